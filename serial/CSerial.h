@@ -1,0 +1,134 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <thread>
+
+class PortTable;
+
+enum class Parity { None = 0, Odd = 1, Even = 2 };
+
+// What a CSerial tells its owner. Every call arrives on the thread of the
+// owner's context object (the UI thread in the window, the main thread in
+// batch mode), never on the reader thread.
+class ISerialListener {
+public:
+    virtual ~ISerialListener() = default;
+    // Bytes are waiting; the owner reads them with CSerial::Read. Delivered
+    // synchronously: the reader thread waits until this returns (or until
+    // the port is closed), so it never announces the same bytes twice.
+    virtual void OnSerialRxChar() = 0;
+    virtual void OnSerialTxEmpty() {}
+    virtual void OnSerialCts(bool on) {}
+    virtual void OnSerialDsr(bool on) {}
+    virtual void OnSerialRlsd() {}
+    virtual void OnSerialBreak() {}
+    virtual void OnSerialError(unsigned errors) {}
+    virtual void OnSerialRing() {}
+    // The device went away while open (adapter unplugged, peer closed).
+    // The reader thread has ended; the owner is expected to Close().
+    virtual void OnSerialLost() {}
+};
+
+// The one connection to the terminal: a serial device opened exclusively in
+// raw mode, with a reader thread that waits for port events and tells the
+// owner about them.
+//
+// Threads: Open, Close, Read and SetLineSettings run on the owner's thread;
+// Write and Purge may also run on the worker thread, and Close may run while
+// another thread is inside Write (it cuts the write short). The On* steps run
+// on the reader thread: overrides must not call Close or Open, and a derived
+// class must Close in its own destructor, before its overrides go away.
+// Transmit-empty is not detected on this platform, so OnTxEmpty is never
+// called by the reader.
+class CSerial {
+public:
+    static constexpr int kMaxRead = 8192;
+    static constexpr int kMinPort = 1;
+    static constexpr int kMaxPort = 1024;
+
+    // Error bits passed to OnSerialError and kept as pending errors.
+    enum ErrorBits : unsigned {
+        ErrorOverrun = 0x1,
+        ErrorParity = 0x2,
+        ErrorFrame = 0x4,
+        ErrorBreak = 0x8,
+        ErrorBufferOverrun = 0x10,
+    };
+
+    CSerial();                          // uses PortTable::Instance()
+    explicit CSerial(PortTable& ports);
+    virtual ~CSerial();
+
+    CSerial(const CSerial&) = delete;
+    CSerial& operator=(const CSerial&) = delete;
+
+    void SetOwner(QObject* context, ISerialListener* listener);
+
+    // portNumber is the number the port table gives the device (1..1024).
+    bool Open(int portNumber, int baudRate);
+    // Any standard termios rate; 7 or 8 data bits; one stop bit. A setting
+    // the device refuses leaves the previous settings in force.
+    bool SetLineSettings(int baudRate, int dataBits, Parity parity);
+    // The open port's current settings as the driver reports them; false
+    // when closed or when the rate is not a standard one. Null pointers are
+    // skipped.
+    bool QueryLineSettings(int* baudRate, int* dataBits, Parity* parity) const;
+    // Whether SetLineSettings knows the rate (the standard termios rates).
+    static bool IsStandardBaudRate(int baudRate);
+    void Close();
+    bool IsOpen() const;
+    // Whether the reader thread is still in its loop: false when closed and
+    // after the device went away (OnSerialLost).
+    bool IsReaderRunning() const;
+
+    int Read(char* buffer, int capacity = kMaxRead);
+    int Write(const char* data, int length);
+    // Throws away unread input and unsent output.
+    bool Purge();
+
+    // Device path of the open port (empty when closed).
+    QString DevicePath() const;
+    // Why the last Open or SetLineSettings failed, for the log.
+    QString LastError() const;
+
+    void SetReadWaitMs(int ms) { m_readWaitMs = ms; }
+    void SetWriteTimeouts(int constantMs, int perByteMs)
+    {
+        m_writeConstantMs = constantMs;
+        m_writePerByteMs = perByteMs;
+    }
+
+protected:
+    // Notification steps, in the order a Windows port reports them; each
+    // forwards to the listener on the owner's thread.
+    virtual void OnCTS();
+    virtual void OnDSR();
+    virtual void OnRing();
+    virtual void OnRLSD();
+    virtual void OnBreak();
+    virtual void OnError();
+    virtual void OnRxChar();
+    virtual void OnTxEmpty();
+    virtual void EventLoop();
+
+    // Reads and clears the pending line errors (OnError's "read and clear").
+    unsigned TakePendingErrors();
+
+private:
+    bool MakePortRaw();
+    // Closes after a failed step of Open, keeping that step's LastError.
+    void FailOpen();
+
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    int m_readWaitMs = 60;
+    int m_writeConstantMs = 1000;
+    int m_writePerByteMs = 1;
+};
