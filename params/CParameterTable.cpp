@@ -1,0 +1,133 @@
+#include "params/CParameterTable.h"
+
+#include "controls/CDigitsEdit.h"
+#include "params/ParameterTableLayout.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+namespace {
+
+QColor ToColor(const RgbColour& colour)
+{
+    return QColor(colour.red, colour.green, colour.blue);
+}
+
+}  // namespace
+
+CParameterTable::CParameterTable(QWidget* parent)
+    : CListCtrlEx(parent)
+{
+    // The editors belong to the table's window; the grid borrows them over
+    // the edited cell and hands them back when the edit ends.
+    m_textEditor = new QLineEdit(this);
+    m_textEditor->setObjectName(QStringLiteral("paramTextEditor"));
+    m_textEditor->hide();
+    m_choiceEditor = new QComboBox(this);
+    m_choiceEditor->setObjectName(QStringLiteral("paramChoiceEditor"));
+    m_choiceEditor->setMaxVisibleItems(12);
+    m_choiceEditor->hide();
+    m_digitsEditor = new CDigitsEdit(this);
+    m_digitsEditor->setObjectName(QStringLiteral("paramDigitsEditor"));
+    m_digitsEditor->hide();
+}
+
+void CParameterTable::BuildParameterTable()
+{
+    DeleteAllItemData();
+    DeleteAllItems();
+    DeleteAllColumns();
+
+    const auto& columns = ParameterTableColumns();
+    for (int column = 0; column < static_cast<int>(columns.size()); ++column) {
+        InsertColumn(column, columns[column].header, columns[column].width);
+        if (columns[column].isLabel) {
+            CellInfo* info = GetColumnInfoForChange(column);
+            info->m_readOnly = true;
+            info->m_bkColor = ToColor(kLabelBackground);
+            info->m_textColor = ToColor(kLabelText);
+        }
+    }
+    // Every cell without a descriptor of its own takes digits only.
+    EditInfo& fallback = DefaultEditInfo();
+    fallback.m_prepare = nullptr;
+    fallback.m_commit = nullptr;
+    fallback.m_editor = m_digitsEditor;
+
+    const auto prepare = [this](QWidget* editor, int row, int column, QString& text, qintptr, CListCtrlEx*, int) {
+        return PrepareCell(editor, row, column, text);
+    };
+    const auto commit = [this](QWidget* editor, int row, int column, QString& text, qintptr, CListCtrlEx*, int) {
+        return CommitCell(editor, row, column, text);
+    };
+
+    for (int row = 0; row < kParameterTableRowCount; ++row) {
+        InsertItem(row, QString());
+        AttachItemData(row);
+    }
+    for (const ParameterTableRow& entry : ParameterTableRows()) {
+        SetItemText(entry.row, entry.labelColumn, entry.label);
+        switch (entry.editor) {
+        case ParameterEditor::Heading: {
+            SubItemData* value = GetSubItemDataForChange(entry.row, entry.valueColumn);
+            value->m_bkColor = ToColor(kHeadingValueBackground);
+            value->m_textColor = ToColor(kHeadingValueText);
+            value->m_readOnly = true;
+            value->m_editor = nullptr;
+            SubItemData* label = GetSubItemDataForChange(entry.row, entry.labelColumn);
+            label->m_bkColor = ToColor(kHeadingLabelBackground);
+            label->m_textColor = ToColor(kHeadingLabelText);
+            break;
+        }
+        case ParameterEditor::Text:
+        case ParameterEditor::Choice: {
+            SubItemData* value = GetSubItemDataForChange(entry.row, entry.valueColumn);
+            value->m_prepare = prepare;
+            value->m_commit = commit;
+            value->m_editor = entry.editor == ParameterEditor::Text ? static_cast<QWidget*>(m_textEditor)
+                                                                    : static_cast<QWidget*>(m_choiceEditor);
+            break;
+        }
+        case ParameterEditor::Digits:
+            break;
+        }
+    }
+    viewport()->update();
+}
+
+void CParameterTable::LockCell(int row, int column)
+{
+    if (SubItemData* cell = GetSubItemDataForChange(row, column))
+        cell->m_readOnly = true;
+}
+
+int CParameterTable::PrepareCell(QWidget* editor, int row, int column, QString& text)
+{
+    const ParameterTableRow* entry = FindParameterTableRow(row, column);
+    if (!entry)
+        return 1;
+    if (editor == m_textEditor) {
+        m_textEditor->setText(text);
+    } else if (editor == m_choiceEditor) {
+        m_choiceEditor->clear();
+        m_choiceEditor->addItems(entry->choices);
+        // Nothing is preselected: closing the list without a choice keeps
+        // the cell as it was.
+        m_choiceEditor->setCurrentIndex(-1);
+    }
+    return 1;
+}
+
+int CParameterTable::CommitCell(QWidget* editor, int row, int column, QString& text)
+{
+    Q_UNUSED(row);
+    Q_UNUSED(column);
+    if (editor == m_textEditor) {
+        text = m_textEditor->text();
+    } else if (editor == m_choiceEditor) {
+        if (m_choiceEditor->currentIndex() >= 0)
+            text = m_choiceEditor->currentText();
+    }
+    // The value is kept however the edit ended, Escape included.
+    return 1;
+}
