@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QWidget;
+
+// Every message box and file dialog of the program goes through this one
+// place, so that tests (and the headless batch mode) can see and answer them.
+// UI thread only.
+class MessageBoxes {
+public:
+    enum class Buttons { Ok, YesNo };
+    enum class Icon { None, Information, Warning, Critical, Question };
+    enum class Answer { Ok, Yes, No, Cancel };
+    enum class Kind { Message, SaveFile, OpenFile };
+
+    struct Request {
+        Kind kind = Kind::Message;
+        QString caption;
+        QString text;               // message text, or proposed file name
+        QString filter;             // file dialogs
+        Buttons buttons = Buttons::Ok;
+        Icon icon = Icon::None;
+    };
+    struct Reply {
+        Answer answer = Answer::Ok;
+        QString path;               // file dialogs: chosen path (empty = cancelled)
+    };
+    using Handler = std::function<Reply(const Request&)>;
+
+    // Modal message box. An empty caption gives the application's name.
+    static Answer Show(QWidget* parent, const QString& text, const QString& caption = {},
+                       Buttons buttons = Buttons::Ok, Icon icon = Icon::None);
+    // File dialogs; an empty result means the user cancelled.
+    static QString GetSaveFileName(QWidget* parent, const QString& proposedName,
+                                   const QString& filter, const QString& defaultSuffix);
+    static QString GetOpenFileName(QWidget* parent, const QString& proposedName,
+                                   const QString& filter);
+
+    // Replaces the real dialogs (tests, batch mode). Pass {} to restore them.
+    static void SetHandler(Handler handler);
+    // Every request made since the last call, oldest first (kept only while
+    // a handler is installed).
+    static QList<Request> TakeRequests();
+};
