@@ -1,0 +1,7 @@
+#include "app/CPortCombo.h"
+
+void CPortCombo::showPopup()
+{
+    emit aboutToShowPopup();
+    QComboBox::showPopup();
+}

@@ -1,0 +1,161 @@
+#pragma once
+
+#include "device/CDeviceController.h"
+#include "device/IDeviceView.h"
+#include "device/Timing.h"
+
+#include <QDialog>
+#include <QList>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class CAdminNoDlg;
+class CBackNoDlg;
+class CLogPane;
+class CLrmNoDlg;
+class CNumberPage;
+class CParameterTable;
+class CTabSheet;
+class CPortCombo;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimeEdit;
+class QToolButton;
+
+// What the command line (or a test) asks of the main window.
+struct MainWindowOptions {
+    // Devices to list first (a simulator's pseudo-terminal, /dev/rfcomm0, ...);
+    // start-up opens the first entry of the list.
+    QStringList extraPorts;
+    // Also print every log entry on standard output (offscreen demo).
+    bool logToStdout = false;
+    // Sees every log entry as it is shown (tests, batch runs).
+    std::function<void(const QString&)> logObserver;
+    Timing timing;
+};
+
+// The main window: every control of the tool, the log pane, and the view
+// the device side reports to. Owns the device controller.
+class CSirensetDlg : public QDialog, private IDeviceView {
+    Q_OBJECT
+public:
+    explicit CSirensetDlg(const MainWindowOptions& options = {}, QWidget* parent = nullptr);
+    ~CSirensetDlg() override;
+
+    CDeviceController& Device() { return m_device; }
+    CLogPane* LogPane() const { return m_logEdit; }
+    CParameterTable* ParameterTable() const { return m_paramList; }
+    // Logs from any thread (kept in order with the device side's lines).
+    void PostLog(const QString& line) { m_device.PostLog(line); }
+    void SetBusy(bool busy) override;
+    // The thirteen command buttons, in a fixed order.
+    QList<QPushButton*> CommandButtons() const { return m_commandButtons; }
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // IDeviceView
+    void AppendLog(const QString& line) override;
+    void SetRestartEnabled(bool enabled) override;
+    void SetCommunicationRadioEnabled(bool enabled) override;
+    void ShowPortClosed() override;
+    void ShowMessage(const QString& text) override;
+    QString CellText(int row, int column) override;
+    void SetCellText(int row, int column, const QString& text) override;
+    void LockCell(int row, int column) override;
+    void ClearNumberPage(int category) override;
+    void AppendNumberRow(int category, const QString& number) override;
+    QStringList NumberRows(int category) override;
+    QStringList TickedNumbers(int category) override;
+    CNumberPage* NumberPage(int category) const;
+
+    void CreateControls();
+    void CreateModeAndPortGroups();
+    void CreateNumberArea();
+    void CreateParameterTable();
+    void CreateCommandButtons();
+    void CreateRtcGroup();
+    void CreateLogArea();
+    void CreateTerminalPanel();
+    void ConnectControls();
+    void Initialise();
+
+    void FillPortList();
+    void RefreshPortList();
+    void OnOpenClicked();
+    void OnClockTick();
+    void OnRtcModeChanged();
+    void OnClearLog();
+    void OnConfigurationModeClicked();
+    void OnCommunicationModeClicked();
+    void OnRestartClicked();
+    void OnSetClockClicked();
+    void OnHexDisplayToggled(bool on);
+    void ShowAbout();
+
+    void ShowConfigurationLayout();
+    void ShowCommunicationLayout();
+    void SetPortControlsForOpen(bool open);
+    QPushButton* MakeCommandButton(const QString& text, const char* objectName, const QRect& geometry);
+
+    MainWindowOptions m_options;
+    CDeviceController m_device;
+
+    CParameterTable* m_paramList = nullptr;
+    // The pages belong to the window, not to the tab sheet that shows them.
+    std::unique_ptr<CAdminNoDlg> m_adminPage;
+    std::unique_ptr<CLrmNoDlg> m_authorisedPage;
+    std::unique_ptr<CBackNoDlg> m_backupPage;
+    CTabSheet* m_tabSheet = nullptr;
+    QRadioButton* m_configRadio = nullptr;
+    QRadioButton* m_commRadio = nullptr;
+    QPushButton* m_restartButton = nullptr;
+    CPortCombo* m_portCombo = nullptr;
+    QComboBox* m_baudCombo = nullptr;
+    QPushButton* m_openButton = nullptr;
+    QPushButton* m_addButton = nullptr;
+    QPushButton* m_deleteButton = nullptr;
+    QPushButton* m_resetButton = nullptr;
+    QPushButton* m_saveButton = nullptr;
+    QPushButton* m_readBackButton = nullptr;
+    QPushButton* m_powerTestButton = nullptr;
+    QPushButton* m_saveFileButton = nullptr;
+    QPushButton* m_loadFileButton = nullptr;
+    QPushButton* m_factoryButton = nullptr;
+    QPushButton* m_versionButton = nullptr;
+    QPushButton* m_statusButton = nullptr;
+    QComboBox* m_rtcCombo = nullptr;
+    QLabel* m_clockText = nullptr;
+    QDateEdit* m_datePicker = nullptr;
+    QTimeEdit* m_timePicker = nullptr;
+    QPushButton* m_setClockButton = nullptr;
+    QPushButton* m_readClockButton = nullptr;
+    CLogPane* m_logEdit = nullptr;
+    QPushButton* m_clearButton = nullptr;
+    QGroupBox* m_terminalPanel = nullptr;
+    QLineEdit* m_sendEdit = nullptr;
+    QPushButton* m_sendButton = nullptr;
+    QCheckBox* m_appendCrCheck = nullptr;
+    QCheckBox* m_hexSendCheck = nullptr;
+    QCheckBox* m_hexDisplayCheck = nullptr;
+    QCheckBox* m_timedSendCheck = nullptr;
+    QLineEdit* m_intervalEdit = nullptr;
+    QLabel* m_note = nullptr;
+    QToolButton* m_aboutButton = nullptr;
+
+    QList<QPushButton*> m_commandButtons;
+    QTimer m_clockTimer;
+    bool m_noPortMessageShown = false;
+};

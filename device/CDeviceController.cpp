@@ -1,0 +1,378 @@
+#include "device/CDeviceController.h"
+
+#include "device/CDeviceQueries.h"
+#include "device/CModeSwitcher.h"
+#include "device/IDeviceView.h"
+#include "params/GbkText.h"
+#include "params/ParameterTableLayout.h"
+
+#include <QThread>
+
+#include <chrono>
+
+namespace {
+
+const char* const kOpenFirstForConfiguration =
+    ">>> 要进入配置状态，请先以正确参数打开串口，然后将设备重新上电！\r\n正在等待设备上电后进入配置状态...";
+const char* const kOpenFirstForCommunication =
+    ">>> 要进入通信状态，请先以正确参数打开串口，然后将设备重新上电！\r\n正在等待设备上电后进入通信状态...";
+
+// Received bytes as lowercase two-digit hex numbers separated by blanks.
+QString HexDump(const char* data, int length)
+{
+    return QString::fromLatin1(QByteArray(data, length).toHex(' '));
+}
+
+}  // namespace
+
+CDeviceController::CDeviceController(IDeviceView& view, const Timing& timing, QObject* parent)
+    : QObject(parent), m_view(view), m_timing(timing)
+{
+    m_serial.SetOwner(this, this);
+    m_serial.SetReadWaitMs(m_timing.serialReadWaitMs);
+    m_serial.SetWriteTimeouts(m_timing.serialWriteConstantMs, m_timing.serialWritePerByteMs);
+    ClearParameterSet(m_params);
+    m_queries = std::make_unique<CDeviceQueries>(*this);
+    m_modes = std::make_unique<CModeSwitcher>(*this);
+    RegisterBuiltInTasks();
+    m_powerOnTimer.setInterval(m_timing.powerOnPollMs);
+    connect(&m_powerOnTimer, &QTimer::timeout, this, &CDeviceController::SendPowerOnPoll);
+    m_worker = std::make_unique<WorkerThread>([this](DeviceTask& task) { Dispatch(task); },
+                                              [this] { PostLog(QStringLiteral("工作线程启动...")); });
+}
+
+CDeviceController::~CDeviceController()
+{
+    Shutdown();
+}
+
+bool CDeviceController::Start()
+{
+    if (m_worker->Start())
+        return true;
+    PostLog(QStringLiteral("工作线程启动失败"));
+    return false;
+}
+
+void CDeviceController::Shutdown()
+{
+    {
+        std::lock_guard guard(m_shutdownLock);
+        m_shuttingDown = true;
+    }
+    m_shutdownSignal.notify_all();
+    m_reply.Shutdown();
+    m_powerOnTimer.stop();
+    m_worker->Stop();
+    m_serial.Close();
+}
+
+// ---------------------------------------------------------------- port
+
+bool CDeviceController::OpenPort(int portNumber, int baudRate)
+{
+    if (m_serial.Open(portNumber, baudRate))
+        return true;
+    PostLog(QString::fromUtf8(m_configMode ? kOpenFirstForConfiguration : kOpenFirstForCommunication));
+    const QString reason = m_serial.LastError();
+    if (!reason.isEmpty())
+        PostLog(QStringLiteral("串口打开失败：%1").arg(reason));
+    return false;
+}
+
+void CDeviceController::ClosePort()
+{
+    m_serial.Close();
+}
+
+bool CDeviceController::IsPortOpen() const
+{
+    return m_serial.IsOpen();
+}
+
+void CDeviceController::OnPortOpened()
+{
+    if (m_configMode) {
+        PostLog(QStringLiteral(">>> 串口已打开，请重新上电设备\r\n正在等待设备上电后进入配置状态..."));
+        if (!m_configEntryPending.exchange(true)) {
+            if (!PostTask(TaskCode::EnterConfiguration))
+                PostLog(QStringLiteral("设备进入配置失败"));
+        }
+    } else {
+        PostLog(QStringLiteral(">>> 串口已打开，请重新上电设备\r\n正在等待设备上电后进入通讯状态..."));
+        StopPowerOnPolling();
+    }
+}
+
+// ---------------------------------------------------------------- receiving
+
+void CDeviceController::OnSerialRxChar()
+{
+    if (!m_serial.IsOpen())
+        return;
+    char buffer[CSerial::kMaxRead];
+    const int length = m_serial.Read(buffer, CSerial::kMaxRead);
+    if (m_configMode) {
+        HandleConfigurationBytes(buffer, length);
+        return;
+    }
+    if (length <= 0)
+        return;
+    WatchForRebootBanner(buffer, length);
+    ShowCommunicationBytes(buffer, length);
+}
+
+void CDeviceController::WatchForRebootBanner(const char* data, int length)
+{
+    // In communication mode nothing is recognised, except the reboot banner
+    // a restart waits for: it tells when the terminal switches to its own
+    // line settings.
+    if (m_reply.Expected() == ReplyChannel::RebootBanner)
+        m_reply.Receive(data, length);
+}
+
+void CDeviceController::HandleConfigurationBytes(const char* data, int length)
+{
+    const ReplyChannel::ReceiveResult result = m_reply.Receive(data, length);
+    if (!result.bannerSeen)
+        return;
+    // The terminal is booting and nothing is being asked of it: catch it.
+    if (!m_configEntryPending.exchange(true)) {
+        if (!PostTask(TaskCode::EnterConfiguration))
+            PostLog(QStringLiteral("设备进入配置失败"));
+    }
+}
+
+void CDeviceController::ShowCommunicationBytes(const char* data, int length)
+{
+    if (m_hexDisplay) {
+        // Every byte is shown, zero bytes included: binary data is what the
+        // hex view is for.
+        PostLog(HexDump(data, length));
+        return;
+    }
+    // As text, a zero byte ends what can be shown.
+    PostLogBytes(QByteArray(data, static_cast<int>(qstrnlen(data, length))));
+}
+
+void CDeviceController::OnSerialLost()
+{
+    if (!m_serial.IsOpen())
+        return;
+    m_serial.Close();
+    m_powerOnTimer.stop();
+    PostLog(QStringLiteral(">>> 串口连接已断开，请检查设备和连接线后重新打开串口..."));
+    // A configuration entry waiting for the power-on must not wait for a
+    // port that is gone.
+    if (m_configEntryPending)
+        m_reply.SetEvent();
+    m_view.ShowPortClosed();
+    emit portLost();
+}
+
+// ---------------------------------------------------------------- threads
+
+bool CDeviceController::PostTask(std::int32_t code, const QByteArray& command)
+{
+    auto task = std::make_unique<DeviceTask>();
+    task->code = code;
+    task->command = command;
+    return m_worker->PostTask(std::move(task));
+}
+
+void CDeviceController::PostLog(const QString& line)
+{
+    // Always posted, also from the UI thread, so lines keep the order in
+    // which they were posted whichever thread posted them.
+    QMetaObject::invokeMethod(this, [this, line] { m_view.AppendLog(line); }, Qt::QueuedConnection);
+}
+
+void CDeviceController::PostLogBytes(const QByteArray& bytes)
+{
+    PostLog(GbkToUnicode(bytes));
+}
+
+void CDeviceController::PostSetBusy(bool busy)
+{
+    PostToUi([this, busy] { m_view.SetBusy(busy); });
+}
+
+void CDeviceController::PostToUi(std::function<void()> work)
+{
+    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+bool CDeviceController::CallOnUi(const std::function<void()>& work)
+{
+    if (QThread::currentThread() == thread()) {
+        work();
+        return true;
+    }
+    enum State { Pending, Started, Done, Abandoned };
+    auto state = std::make_shared<State>(Pending);
+    QMetaObject::invokeMethod(
+        this,
+        [this, state, work] {
+            {
+                std::lock_guard guard(m_shutdownLock);
+                if (*state == Abandoned)
+                    return;
+                *state = Started;
+            }
+            work();
+            {
+                std::lock_guard guard(m_shutdownLock);
+                *state = Done;
+            }
+            m_shutdownSignal.notify_all();
+        },
+        Qt::QueuedConnection);
+
+    std::unique_lock guard(m_shutdownLock);
+    // Once the UI thread has started the call it finishes it; a call it has
+    // not started is abandoned when the program closes.
+    m_shutdownSignal.wait(guard, [&] { return *state == Done || (m_shuttingDown && *state == Pending); });
+    if (*state == Done)
+        return true;
+    *state = Abandoned;
+    return false;
+}
+
+bool CDeviceController::Pause(int ms)
+{
+    std::unique_lock guard(m_shutdownLock);
+    return !m_shutdownSignal.wait_for(guard, std::chrono::milliseconds(ms), [this] { return m_shuttingDown.load(); });
+}
+
+// ---------------------------------------------------------------- exchange
+
+bool CDeviceController::WriteCommand(const QByteArray& command)
+{
+    if (!m_serial.IsOpen())
+        return false;
+    m_serial.Purge();
+    return m_serial.Write(command.constData(), command.size()) == command.size();
+}
+
+bool CDeviceController::ExchangeCommand(std::int8_t replyCode, const QByteArray& command, int timeoutMs)
+{
+    m_reply.Arm(replyCode);
+    WriteCommand(command);
+    return m_reply.Wait(timeoutMs);
+}
+
+bool CDeviceController::SendCommandAndWait(std::int8_t replyCode, const QByteArray& command)
+{
+    m_reply.Arm(replyCode);
+    WriteCommand(command);
+    Pause(m_timing.saveSettleMs);
+    return m_reply.Wait(m_timing.saveReplyMs);
+}
+
+// ---------------------------------------------------------------- 's' sender
+
+void CDeviceController::StartPowerOnPolling()
+{
+    if (QThread::currentThread() != thread()) {
+        CallOnUi([this] { StartPowerOnPolling(); });
+        return;
+    }
+    m_powerOnTimer.start(m_timing.powerOnPollMs);
+}
+
+void CDeviceController::StopPowerOnPolling()
+{
+    // Blocking from the worker: no 's' may follow the first probe command.
+    if (QThread::currentThread() != thread()) {
+        CallOnUi([this] { StopPowerOnPolling(); });
+        return;
+    }
+    m_powerOnTimer.stop();
+}
+
+void CDeviceController::SendPowerOnPoll()
+{
+    m_serial.Write("s", 1);
+}
+
+// ---------------------------------------------------------------- dispatcher
+
+void CDeviceController::RegisterTask(std::int32_t code, TaskHandler handler, ButtonsAfterTask buttons)
+{
+    m_tasks[code] = RegisteredTask{std::move(handler), buttons};
+}
+
+void CDeviceController::RegisterBuiltInTasks()
+{
+    RegisterTask(TaskCode::ReadBack, [this](DeviceTask& task) { m_queries->ReadBack(task); });
+    RegisterTask(TaskCode::FactoryReset, [this](DeviceTask&) { m_queries->FactoryReset(); });
+    RegisterTask(TaskCode::SetClock, [this](DeviceTask& task) { m_queries->SetClock(task); });
+    RegisterTask(TaskCode::QueryVersion, [this](DeviceTask&) { m_queries->QueryVersion(); });
+    RegisterTask(TaskCode::StatusProbe, [this](DeviceTask&) { m_queries->StatusProbe(); });
+    RegisterTask(TaskCode::ReadClock, [this](DeviceTask&) { m_queries->ReadClock(); });
+    // The configuration entry enables the buttons itself, except when it is
+    // abandoned for communication mode.
+    RegisterTask(TaskCode::EnterConfiguration, [this](DeviceTask&) { m_modes->EnterConfiguration(); },
+                 ButtonsAfterTask::LeftToTask);
+    RegisterTask(TaskCode::RestartToCommunication, [this](DeviceTask& task) { m_modes->RestartToCommunication(task); },
+                 ButtonsAfterTask::LeftToTask);
+}
+
+bool CDeviceController::IsKnownTaskCode(std::int32_t code)
+{
+    return (code >= TaskCode::ReadBack && code <= TaskCode::AddBackupNumbers)
+        || (code >= TaskCode::SaveAll && code <= TaskCode::RestartToCommunication)
+        || (code >= TaskCode::DeleteNumbers && code <= TaskCode::ReadClock);
+}
+
+void CDeviceController::Dispatch(DeviceTask& task)
+{
+    const auto registered = m_tasks.find(task.code);
+    if (registered == m_tasks.end()) {
+        // A code whose procedure this program was built without only gives
+        // the buttons back; an unknown code does nothing at all.
+        if (IsKnownTaskCode(task.code))
+            PostSetBusy(false);
+        return;
+    }
+    registered->second.handler(task);
+    if (registered->second.buttons == ButtonsAfterTask::Enable)
+        PostSetBusy(false);
+}
+
+// ---------------------------------------------------------------- display
+
+bool CDeviceController::ShowParameterSet(const ParameterSet& set, bool withNumberPages)
+{
+    std::vector<ParameterCellValue> cells;
+    QStringList pages[3];
+    {
+        // The set may be m_params, which the worker changes under the lock.
+        std::lock_guard guard(m_paramLock);
+        cells = ParameterSetCells(set);
+        if (withNumberPages) {
+            const NumberList* lists[3] = {&set.adminNumbers, &set.authorisedNumbers, &set.backupNumbers};
+            for (int category = 0; category < 3; ++category) {
+                for (const std::string& number : lists[category]->NonEmptyNumbers())
+                    pages[category] << GbkToUnicode(number);
+            }
+        }
+    }
+    // The lock is not held across the call into the UI thread.
+    CallOnUi([&] {
+        for (const ParameterCellValue& cell : cells) {
+            if (cell.text)
+                m_view.SetCellText(cell.row, cell.column, *cell.text);
+            if (cell.lockReadOnly)
+                m_view.LockCell(cell.row, cell.column);
+        }
+        if (withNumberPages) {
+            for (int category = 0; category < 3; ++category) {
+                m_view.ClearNumberPage(category);
+                for (const QString& number : pages[category])
+                    m_view.AppendNumberRow(category, number);
+            }
+        }
+    });
+    return true;
+}

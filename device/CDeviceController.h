@@ -1,0 +1,153 @@
+#pragma once
+
+#include "device/DeviceTask.h"
+#include "device/ReplyChannel.h"
+#include "device/Timing.h"
+#include "device/WorkerThread.h"
+#include "params/ParameterSet.h"
+#include "serial/CSerial.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+
+class CDeviceQueries;
+class CModeSwitcher;
+class IDeviceView;
+
+// The device side of the program: the serial port, the worker thread with its
+// task queue, the reply channel, and the operations through which every task
+// talks to the terminal and reports. Lives on the UI thread; the worker
+// reaches the view only through PostToUi/CallOnUi and PostLog.
+class CDeviceController : public QObject, private ISerialListener {
+    Q_OBJECT
+public:
+    explicit CDeviceController(IDeviceView& view, const Timing& timing = Timing{},
+                               QObject* parent = nullptr);
+    ~CDeviceController() override;
+
+    // Starts the worker; logs "工作线程启动失败" when it cannot.
+    bool Start();
+    // Releases every wait, stops the worker and closes the port. Called by
+    // the destructor; safe to call twice.
+    void Shutdown();
+
+    const Timing& timing() const { return m_timing; }
+    CSerial& Serial() { return m_serial; }
+    ReplyChannel& Reply() { return m_reply; }
+
+    // ---- UI thread: port, modes and display switches ----
+    // Opens the port; on failure logs the mode's "open the port first"
+    // message and the port's own reason.
+    bool OpenPort(int portNumber, int baudRate);
+    void ClosePort();
+    bool IsPortOpen() const;
+    // After a successful open: the mode-specific step (log, then queue the
+    // configuration entry or stop the 's' sender).
+    void OnPortOpened();
+
+    void SetConfigurationMode(bool on) { m_configMode = on; }
+    bool IsConfigurationMode() const { return m_configMode; }
+    void SetHexDisplay(bool on) { m_hexDisplay = on; }
+    bool IsHexDisplay() const { return m_hexDisplay; }
+
+    // ---- any thread ----
+    bool PostTask(std::int32_t code, const QByteArray& command = {});
+    void PostLog(const QString& line);
+    // Logs terminal bytes (GBK) as one entry.
+    void PostLogBytes(const QByteArray& bytes);
+    // Posts SetBusy to the view.
+    void PostSetBusy(bool busy);
+    // Runs `work` on the UI thread later / now and waits for it. CallOnUi
+    // returns false without running it once the controller is shutting down.
+    void PostToUi(std::function<void()> work);
+    bool CallOnUi(const std::function<void()>& work);
+    bool IsShuttingDown() const { return m_shuttingDown; }
+
+    // ---- worker thread: the command exchange ----
+    bool WriteCommand(const QByteArray& command);
+    bool ExchangeCommand(std::int8_t replyCode, const QByteArray& command, int timeoutMs);
+    bool SendCommandAndWait(std::int8_t replyCode, const QByteArray& command);
+    QByteArray ReceivedText() const { return m_reply.Text(); }
+    // Sleeps, but returns at once (false) when the program is closing.
+    bool Pause(int ms);
+
+    std::atomic<bool>& ConfigEntryPending() { return m_configEntryPending; }
+    // The 's' sender of the configuration entry (timer on the UI thread).
+    void StartPowerOnPolling();
+    void StopPowerOnPolling();
+    bool IsPowerOnPolling() const { return m_powerOnTimer.isActive(); }
+
+    IDeviceView& View() { return m_view; }
+
+    // The tool's picture of the terminal, guarded by ParamLock().
+    ParameterSet& Params() { return m_params; }
+    std::recursive_mutex& ParamLock() { return m_paramLock; }
+    // Writes a set into the parameter table's value cells and, with number
+    // pages, refills the three pages from it. Any thread; from the worker it
+    // returns once the window shows the values.
+    bool ShowParameterSet(const ParameterSet& set, bool withNumberPages);
+
+    CDeviceQueries& Queries() { return *m_queries; }
+    CModeSwitcher& Modes() { return *m_modes; }
+
+    // How a task ends with respect to the command buttons.
+    enum class ButtonsAfterTask {
+        Enable,       // the dispatcher enables them when the task returns
+        LeftToTask,   // the task decides (saves, configuration entry)
+    };
+    using TaskHandler = std::function<void(DeviceTask&)>;
+    // Procedures of other parts of the program (saves, number lists, files)
+    // register the task codes they run. UI thread, before tasks are posted.
+    void RegisterTask(std::int32_t code, TaskHandler handler, ButtonsAfterTask buttons = ButtonsAfterTask::Enable);
+
+    // The task dispatcher (worker thread).
+    void Dispatch(DeviceTask& task);
+
+signals:
+    // The port was closed because the device went away.
+    void portLost();
+
+private:
+    // ISerialListener (UI thread)
+    void OnSerialRxChar() override;
+    void OnSerialLost() override;
+
+    void HandleConfigurationBytes(const char* data, int length);
+    void WatchForRebootBanner(const char* data, int length);
+    void ShowCommunicationBytes(const char* data, int length);
+    void SendPowerOnPoll();
+    void RegisterBuiltInTasks();
+    static bool IsKnownTaskCode(std::int32_t code);
+
+    IDeviceView& m_view;
+    Timing m_timing;
+    ParameterSet m_params;
+    std::recursive_mutex m_paramLock;
+    CSerial m_serial;
+    ReplyChannel m_reply;
+    std::unique_ptr<CDeviceQueries> m_queries;
+    std::unique_ptr<CModeSwitcher> m_modes;
+    struct RegisteredTask {
+        TaskHandler handler;
+        ButtonsAfterTask buttons = ButtonsAfterTask::Enable;
+    };
+    std::map<std::int32_t, RegisteredTask> m_tasks;
+    std::unique_ptr<WorkerThread> m_worker;
+    QTimer m_powerOnTimer;
+
+    std::atomic<bool> m_configMode{true};
+    std::atomic<bool> m_hexDisplay{false};
+    std::atomic<bool> m_configEntryPending{false};
+    std::atomic<bool> m_shuttingDown{false};
+
+    // Releases CallOnUi waits and pauses when shutting down.
+    std::mutex m_shutdownLock;
+    std::condition_variable m_shutdownSignal;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the device side needs from whoever shows it: the main window, or the
+// headless console of batch mode. Every call arrives on the UI (main) thread;
+// CDeviceController marshals calls made on the worker thread.
+class IDeviceView {
+public:
+    virtual ~IDeviceView() = default;
+
+    // One entry of the log pane.
+    virtual void AppendLog(const QString& line) = 0;
+    // Disables (true) or enables (false) the thirteen command buttons.
+    virtual void SetBusy(bool busy) = 0;
+    // 重启进入通讯模式 and the 通讯模式 radio button.
+    virtual void SetRestartEnabled(bool enabled) = 0;
+    virtual void SetCommunicationRadioEnabled(bool enabled) = 0;
+    // The port was closed without the user asking (device gone).
+    virtual void ShowPortClosed() = 0;
+    // A modal message box; returns when the user closed it.
+    virtual void ShowMessage(const QString& text) = 0;
+
+    // The parameter table, by (row, column) of its value cells.
+    virtual QString CellText(int row, int column) = 0;
+    virtual void SetCellText(int row, int column, const QString& text) = 0;
+    // Makes a value cell read-only for the rest of the session.
+    virtual void LockCell(int row, int column) = 0;
+
+    // The number pages, by category (0 administrator, 1 authorised, 2 backup).
+    virtual void ClearNumberPage(int category) = 0;
+    virtual void AppendNumberRow(int category, const QString& number) = 0;
+    // Texts of every row / of the ticked rows, in the order shown.
+    virtual QStringList NumberRows(int category) = 0;
+    virtual QStringList TickedNumbers(int category) = 0;
+};

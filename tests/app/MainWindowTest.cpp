@@ -1,0 +1,186 @@
+#include "app/CLogPane.h"
+#include "app/CSirensetDlg.h"
+#include "controls/MessageBoxes.h"
+#include "params/CParameterTable.h"
+#include "support/EventLoopWait.h"
+#include "support/ShortTiming.h"
+#include "support/SimulatorSession.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTimer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using testsupport::SimulatorSession;
+using testsupport::WaitUntil;
+using namespace std::chrono_literals;
+
+void SaveScreenshot(QWidget& widget, const char* name)
+{
+    const QByteArray dir = qgetenv("SIRENSET_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QDir().mkpath(QString::fromLocal8Bit(dir));
+    widget.grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name));
+}
+
+// The main window on a simulated terminal, with every log entry recorded.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_session.Started());
+        MessageBoxes::SetHandler([](const MessageBoxes::Request&) { return MessageBoxes::Reply{}; });
+    }
+    void TearDown() override { MessageBoxes::SetHandler({}); }
+
+    std::unique_ptr<CSirensetDlg> OpenWindow()
+    {
+        MainWindowOptions options;
+        options.extraPorts = {m_session.DevicePath()};
+        options.timing = testsupport::ShortTiming();
+        options.logObserver = [this](const QString& line) { m_log << line; };
+        auto window = std::make_unique<CSirensetDlg>(options);
+        window->show();
+        return window;
+    }
+
+    bool WaitForLog(const QString& line, std::chrono::milliseconds limit = 10s)
+    {
+        return WaitUntil([&] { return m_log.contains(line); }, limit);
+    }
+
+    template <typename T>
+    static T* Find(CSirensetDlg& window, const char* name)
+    {
+        return window.findChild<T*>(QString::fromLatin1(name));
+    }
+
+    SimulatorSession m_session;
+    QStringList m_log;
+};
+
+TEST_F(MainWindowTest, StartUpOpensTheFirstPortAndCatchesTheTerminal)
+{
+    auto window = OpenWindow();
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成..."))) << m_log.join(QLatin1Char('\n')).toStdString();
+
+    ASSERT_GE(m_log.size(), 9);
+    EXPECT_EQ(m_log[0], QStringLiteral("工作线程启动..."));
+    EXPECT_EQ(m_log[1], QStringLiteral(">>> 串口已打开，请重新上电设备\r\n正在等待设备上电后进入配置状态..."));
+    EXPECT_EQ(m_log[2], QStringLiteral("设备正在进入配置状态,请等待...."));
+    EXPECT_EQ(m_log[3], QStringLiteral("测试模块"));
+    EXPECT_EQ(m_log[4], QStringLiteral("          测试模块类型"));
+    EXPECT_TRUE(m_log[5].contains(QStringLiteral("OK")));
+    EXPECT_EQ(m_log[6], QStringLiteral("正在装载设备的配置参数 ...\r\n"));
+    EXPECT_TRUE(m_log[7].contains(QStringLiteral("Access Point Name:")));
+    EXPECT_EQ(m_log[8], QStringLiteral("参数加载完成..."));
+
+    auto* open = Find<QPushButton>(*window, "openButton");
+    EXPECT_EQ(open->text(), QStringLiteral("关闭"));
+    EXPECT_FALSE(Find<QComboBox>(*window, "portCombo")->isEnabled());
+    EXPECT_TRUE(WaitUntil([&] { return window->CommandButtons().first()->isEnabled(); }));
+    for (QPushButton* button : window->CommandButtons())
+        EXPECT_TRUE(button->isEnabled()) << button->objectName().toStdString();
+    EXPECT_TRUE(Find<QPushButton>(*window, "restartButton")->isEnabled());
+
+    // The simulator's defaults, converted for the table.
+    CParameterTable* table = window->ParameterTable();
+    EXPECT_EQ(table->CellText(5, 1), QStringLiteral("1"));
+    EXPECT_EQ(table->CellText(22, 1), QStringLiteral("88.00"));
+    EXPECT_EQ(table->CellText(2, 3), QStringLiteral("203.0.113.10"));
+    EXPECT_EQ(table->CellText(20, 3), QStringLiteral("默认"));
+
+    SaveScreenshot(*window, "main_window_configuration.png");
+}
+
+TEST_F(MainWindowTest, ClosingAndReopeningThePortLogsBothSteps)
+{
+    auto window = OpenWindow();
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
+    auto* open = Find<QPushButton>(*window, "openButton");
+    m_log.clear();
+
+    QTest::mouseClick(open, Qt::LeftButton);
+    ASSERT_TRUE(WaitForLog(QStringLiteral(">>> 串口已经关闭...")));
+    EXPECT_EQ(open->text(), QStringLiteral("打开"));
+    EXPECT_TRUE(Find<QComboBox>(*window, "portCombo")->isEnabled());
+    EXPECT_TRUE(Find<QComboBox>(*window, "baudCombo")->isEnabled());
+    for (QPushButton* button : window->CommandButtons())
+        EXPECT_FALSE(button->isEnabled());
+
+    QTest::mouseClick(open, Qt::LeftButton);
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
+    EXPECT_EQ(m_log[0], QStringLiteral(">>> 串口已经关闭..."));
+    EXPECT_EQ(m_log[1], QStringLiteral(">>> 串口已打开，请重新上电设备\r\n正在等待设备上电后进入配置状态..."));
+    EXPECT_EQ(open->text(), QStringLiteral("关闭"));
+}
+
+TEST_F(MainWindowTest, CommunicationModeShowsTheTerminalPanelAndReceivedData)
+{
+    auto window = OpenWindow();
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
+    auto* comm = Find<QRadioButton>(*window, "commModeRadio");
+    QTest::mouseClick(comm, Qt::LeftButton, {}, QPoint(5, comm->height() / 2));
+    ASSERT_TRUE(comm->isChecked());
+    EXPECT_TRUE(WaitForLog(QStringLiteral(">>> 重启(或重新上电)设备后将进入通信状态！")));
+
+    auto* panel = Find<QGroupBox>(*window, "terminalPanel");
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_FALSE(Find<QPushButton>(*window, "clearButton")->isVisible());
+    EXPECT_EQ(window->LogPane()->geometry(), QRect(685, 5, 287, 330));
+    EXPECT_FALSE(window->LogPane()->isReadOnly());
+
+    m_session.sim().SendRaw("hello from the line");
+    EXPECT_TRUE(WaitForLog(QStringLiteral("hello from the line")));
+    SaveScreenshot(*window, "main_window_communication.png");
+
+    auto* config = Find<QRadioButton>(*window, "configModeRadio");
+    QTest::mouseClick(config, Qt::LeftButton, {}, QPoint(5, config->height() / 2));
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_TRUE(Find<QPushButton>(*window, "clearButton")->isVisible());
+    EXPECT_EQ(window->LogPane()->geometry(), QRect(685, 5, 287, 433));
+    EXPECT_TRUE(window->LogPane()->isReadOnly());
+}
+
+TEST_F(MainWindowTest, ADeviceThatVanishesLeavesTheWindowClosedAndUsable)
+{
+    auto window = OpenWindow();
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
+    m_session.sim().Vanish();
+    ASSERT_TRUE(WaitForLog(QStringLiteral(">>> 串口连接已断开，请检查设备和连接线后重新打开串口...")));
+    auto* open = Find<QPushButton>(*window, "openButton");
+    EXPECT_EQ(open->text(), QStringLiteral("打开"));
+    EXPECT_TRUE(Find<QComboBox>(*window, "portCombo")->isEnabled());
+    EXPECT_FALSE(window->Device().IsPortOpen());
+}
+
+TEST_F(MainWindowTest, AboutBoxShowsItsTexts)
+{
+    auto window = OpenWindow();
+    auto* about = Find<QAbstractButton>(*window, "aboutButton");
+    QTimer::singleShot(0, [] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->windowTitle(), QStringLiteral("关于 Sirenset"));
+        QStringList texts;
+        for (QLabel* label : box->findChildren<QLabel*>())
+            texts << label->text();
+        EXPECT_TRUE(texts.contains(QStringLiteral("无线预警终端配置软件，1.2 版")));
+        EXPECT_TRUE(texts.contains(QStringLiteral("更新日期：2012-4-17")));
+        EXPECT_EQ(box->findChild<QGroupBox*>()->title(), QStringLiteral("说明"));
+        QTest::mouseClick(box->findChild<QPushButton*>(QStringLiteral("aboutOkButton")), Qt::LeftButton);
+    });
+    QTest::mouseClick(about, Qt::LeftButton);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Kestrel预警广播设备配置软件V1.2.1"));
+}
+
+}  // namespace
