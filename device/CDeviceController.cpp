@@ -250,7 +250,11 @@ bool CDeviceController::WriteCommand(const QByteArray& command)
 {
     if (!m_serial.IsOpen())
         return false;
-    m_serial.Purge();
+    // Stale input goes; output is never thrown away: a write returns once
+    // the driver has the bytes, not once they are on the line, so clearing
+    // output here would drop the end of the previous command (the echo-off
+    // characters are written one at a time, right after each other).
+    m_serial.PurgeInput();
     return m_serial.Write(command.constData(), command.size()) == command.size();
 }
 

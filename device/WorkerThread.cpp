@@ -22,6 +22,10 @@ bool WorkerThread::Start()
         // Only thread creation can throw here; the caller logs the failure.
         return false;
     }
+    // The worker's start hook (its first log line) runs before anything the
+    // starter does next, so the log shows the start first.
+    std::unique_lock guard(m_queueLock);
+    m_wake.wait(guard, [this] { return m_started; });
     return true;
 }
 
@@ -42,7 +46,7 @@ bool WorkerThread::PostTask(std::unique_ptr<DeviceTask> task)
     }
     // The condition variable is tied to m_queueLock, so a task appended
     // between the worker's empty-queue test and its sleep is never missed.
-    m_wake.notify_one();
+    m_wake.notify_all();
     return true;
 }
 
@@ -68,6 +72,11 @@ void WorkerThread::Run()
 {
     if (m_onStart)
         m_onStart();
+    {
+        std::lock_guard guard(m_queueLock);
+        m_started = true;
+    }
+    m_wake.notify_all();
     for (;;) {
         std::unique_ptr<DeviceTask> task;
         {

@@ -23,7 +23,8 @@ public:
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
 
-    // Starts the thread; false when it cannot be created.
+    // Starts the thread and returns once its start hook has run; false when
+    // the thread cannot be created.
     bool Start();
     bool IsRunning() const;
 
@@ -46,5 +47,6 @@ private:
     std::condition_variable m_wake;
     std::deque<std::unique_ptr<DeviceTask>> m_taskList;
     bool m_stopping = false;
+    bool m_started = false;
     std::thread m_workerThread;
 };

@@ -736,6 +736,13 @@ bool CSerial::Purge()
     return d.fd >= 0 && ::tcflush(d.fd, TCIOFLUSH) == 0;
 }
 
+bool CSerial::PurgeInput()
+{
+    Impl& d = *m_impl;
+    std::shared_lock guard(d.fdLock);
+    return d.fd >= 0 && ::tcflush(d.fd, TCIFLUSH) == 0;
+}
+
 QString CSerial::DevicePath() const
 {
     std::shared_lock guard(m_impl->fdLock);

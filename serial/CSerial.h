@@ -92,6 +92,9 @@ public:
     int Write(const char* data, int length);
     // Throws away unread input and unsent output.
     bool Purge();
+    // Throws away unread input only: bytes an earlier Write handed to the
+    // driver still go out.
+    bool PurgeInput();
 
     // Device path of the open port (empty when closed).
     QString DevicePath() const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/IDeviceView.h"
+#include "support/QtPrinters.h"
 
 #include <QMap>
 #include <QPair>
