@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+class CDeviceController;
+struct DeviceTask;
+
+// A terminal's configuration kept in a file: the terminal's parameter report
+// exactly as received, with CR CR LF line ends (the form files written by
+// the Windows tool have, so files pass between the two). Saving reads the
+// report from the connected terminal first; loading parses a file and then
+// writes its number lists and parameters to the connected terminal.
+class CConfigFile {
+public:
+    static constexpr int kMaxReportBytes = 8192;
+
+    explicit CConfigFile(CDeviceController& device);
+
+    // ---- UI thread (after the file dialogs) ----
+    void RequestSave(const QString& path);
+    void RequestLoad(const QString& path);
+
+    // ---- worker thread ----
+    void SaveConfigFile(const QString& path);
+    void LoadConfigFile(const QString& path);
+
+    // The file's bytes for a report: every LF written as CR LF.
+    static QByteArray ToFileText(const QByteArray& report);
+    // A file's text as the parser reads it: CR CR LF, CR LF and bare LF line
+    // ends all become CR LF; at most the first kMaxReportBytes bytes.
+    static QByteArray FromFileText(const QByteArray& fileBytes);
+
+    // Outcome of the last save to a file (batch runs report it).
+    bool LastSaveSucceeded() const { return m_lastSaveSucceeded; }
+
+private:
+    static QString PathOf(const DeviceTask& task);
+    bool WriteFile(const QString& path, const QByteArray& report);
+    bool SetNumberList(int category, const std::vector<std::string>& numbers);
+
+    CDeviceController& m_device;
+    bool m_lastSaveSucceeded = false;
+};

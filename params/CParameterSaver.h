@@ -1,0 +1,43 @@
+#pragma once
+
+class CDeviceController;
+
+// Writes the edited parameter table to the terminal: the 保存设置 button and
+// the save task (code 19) with its five procedures. Each procedure reads its
+// value cells, checks them, and writes every item whose cell differs from
+// the tool's picture of the terminal (the controller's parameter set), one
+// AT command per item, storing each value the terminal acknowledged. The
+// first failure ends the whole save, so the next save retries exactly what
+// still differs.
+//
+// A cell that shows exactly what the table shows for the stored value is
+// never sent, whatever the item's conversion would make of it: what the user
+// did not touch is not written back.
+//
+// The constructor registers task code 19 with the controller, so the saver
+// must stay alive until the controller has shut down its worker.
+class CParameterSaver {
+public:
+    explicit CParameterSaver(CDeviceController& device);
+
+    // UI thread: the handler of 保存设置. Disables the command buttons and
+    // queues the save task.
+    void OnSaveSettings();
+
+    // Worker thread: the body of task code 19. Runs the five procedures in
+    // order, each only after the earlier ones succeeded, logs "参数设置完成"
+    // when all did, and enables the command buttons in every case.
+    void SaveAllParameters();
+
+    // Worker thread, called by SaveAllParameters. True when every item was
+    // unchanged or written; false when a check refused the values or an
+    // item failed.
+    bool SavePresetTexts();
+    bool SavePriorities();
+    bool SavePlayCounts();
+    bool SaveNetworkParameters();
+    bool SaveOtherSettings();
+
+private:
+    CDeviceController& m_device;
+};

@@ -1,0 +1,289 @@
+#include "device/CDeviceController.h"
+#include "params/CConfigFile.h"
+#include "params/CParameterSaver.h"
+#include "params/ParameterReport.h"
+#include "sim/ParameterReport.h"
+#include "support/EventLoopWait.h"
+#include "support/RecordingView.h"
+#include "support/ShortTiming.h"
+#include "support/SimulatorSession.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using testsupport::WaitUntil;
+using namespace std::chrono_literals;
+
+// ---------------------------------------------------------------- file text
+
+struct LineEndCase {
+    const char* name;
+    QByteArray file;
+    QByteArray text;
+};
+
+class FileLineEnds : public ::testing::TestWithParam<LineEndCase> {};
+
+TEST_P(FileLineEnds, ReadBackAsTheReportWasReceived)
+{
+    EXPECT_EQ(CConfigFile::FromFileText(GetParam().file), GetParam().text);
+}
+
+const LineEndCase kLineEndCases[] = {
+    {"WindowsToolForm", "a\r\r\nb\r\r\n", "a\r\nb\r\n"},
+    {"EditorCrLf", "a\r\nb\r\n", "a\r\nb\r\n"},
+    {"UnixLf", "a\nb\n", "a\r\nb\r\n"},
+    {"Mixed", "a\r\r\nb\nc\r\n", "a\r\nb\r\nc\r\n"},
+    {"LoneCrKept", "a\rb\r\n", "a\rb\r\n"},
+    {"NoLineEnd", "abc", "abc"},
+    {"Empty", "", ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Files, FileLineEnds, ::testing::ValuesIn(kLineEndCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ConfigFileText, EveryLineFeedIsWrittenAfterACarriageReturn)
+{
+    EXPECT_EQ(CConfigFile::ToFileText("Alarm fm freq:  8800\r\nOK\r\n"), QByteArray("Alarm fm freq:  8800\r\r\nOK\r\r\n"));
+}
+
+TEST(ConfigFileText, OnlyTheFirst8192BytesOfTheTextAreRead)
+{
+    QByteArray file(10000, 'x');
+    EXPECT_EQ(CConfigFile::FromFileText(file).size(), 8192);
+    QByteArray lines;
+    while (lines.size() < 12000)
+        lines += "0123456\n";
+    const QByteArray text = CConfigFile::FromFileText(lines);
+    EXPECT_EQ(text.size(), 8192);
+    EXPECT_TRUE(text.startsWith("0123456\r\n0123456\r\n"));
+}
+
+TEST(ConfigFileText, SavedTextReadsBackUnchanged)
+{
+    const QByteArray report = QByteArray::fromStdString(ParameterReport::Build(TerminalParameters::Defaults()));
+    EXPECT_EQ(CConfigFile::FromFileText(CConfigFile::ToFileText(report)), report);
+}
+
+// ---------------------------------------------------------------- with a terminal
+
+class ConfigFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_session.Started());
+        ASSERT_TRUE(m_dir.isValid());
+        m_device = std::make_unique<CDeviceController>(m_view, testsupport::ShortTiming());
+        m_saver = std::make_unique<CParameterSaver>(*m_device);
+        m_files = std::make_unique<CConfigFile>(*m_device);
+        connect();
+        m_device->Start();
+        ASSERT_TRUE(m_device->OpenPort(m_session.PortNumber(), 115200));
+        m_device->OnPortOpened();
+        ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
+        ASSERT_TRUE(WaitUntil([&] { return !m_view.busy; }));
+        Sim().ClearLogs();
+    }
+
+    void connect()
+    {
+        QObject::connect(m_device.get(), &CDeviceController::taskFinished, [this](int code) { m_finished << code; });
+    }
+
+    bool WaitForLog(const QString& line, std::chrono::milliseconds limit = 15s)
+    {
+        return WaitUntil([&] { return m_view.logLines.contains(line); }, limit);
+    }
+    bool WaitForTask(int code, std::chrono::milliseconds limit = 20s)
+    {
+        return WaitUntil([&] { return m_finished.contains(code); }, limit);
+    }
+    QString Path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
+    QStringList LogFrom(int mark) const { return m_view.logLines.mid(mark); }
+    TerminalSimulator& Sim() { return m_session.sim(); }
+
+    static QByteArray ReadAll(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static void WriteAll(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    testsupport::SimulatorSession m_session;
+    QTemporaryDir m_dir;
+    RecordingView m_view;
+    std::unique_ptr<CDeviceController> m_device;
+    std::unique_ptr<CParameterSaver> m_saver;
+    std::unique_ptr<CConfigFile> m_files;
+    QList<int> m_finished;
+};
+
+TEST_F(ConfigFileTest, SavingWritesTheReportAsReceivedWithWindowsLineEnds)
+{
+    const QString path = Path("Kestrel-Alarm.cfg");
+    const int mark = m_view.logLines.size();
+    m_files->RequestSave(path);
+    EXPECT_TRUE(m_view.busy);
+    ASSERT_TRUE(WaitForTask(TaskCode::SaveConfigFile));
+    const QStringList log = LogFrom(mark);
+    ASSERT_EQ(log.size(), 2) << log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(log[1], QStringLiteral("参数保存到文件成功..."));
+    const QByteArray report = QByteArray::fromStdString(ParameterReport::Build(Sim().Parameters()));
+    EXPECT_EQ(ReadAll(path), CConfigFile::ToFileText(report));
+    EXPECT_EQ(Sim().ReceivedCommands(), std::vector<std::string>{"AT+SHOW"});
+    EXPECT_TRUE(WaitUntil([&] { return !m_view.busy; }));
+    EXPECT_TRUE(m_files->LastSaveSucceeded());
+}
+
+TEST_F(ConfigFileTest, NoAnswerWritesNoFileAndKeepsAnExistingOne)
+{
+    const QString path = Path("old.cfg");
+    WriteAll(path, "the old configuration");
+    SimulatorFaults faults;
+    faults.silentPrefixes = {"AT+SHOW"};
+    Sim().SetFaults(faults);
+    m_files->RequestSave(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::SaveConfigFile));
+    EXPECT_TRUE(m_view.logLines.contains(QStringLiteral("保存到文件失败")));
+    EXPECT_EQ(ReadAll(path), QByteArray("the old configuration"));
+    EXPECT_FALSE(QFile::exists(Path("new.cfg")));
+}
+
+TEST_F(ConfigFileTest, AReportThatDoesNotParseWritesNoFile)
+{
+    Sim().ModifyParameters([](TerminalParameters& params) { params.smsPriority = 12; });
+    m_files->RequestSave(Path("bad.cfg"));
+    ASSERT_TRUE(WaitForTask(TaskCode::SaveConfigFile));
+    EXPECT_TRUE(m_view.logLines.contains(QStringLiteral("参数加载中存在错误的参数，保存失败...")));
+    EXPECT_FALSE(QFile::exists(Path("bad.cfg")));
+}
+
+TEST_F(ConfigFileTest, AFileThatCannotBeCreatedIsReportedInAMessageBox)
+{
+    m_files->RequestSave(Path("no-such-folder/x.cfg"));
+    ASSERT_TRUE(WaitForTask(TaskCode::SaveConfigFile));
+    EXPECT_EQ(m_view.messages, QStringList{QStringLiteral("文件打开错误，保存失败")});
+    EXPECT_FALSE(m_view.logLines.contains(QStringLiteral("参数保存到文件成功...")));
+}
+
+TEST_F(ConfigFileTest, LoadingSetsTheListsThenSavesOnlyWhatDiffers)
+{
+    // The file comes from a terminal with other numbers and two other values.
+    TerminalParameters other = Sim().Parameters();
+    other.adminNumbers = {};
+    other.authorisedNumbers = {"13911111111", "13922222222", "13933333333"};
+    other.backupNumbers = {"110"};
+    other.apn = "OTHERAPN";
+    other.heartbeatSeconds = "90";
+    const QString path = Path("other.cfg");
+    WriteAll(path, CConfigFile::ToFileText(QByteArray::fromStdString(ParameterReport::Build(other))));
+
+    const int mark = m_view.logLines.size();
+    m_files->RequestLoad(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::SaveAll));
+    const std::vector<std::string> expected = {
+        "AT+LRMSETADMINNO=",
+        "AT+LRMSETLRMNO=13911111111,13922222222,13933333333",
+        "AT+LRMSETBKNO=110",
+        "at+apn=OTHERAPN",
+        "at+polltime=90",
+    };
+    EXPECT_EQ(Sim().ReceivedCommands(), expected);
+    const QStringList log = LogFrom(mark);
+    ASSERT_GE(log.size(), 5) << log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(log[0], QStringLiteral("重置管理号码成功"));
+    EXPECT_EQ(log[1], QStringLiteral("重置授权号码成功"));
+    EXPECT_EQ(log[2], QStringLiteral("重置备份号码成功"));
+    EXPECT_EQ(log[3], QStringLiteral("参数保存中，请等待..."));
+    EXPECT_EQ(log.last(), QStringLiteral("参数设置完成"));
+    EXPECT_EQ(m_view.pages[1].size(), 3);
+    EXPECT_TRUE(m_view.pages[0].isEmpty());
+    EXPECT_EQ(m_view.cells.value({16, 3}), QStringLiteral("OTHERAPN"));
+    EXPECT_EQ(Sim().Parameters().apn, "OTHERAPN");
+    EXPECT_TRUE(WaitUntil([&] { return !m_view.busy; }));
+}
+
+TEST_F(ConfigFileTest, FilesWithEditorAndUnixLineEndsLoad)
+{
+    const QByteArray report = QByteArray::fromStdString(ParameterReport::Build(Sim().Parameters()));
+    for (const QByteArray& text : {report, QByteArray(report).replace("\r\n", "\n")}) {
+        const QString path = Path("edited.cfg");
+        WriteAll(path, text);
+        m_finished.clear();
+        Sim().ClearLogs();
+        m_files->RequestLoad(path);
+        ASSERT_TRUE(WaitForTask(TaskCode::SaveAll));
+        // Same values as the terminal: only the lists are written.
+        EXPECT_EQ(Sim().ReceivedCommands().size(), 3u);
+    }
+}
+
+TEST_F(ConfigFileTest, AFileThatDoesNotParseChangesNothing)
+{
+    const QString path = Path("broken.cfg");
+    WriteAll(path, "Alarm admin NO:  1234,\r\nnothing else\r\n");
+    const auto cells = m_view.cells;
+    const QStringList pages = m_view.pages[0];
+    m_files->RequestLoad(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::LoadConfigFile));
+    EXPECT_TRUE(m_view.logLines.contains(QStringLiteral("参数加载失败")));
+    EXPECT_TRUE(Sim().ReceivedCommands().empty());
+    EXPECT_EQ(m_view.cells, cells);
+    EXPECT_EQ(m_view.pages[0], pages);
+    EXPECT_TRUE(WaitUntil([&] { return !m_view.busy; }));
+}
+
+TEST_F(ConfigFileTest, AMissingFileIsReported)
+{
+    m_files->RequestLoad(Path("missing.cfg"));
+    ASSERT_TRUE(WaitForTask(TaskCode::LoadConfigFile));
+    EXPECT_TRUE(m_view.logLines.contains(QStringLiteral("打开文件失败")));
+    EXPECT_TRUE(WaitUntil([&] { return !m_view.busy; }));
+}
+
+TEST_F(ConfigFileTest, AnUnacknowledgedListStopsTheLoad)
+{
+    TerminalParameters other = Sim().Parameters();
+    other.apn = "OTHERAPN";
+    const QString path = Path("other.cfg");
+    WriteAll(path, QByteArray::fromStdString(ParameterReport::Build(other)));
+    SimulatorFaults faults;
+    faults.silentPrefixes = {"AT+LRMSETLRMNO"};
+    Sim().SetFaults(faults);
+    m_files->RequestLoad(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::LoadConfigFile));
+    EXPECT_TRUE(m_view.logLines.contains(QStringLiteral("重置授权号码失败")));
+    const auto commands = Sim().ReceivedCommands();
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0].rfind("AT+LRMSETADMINNO=", 0), 0u);
+    EXPECT_FALSE(m_finished.contains(TaskCode::SaveAll));
+    EXPECT_TRUE(m_view.pages[2].isEmpty());
+    EXPECT_TRUE(WaitUntil([&] { return !m_view.busy; }));
+}
+
+TEST_F(ConfigFileTest, ASavedFileLoadedAgainParsesToTheSameValues)
+{
+    const QString path = Path("round.cfg");
+    m_files->RequestSave(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::SaveConfigFile));
+    ParameterSet fromFile;
+    const QByteArray text = CConfigFile::FromFileText(ReadAll(path));
+    ASSERT_TRUE(ParseParameterReport(text.constData(), static_cast<std::size_t>(text.size()), fromFile));
+    std::lock_guard guard(m_device->ParamLock());
+    const ParameterSet& known = m_device->Params();
+    EXPECT_EQ(fromFile.apn, known.apn);
+    EXPECT_EQ(fromFile.presetText2, known.presetText2);
+    EXPECT_EQ(fromFile.authorisedNumbers.JoinedWithCommas(), known.authorisedNumbers.JoinedWithCommas());
+    EXPECT_EQ(fromFile.smsCentre, known.smsCentre);
+}
+
+}  // namespace
