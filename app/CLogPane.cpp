@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QStringEncoder>
 
 namespace {
@@ -20,6 +21,9 @@ CLogPane::CLogPane(QWidget* parent)
     setReadOnly(true);
     setUndoRedoEnabled(false);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_showPeriod.setSingleShot(true);
+    m_showPeriod.setInterval(kShowPeriodMs);
+    connect(&m_showPeriod, &QTimer::timeout, this, &CLogPane::OnShowPeriodEnd);
 }
 
 void CLogPane::AppendLog(const QString& text)
@@ -31,19 +35,49 @@ void CLogPane::AppendLog(const QString& text)
     // entry: a pane holding 29998 characters still takes one more entry.
     if (m_characterCount == 0 || m_characterCount + separator > kMaxCharacters) {
         // Start afresh: the old entries go, the new one stays alone.
-        setPlainText(shown);
+        m_pending.clear();
+        m_pendingStartsAfresh = true;
         m_characterCount = text.size();
     } else {
-        // Appending a block keeps the cost per entry independent of the
-        // text already shown.
-        appendPlainText(shown);
         m_characterCount += separator + text.size();
     }
+    m_pending.append(shown);
+    // On a busy line every read is an entry: laying out and drawing the
+    // text once per period instead of once per entry keeps the window
+    // responsive, and entries discarded by a fresh start before they were
+    // shown cost nothing.
+    if (m_showPeriod.isActive())
+        return;
+    ShowPendingEntries();
+    m_showPeriod.start();
+}
+
+void CLogPane::ShowPendingEntries()
+{
+    if (m_pending.isEmpty())
+        return;
+    const QString entries = m_pending.join(QLatin1Char('\n'));
+    if (m_pendingStartsAfresh)
+        setPlainText(entries);
+    else
+        appendPlainText(entries);  // adds blocks: the old text is left alone
+    m_pending.clear();
+    m_pendingStartsAfresh = false;
     ScrollToEnd();
+}
+
+void CLogPane::OnShowPeriodEnd()
+{
+    if (m_pending.isEmpty())
+        return;  // quiet during the period: the next entry is shown at once
+    ShowPendingEntries();
+    m_showPeriod.start();
 }
 
 void CLogPane::ClearLog()
 {
+    m_pending.clear();
+    m_pendingStartsAfresh = false;
     clear();
     m_characterCount = 0;
 }
@@ -101,8 +135,11 @@ void CLogPane::insertFromMimeData(const QMimeData* source)
 
 void CLogPane::ScrollToEnd()
 {
-    // Through the cursor, so the newest entry is visible even before the
-    // scroll range has caught up with the new text.
-    moveCursor(QTextCursor::End);
-    ensureCursorVisible();
+    // By the scroll bar, not by moving the cursor to the end: placing the
+    // cursor lays out the last line once more (a quarter of the cost of an
+    // entry on a busy line) and would drop the user's selection at every
+    // entry. Appending and setting the text update the scroll range at
+    // once, so its maximum already shows the newest entry.
+    QScrollBar* bar = verticalScrollBar();
+    bar->setValue(bar->maximum());
 }

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QPlainTextEdit>
+#include <QStringList>
+#include <QTimer>
 
 // The log pane: one entry per logged line, starting afresh when the text
 // would pass its limit. In communication mode it is also the terminal
@@ -10,16 +12,24 @@ class CLogPane : public QPlainTextEdit {
     Q_OBJECT
 public:
     static constexpr int kMaxCharacters = 30000;
+    // While entries keep coming (a busy line brings hundreds a second), the
+    // text is brought up to date at most once per this many milliseconds.
+    static constexpr int kShowPeriodMs = 20;
 
     explicit CLogPane(QWidget* parent = nullptr);
 
     // Appends one entry. Entries are separated by CR LF; when the old text
     // and a separator are already longer than kMaxCharacters, the old
     // entries are discarded and the pane holds the new one alone.
+    // The first entry after a quiet spell is shown at once; entries that
+    // follow it within kShowPeriodMs are shown together when it ends.
     void AppendLog(const QString& text);
     void ClearLog();
-    // Characters of the text as the log counts them (separators as CR LF).
+    // Characters of the text as the log counts them (separators as CR LF),
+    // entries still waiting to be shown included.
     int CharacterCount() const { return m_characterCount; }
+    // Shows the waiting entries now (before reading or grabbing the text).
+    void ShowPendingEntries();
 
     // Communication mode: keys go to the terminal instead of the text.
     void SetTerminalInput(bool on);
@@ -34,7 +44,13 @@ protected:
 
 private:
     void ScrollToEnd();
+    void OnShowPeriodEnd();
 
     int m_characterCount = 0;
     bool m_terminalInput = false;
+    // Entries counted but not yet in the text, and whether the text starts
+    // afresh with them.
+    QStringList m_pending;
+    bool m_pendingStartsAfresh = false;
+    QTimer m_showPeriod;
 };

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "device/TerminalSend.h"
+
+#include <QByteArray>
+#include <QGroupBox>
+#include <QTimer>
+
+#include <functional>
+
+class CSerial;
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+// The small serial terminal of communication mode: a send box sent once by
+// 发送 or repeatedly by 定时发送, as text or as hexadecimal bytes, and the
+// 十六进制显示 switch of the received-data display. Writes go straight to the
+// port on the UI thread: no purge, no reply awaited.
+class CTerminalPanel : public QGroupBox {
+    Q_OBJECT
+public:
+    // Puts bytes on the line; returns how many went out. With the port
+    // closed it writes nothing, and the panel says nothing either.
+    using Writer = std::function<int(const QByteArray&)>;
+    // The panel's size in the communication layout, below the log pane.
+    static constexpr QSize kSize{287, 150};
+
+    explicit CTerminalPanel(Writer writer, QWidget* parent = nullptr);
+    // A writer for CSerial::Write.
+    static Writer SerialWriter(CSerial& serial);
+
+    // Ends 定时发送 (timer and check box), e.g. when the user leaves
+    // communication mode, so no timed data meets the configuration exchange.
+    void StopTimedSend();
+    bool IsTimedSendRunning() const { return m_sendTimer.isActive(); }
+    int TimedSendIntervalMs() const { return m_sendTimer.interval(); }
+    bool IsHexDisplay() const;
+
+signals:
+    // 十六进制显示 was switched; received data is shown as hex while on.
+    void hexDisplayChanged(bool on);
+
+private:
+    void CreateControls();
+    void OnSendClicked();
+    void OnTimedSendClicked(bool checked);
+    void OnSendTimer();
+    void SendOnce(TerminalSend::Trigger trigger);
+
+    Writer m_writer;
+    // 定时发送: sends once per period while checked.
+    QTimer m_sendTimer;
+    QLineEdit* m_sendEdit = nullptr;
+    QPushButton* m_sendButton = nullptr;
+    QCheckBox* m_appendCrCheck = nullptr;
+    QCheckBox* m_hexSendCheck = nullptr;
+    QCheckBox* m_hexDisplayCheck = nullptr;
+    QCheckBox* m_timedSendCheck = nullptr;
+    QLineEdit* m_intervalEdit = nullptr;
+};
