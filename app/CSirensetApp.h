@@ -2,12 +2,14 @@
 
 #include <QApplication>
 
-// The application object: reads the command line and runs the main window.
+struct CommandLine;
+
+// The application object: runs the main window.
 class CSirensetApp : public QApplication {
     Q_OBJECT
 public:
     CSirensetApp(int& argc, char** argv);
 
-    // Runs the program; returns the process exit status.
-    int Run();
+    // Runs the window as the command line asks; returns the exit status.
+    int Run(const CommandLine& command);
 };

@@ -3,6 +3,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CLogPane.h"
 #include "app/CPortCombo.h"
+#include "app/CTerminalPanel.h"
 #include "device/CDeviceQueries.h"
 #include "device/CModeSwitcher.h"
 #include "controls/CTabSheet.h"
@@ -10,11 +11,14 @@
 #include "numbers/CAdminNoDlg.h"
 #include "numbers/CBackNoDlg.h"
 #include "numbers/CLrmNoDlg.h"
+#include "numbers/CNumberButtons.h"
+#include "numbers/CNumberCommands.h"
+#include "params/CConfigFile.h"
+#include "params/CParameterSaver.h"
 #include "params/CParameterTable.h"
 #include "resources/Texts.h"
 #include "serial/PortTable.h"
 
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -25,7 +29,6 @@
 #include <QKeyEvent>
 #include <QIcon>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -50,7 +53,12 @@ constexpr int kStartupBaudIndex = 2;
 }  // namespace
 
 CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
-    : QDialog(parent), m_options(options), m_device(*this, options.timing)
+    : QDialog(parent),
+      m_options(options),
+      m_device(*this, options.timing),
+      m_saver(std::make_unique<CParameterSaver>(m_device)),
+      m_configFile(std::make_unique<CConfigFile>(m_device)),
+      m_numberCommands(std::make_unique<CNumberCommands>(m_device))
 {
     CreateControls();
     ConnectControls();
@@ -220,35 +228,8 @@ void CSirensetDlg::CreateLogArea()
 
 void CSirensetDlg::CreateTerminalPanel()
 {
-    m_terminalPanel = new QGroupBox(this);
-    m_terminalPanel->setObjectName(QStringLiteral("terminalPanel"));
-    m_terminalPanel->setGeometry(685, 340, 287, 150);
-
-    auto* sendLabel = new QLabel(Texts::SendDataLabel(), m_terminalPanel);
-    sendLabel->setGeometry(8, 10, 70, 22);
-    m_sendEdit = new QLineEdit(m_terminalPanel);
-    m_sendEdit->setObjectName(QStringLiteral("sendEdit"));
-    m_sendEdit->setGeometry(8, 34, 200, 24);
-    m_sendButton = new QPushButton(Texts::Send(), m_terminalPanel);
-    m_sendButton->setObjectName(QStringLiteral("sendButton"));
-    m_sendButton->setGeometry(214, 33, 65, kButtonHeight);
-    m_appendCrCheck = new QCheckBox(Texts::AppendCarriageReturn(), m_terminalPanel);
-    m_appendCrCheck->setObjectName(QStringLiteral("appendCrCheck"));
-    m_appendCrCheck->setGeometry(8, 64, 135, 22);
-    m_hexSendCheck = new QCheckBox(Texts::HexSend(), m_terminalPanel);
-    m_hexSendCheck->setObjectName(QStringLiteral("hexSendCheck"));
-    m_hexSendCheck->setGeometry(148, 64, 130, 22);
-    m_hexDisplayCheck = new QCheckBox(Texts::HexDisplay(), m_terminalPanel);
-    m_hexDisplayCheck->setObjectName(QStringLiteral("hexDisplayCheck"));
-    m_hexDisplayCheck->setGeometry(148, 90, 130, 22);
-    m_timedSendCheck = new QCheckBox(Texts::TimedSend(), m_terminalPanel);
-    m_timedSendCheck->setObjectName(QStringLiteral("timedSendCheck"));
-    m_timedSendCheck->setGeometry(8, 90, 90, 22);
-    m_intervalEdit = new QLineEdit(QStringLiteral("1000"), m_terminalPanel);
-    m_intervalEdit->setObjectName(QStringLiteral("intervalEdit"));
-    m_intervalEdit->setGeometry(8, 116, 70, 24);
-    auto* unitLabel = new QLabel(Texts::MillisecondsPerSend(), m_terminalPanel);
-    unitLabel->setGeometry(84, 117, 70, 22);
+    m_terminalPanel = new CTerminalPanel(CTerminalPanel::SerialWriter(m_device.Serial()), this);
+    m_terminalPanel->setGeometry(QRect(QPoint(685, 340), CTerminalPanel::kSize));
 }
 
 void CSirensetDlg::ConnectControls()
@@ -261,7 +242,7 @@ void CSirensetDlg::ConnectControls()
     connect(m_aboutButton, &QToolButton::clicked, this, &CSirensetDlg::ShowAbout);
     connect(m_configRadio, &QRadioButton::clicked, this, &CSirensetDlg::OnConfigurationModeClicked);
     connect(m_commRadio, &QRadioButton::clicked, this, &CSirensetDlg::OnCommunicationModeClicked);
-    connect(m_hexDisplayCheck, &QCheckBox::toggled, this, &CSirensetDlg::OnHexDisplayToggled);
+    connect(m_terminalPanel, &CTerminalPanel::hexDisplayChanged, this, &CSirensetDlg::OnHexDisplayToggled);
     connect(m_logEdit, &CLogPane::bytesTyped, this, [this](const QByteArray& bytes) {
         m_device.Serial().Write(bytes.constData(), bytes.size());
     });
@@ -272,6 +253,11 @@ void CSirensetDlg::ConnectControls()
     connect(m_statusButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestStatusProbe(); });
     connect(m_readClockButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestReadClock(); });
     connect(m_setClockButton, &QPushButton::clicked, this, &CSirensetDlg::OnSetClockClicked);
+    auto* numberButtons = new CNumberButtons(*m_numberCommands, m_tabSheet, this);
+    numberButtons->Connect(m_addButton, m_deleteButton, m_resetButton, m_powerTestButton);
+    connect(m_saveButton, &QPushButton::clicked, this, [this] { m_saver->OnSaveSettings(); });
+    connect(m_saveFileButton, &QPushButton::clicked, this, &CSirensetDlg::OnSaveToFileClicked);
+    connect(m_loadFileButton, &QPushButton::clicked, this, &CSirensetDlg::OnLoadFromFileClicked);
 }
 
 // ---------------------------------------------------------------- start-up
@@ -414,6 +400,21 @@ void CSirensetDlg::OnSetClockClicked()
     m_device.Queries().RequestSetClock(command);
 }
 
+void CSirensetDlg::OnSaveToFileClicked()
+{
+    const QString path =
+        MessageBoxes::GetSaveFileName(this, QStringLiteral("Kestrel-Alarm.cfg"), QStringLiteral("*.cfg"), QStringLiteral("cfg"));
+    if (!path.isEmpty())
+        m_configFile->RequestSave(path);
+}
+
+void CSirensetDlg::OnLoadFromFileClicked()
+{
+    const QString path = MessageBoxes::GetOpenFileName(this, QStringLiteral("*.cfg"), QStringLiteral("*.cfg"));
+    if (!path.isEmpty())
+        m_configFile->RequestLoad(path);
+}
+
 void CSirensetDlg::OnHexDisplayToggled(bool on)
 {
     m_device.SetHexDisplay(on);
@@ -421,6 +422,8 @@ void CSirensetDlg::OnHexDisplayToggled(bool on)
 
 void CSirensetDlg::ShowConfigurationLayout()
 {
+    // A timed send must not interleave with the configuration exchange.
+    m_terminalPanel->StopTimedSend();
     m_terminalPanel->hide();
     m_clearButton->show();
     m_logEdit->setGeometry(kLogPaneConfiguration);

@@ -13,19 +13,21 @@
 #include <memory>
 
 class CAdminNoDlg;
+class CConfigFile;
+class CNumberCommands;
+class CParameterSaver;
 class CBackNoDlg;
 class CLogPane;
 class CLrmNoDlg;
 class CNumberPage;
 class CParameterTable;
 class CTabSheet;
+class CTerminalPanel;
 class CPortCombo;
-class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTimeEdit;
@@ -102,6 +104,8 @@ private:
     void OnCommunicationModeClicked();
     void OnRestartClicked();
     void OnSetClockClicked();
+    void OnSaveToFileClicked();
+    void OnLoadFromFileClicked();
     void OnHexDisplayToggled(bool on);
     void ShowAbout();
 
@@ -112,6 +116,11 @@ private:
 
     MainWindowOptions m_options;
     CDeviceController m_device;
+    // Procedures that register their tasks with the device side; they live
+    // as long as the worker that runs them.
+    std::unique_ptr<CParameterSaver> m_saver;
+    std::unique_ptr<CConfigFile> m_configFile;
+    std::unique_ptr<CNumberCommands> m_numberCommands;
 
     CParameterTable* m_paramList = nullptr;
     // The pages belong to the window, not to the tab sheet that shows them.
@@ -144,14 +153,7 @@ private:
     QPushButton* m_readClockButton = nullptr;
     CLogPane* m_logEdit = nullptr;
     QPushButton* m_clearButton = nullptr;
-    QGroupBox* m_terminalPanel = nullptr;
-    QLineEdit* m_sendEdit = nullptr;
-    QPushButton* m_sendButton = nullptr;
-    QCheckBox* m_appendCrCheck = nullptr;
-    QCheckBox* m_hexSendCheck = nullptr;
-    QCheckBox* m_hexDisplayCheck = nullptr;
-    QCheckBox* m_timedSendCheck = nullptr;
-    QLineEdit* m_intervalEdit = nullptr;
+    CTerminalPanel* m_terminalPanel = nullptr;
     QLabel* m_note = nullptr;
     QToolButton* m_aboutButton = nullptr;
 

@@ -331,17 +331,19 @@ bool CDeviceController::IsKnownTaskCode(std::int32_t code)
 
 void CDeviceController::Dispatch(DeviceTask& task)
 {
-    const auto registered = m_tasks.find(task.code);
+    const int code = task.code;
+    const auto registered = m_tasks.find(code);
     if (registered == m_tasks.end()) {
         // A code whose procedure this program was built without only gives
         // the buttons back; an unknown code does nothing at all.
-        if (IsKnownTaskCode(task.code))
+        if (IsKnownTaskCode(code))
             PostSetBusy(false);
-        return;
+    } else {
+        registered->second.handler(task);
+        if (registered->second.buttons == ButtonsAfterTask::Enable)
+            PostSetBusy(false);
     }
-    registered->second.handler(task);
-    if (registered->second.buttons == ButtonsAfterTask::Enable)
-        PostSetBusy(false);
+    PostToUi([this, code] { emit taskFinished(code); });
 }
 
 // ---------------------------------------------------------------- display

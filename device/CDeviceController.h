@@ -113,6 +113,8 @@ public:
 signals:
     // The port was closed because the device went away.
     void portLost();
+    // A task has ended (UI thread; after every line the task logged).
+    void taskFinished(int code);
 
 private:
     // ISerialListener (UI thread)

@@ -2,9 +2,10 @@
 # Sets up Sirenset, starts the built-in terminal simulator on a
 # pseudo-terminal and opens Sirenset on it, so the tool catches the
 # simulated terminal at power-on.
-#   scripts/demo.sh [seconds]   (without a display: how long to run, default 40)
-# With a display the window opens normally. Without one the window runs
-# offscreen and its log pane is printed on standard output.
+# With a display the window opens normally. Without one Sirenset runs the
+# same conversation without a window (--read): it catches the terminal,
+# reads its parameters and saves them to a configuration file; the log and
+# the file are printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,6 +37,10 @@ echo "Terminal simulator on $device"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   build/app/sirenset --port "$device"
 else
-  echo "No display: running the window offscreen; its log follows."
-  QT_QPA_PLATFORM=offscreen build/app/sirenset --port "$device" --log-stdout --quit-after "${1:-40}"
+  config="$workdir/Kestrel-Alarm.cfg"
+  echo "No display: reading the terminal's configuration without a window."
+  echo "== sirenset --port $device --read Kestrel-Alarm.cfg"
+  build/app/sirenset --port "$device" --read "$config"
+  echo "== Kestrel-Alarm.cfg (the terminal's report, CR CR LF line ends)"
+  tr -d '\r' <"$config"
 fi

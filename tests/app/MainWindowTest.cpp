@@ -29,6 +29,8 @@ void SaveScreenshot(QWidget& widget, const char* name)
     if (dir.isEmpty())
         return;
     QDir().mkpath(QString::fromLocal8Bit(dir));
+    if (auto* window = qobject_cast<CSirensetDlg*>(&widget))
+        window->LogPane()->ShowPendingEntries();
     widget.grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name));
 }
 
@@ -106,6 +108,8 @@ TEST_F(MainWindowTest, ClosingAndReopeningThePortLogsBothSteps)
 {
     auto window = OpenWindow();
     ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
+    // The entry gives the buttons back when it ends; close after that.
+    ASSERT_TRUE(WaitUntil([&] { return window->CommandButtons().first()->isEnabled(); }));
     auto* open = Find<QPushButton>(*window, "openButton");
     m_log.clear();
 

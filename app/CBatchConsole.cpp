@@ -1,0 +1,49 @@
+#include "app/CBatchConsole.h"
+
+CBatchConsole::CBatchConsole(std::FILE* out, std::FILE* err)
+    : m_out(out), m_err(err)
+{
+}
+
+QString CBatchConsole::Printable(const QString& line)
+{
+    QString text = line;
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    while (text.endsWith(QLatin1Char('\r')))
+        text.chop(1);
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+void CBatchConsole::AppendLog(const QString& line)
+{
+    m_log << line;
+    std::fputs(Printable(line).toUtf8().constData(), m_out);
+    std::fputc('\n', m_out);
+    std::fflush(m_out);
+}
+
+void CBatchConsole::ShowMessage(const QString& text)
+{
+    ++m_messages;
+    std::fputs(text.toUtf8().constData(), m_err);
+    std::fputc('\n', m_err);
+    std::fflush(m_err);
+}
+
+void CBatchConsole::ClearNumberPage(int category)
+{
+    if (category >= 0 && category < 3)
+        m_pages[category].clear();
+}
+
+void CBatchConsole::AppendNumberRow(int category, const QString& number)
+{
+    if (category >= 0 && category < 3)
+        m_pages[category] << number;
+}
+
+QStringList CBatchConsole::NumberRows(int category)
+{
+    return category >= 0 && category < 3 ? m_pages[category] : QStringList();
+}

@@ -1,0 +1,170 @@
+#include "params/CConfigFile.h"
+#include "sim/ParameterReport.h"
+#include "support/EventLoopWait.h"
+#include "support/SimulatorSession.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The real program, run as a technician runs it, against a simulated
+// terminal on a pseudo-terminal.
+class BatchModeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_session.Started());
+        ASSERT_TRUE(m_dir.isValid());
+    }
+
+    struct Result {
+        int exitCode = -1;
+        QString out;
+        QString err;
+        QStringList lines;
+    };
+
+    Result Run(const QStringList& arguments, int limitMs = 60000)
+    {
+        QProcess process;
+        process.setProgram(QStringLiteral(SIRENSET_BINARY));
+        process.setArguments(arguments);
+        process.start();
+        // The simulator answers on its own thread; the test only waits.
+        EXPECT_TRUE(process.waitForFinished(limitMs));
+        Result result;
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.err = QString::fromUtf8(process.readAllStandardError());
+        result.lines = result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return result;
+    }
+
+    QString Path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
+    TerminalSimulator& Sim() { return m_session.sim(); }
+
+    static QByteArray ReadAll(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static void WriteAll(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    testsupport::SimulatorSession m_session;
+    QTemporaryDir m_dir;
+};
+
+TEST_F(BatchModeTest, ReadSavesTheTerminalsConfiguration)
+{
+    const QString file = Path("terminal.cfg");
+    const Result result = Run({QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--read"), file});
+    EXPECT_EQ(result.exitCode, 0) << result.out.toStdString() << result.err.toStdString();
+    ASSERT_FALSE(result.lines.isEmpty());
+    EXPECT_EQ(result.lines.first(), QStringLiteral("工作线程启动..."));
+    EXPECT_EQ(result.lines.last(), QStringLiteral("参数保存到文件成功..."));
+    EXPECT_TRUE(result.lines.contains(QStringLiteral("参数加载完成...")));
+    const QByteArray report = QByteArray::fromStdString(ParameterReport::Build(Sim().Parameters()));
+    EXPECT_EQ(ReadAll(file), CConfigFile::ToFileText(report));
+    EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
+}
+
+TEST_F(BatchModeTest, ApplyConfiguresTheTerminalFromAFile)
+{
+    TerminalParameters wanted = Sim().Parameters();
+    wanted.apn = "FIELDAPN";
+    wanted.authorisedNumbers = {"13955555555"};
+    wanted.ttsSpeed = "7";
+    const QString file = Path("wanted.cfg");
+    WriteAll(file, CConfigFile::ToFileText(QByteArray::fromStdString(ParameterReport::Build(wanted))));
+
+    const Result result = Run({QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--apply"), file});
+    EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
+    ASSERT_FALSE(result.lines.isEmpty());
+    EXPECT_EQ(result.lines.last(), QStringLiteral("参数设置完成"));
+    const TerminalParameters now = Sim().Parameters();
+    EXPECT_EQ(now.apn, "FIELDAPN");
+    EXPECT_EQ(now.ttsSpeed, "7");
+    EXPECT_EQ(now.authorisedNumbers, std::vector<std::string>{"13955555555"});
+}
+
+TEST_F(BatchModeTest, ATerminalThatNeverPowersOnEndsWithFailure)
+{
+    SimulatorOptions options = Sim().Options();
+    options.powerOnWhenOpened = false;
+    Sim().SetOptions(options);
+    const Result result = Run({QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--timeout"),
+                               QStringLiteral("1"), QStringLiteral("--read"), Path("never.cfg")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.out.contains(QStringLiteral("等待设备上电超时"))) << result.out.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("never.cfg")));
+}
+
+TEST_F(BatchModeTest, AFileThatDoesNotParseEndsWithFailure)
+{
+    const QString file = Path("bad.cfg");
+    WriteAll(file, "not a configuration\r\n");
+    const Result result = Run({QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--apply"), file});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.lines.last(), QStringLiteral("参数加载失败"));
+    EXPECT_TRUE(Sim().ReceivedCommands().size() <= 4u);  // probe, echo off, ati, at+show
+}
+
+TEST_F(BatchModeTest, RefusedInputEndsWithFailureAndItsMessageOnStandardError)
+{
+    TerminalParameters wanted = Sim().Parameters();
+    wanted.deviceId = "1234567";   // the terminal would never report it, but a file can hold it
+    const QString file = Path("wrong-id.cfg");
+    WriteAll(file, QByteArray::fromStdString(ParameterReport::Build(wanted)));
+    const Result result = Run({QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--apply"), file});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains(QStringLiteral("设备ID号必须是8位长度"))) << result.err.toStdString();
+    EXPECT_FALSE(result.lines.contains(QStringLiteral("参数设置完成")));
+}
+
+TEST_F(BatchModeTest, AMissingDeviceEndsWithFailure)
+{
+    const Result result = Run({QStringLiteral("--port"), QStringLiteral("/dev/no-such-terminal"),
+                               QStringLiteral("--read"), Path("x.cfg")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.out.contains(QStringLiteral("串口打开失败："))) << result.out.toStdString();
+}
+
+TEST_F(BatchModeTest, UsageErrorsEndWithStatusTwo)
+{
+    const QStringList cases[] = {
+        {QStringLiteral("--bogus")},
+        {QStringLiteral("--read"), Path("x.cfg")},
+        {QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--read"), Path("x.cfg"),
+         QStringLiteral("--apply"), Path("y.cfg")},
+        {QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--baud"), QStringLiteral("fast"),
+         QStringLiteral("--read"), Path("x.cfg")},
+        {QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--timeout"), QStringLiteral("0"),
+         QStringLiteral("--read"), Path("x.cfg")},
+    };
+    for (const QStringList& arguments : cases) {
+        const Result result = Run(arguments);
+        EXPECT_EQ(result.exitCode, 2) << arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(result.err.contains(QStringLiteral("Usage: sirenset")));
+    }
+}
+
+TEST_F(BatchModeTest, HelpAndVersionNeedNoDisplay)
+{
+    const Result help = Run({QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains(QStringLiteral("--apply")));
+    const Result version = Run({QStringLiteral("--version")});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.trimmed(), QStringLiteral("sirenset 1.2.1"));
+}
+
+}  // namespace
