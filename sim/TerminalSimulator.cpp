@@ -261,11 +261,18 @@ std::string TerminalSimulator::SentBytes() const
     return m_sent;
 }
 
+std::optional<std::chrono::steady_clock::time_point> TerminalSimulator::LastSentTime() const
+{
+    std::lock_guard lock(m_lock);
+    return m_lastSentAt;
+}
+
 void TerminalSimulator::ClearLogs()
 {
     std::lock_guard lock(m_lock);
     m_received.clear();
     m_sent.clear();
+    m_lastSentAt.reset();
     m_commands.clear();
 }
 
@@ -615,10 +622,12 @@ void TerminalSimulator::FlushOutput(Clock::time_point now)
         if (n <= 0)
             return;  // EAGAIN: the program is not reading; POLLOUT resumes
         const auto written = static_cast<std::size_t>(n);
-        if (front.stream)
+        if (front.stream) {
             m_streamWritten += written;
-        else
+        } else {
             AppendLog(m_sent, std::string_view(front.bytes).substr(0, written));
+            m_lastSentAt = Clock::now();
+        }
         front.bytes.erase(0, written);
         if (front.bytes.empty())
             m_output.pop_front();

@@ -103,6 +103,10 @@ public:
     std::vector<std::string> ReceivedCommands() const;
     // Every byte written to the line (stream data excepted).
     std::string SentBytes() const;
+    // When the newest byte of SentBytes() was handed to the line (taken as
+    // its write returns), for measuring how long the tool takes after a
+    // reply's last byte; empty while SentBytes() is.
+    std::optional<std::chrono::steady_clock::time_point> LastSentTime() const;
     void ClearLogs();
 
     // --- Terminal memory -----------------------------------------------
@@ -217,6 +221,7 @@ private:
 
     std::string m_received;
     std::string m_sent;
+    std::optional<Clock::time_point> m_lastSentAt;
     std::vector<std::string> m_commands;
     std::minstd_rand m_random{20240510u};
 };

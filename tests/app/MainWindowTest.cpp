@@ -8,6 +8,8 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QTimer>
@@ -153,6 +155,91 @@ TEST_F(MainWindowTest, CommunicationModeShowsTheTerminalPanelAndReceivedData)
     EXPECT_TRUE(Find<QPushButton>(*window, "clearButton")->isVisible());
     EXPECT_EQ(window->LogPane()->geometry(), QRect(685, 5, 287, 433));
     EXPECT_TRUE(window->LogPane()->isReadOnly());
+}
+
+TEST_F(MainWindowTest, KeysTypedIntoTheLogPaneGoToTheTerminalInCommunicationMode)
+{
+    auto window = OpenWindow();
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
+    const QString before = window->LogPane()->toPlainText();
+    // In configuration mode the pane is read-only and sends nothing.
+    m_session.sim().ClearLogs();
+    QTest::keyClicks(window->LogPane(), QStringLiteral("x"));
+    testsupport::SpinFor(100ms);
+    EXPECT_EQ(m_session.sim().ReceivedBytes(), "");
+
+    auto* comm = Find<QRadioButton>(*window, "commModeRadio");
+    QTest::mouseClick(comm, Qt::LeftButton, {}, QPoint(5, comm->height() / 2));
+    ASSERT_TRUE(comm->isChecked());
+    QTest::keyClicks(window->LogPane(), QStringLiteral("at"));
+    QTest::keyClick(window->LogPane(), Qt::Key_Return);
+    EXPECT_TRUE(WaitUntil([&] { return m_session.sim().ReceivedBytes() == "at\r"; }))
+        << m_session.sim().ReceivedBytes();
+    // Typed characters are not inserted into the pane.
+    window->LogPane()->ShowPendingEntries();
+    EXPECT_FALSE(window->LogPane()->toPlainText().endsWith(QStringLiteral("at")));
+}
+
+TEST_F(MainWindowTest, AnEditedValueIsSavedAndReadBack)
+{
+    auto window = OpenWindow();
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
+    ASSERT_TRUE(WaitUntil([&] { return window->CommandButtons().first()->isEnabled(); }));
+    CParameterTable* table = window->ParameterTable();
+    table->scrollToItem(table->item(16, 3));
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(table->item(16, 3)).center());
+    QWidget* editor = table->ActiveEditor();
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, QStringLiteral("FIELDNET"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    ASSERT_TRUE(WaitUntil([&] { return !table->IsEditing(); }));
+    EXPECT_EQ(table->CellText(16, 3), QStringLiteral("FIELDNET"));
+
+    m_log.clear();
+    m_session.sim().ClearLogs();
+    QTest::mouseClick(Find<QPushButton>(*window, "saveButton"), Qt::LeftButton);
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数设置完成")));
+    EXPECT_EQ(m_log, (QStringList{QStringLiteral("参数保存中，请等待..."), QStringLiteral("at+apn=FIELDNET\r"),
+                                  QStringLiteral("设置APN成功"), QStringLiteral("参数设置完成")}));
+    EXPECT_EQ(m_session.sim().Parameters().apn, "FIELDNET");
+
+    ASSERT_TRUE(WaitUntil([&] { return window->CommandButtons().first()->isEnabled(); }));
+    m_log.clear();
+    QTest::mouseClick(Find<QPushButton>(*window, "readBackButton"), Qt::LeftButton);
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
+    EXPECT_EQ(table->CellText(16, 3), QStringLiteral("FIELDNET"));
+}
+
+TEST_F(MainWindowTest, TheFileButtonsAskForAFileAndUseIt)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Kestrel-Alarm.cfg"));
+    QList<MessageBoxes::Request> asked;
+    MessageBoxes::SetHandler([&](const MessageBoxes::Request& request) {
+        asked << request;
+        return MessageBoxes::Reply{MessageBoxes::Answer::Ok, path};
+    });
+    auto window = OpenWindow();
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
+    ASSERT_TRUE(WaitUntil([&] { return window->CommandButtons().first()->isEnabled(); }));
+
+    QTest::mouseClick(Find<QPushButton>(*window, "saveFileButton"), Qt::LeftButton);
+    for (QPushButton* button : window->CommandButtons())
+        EXPECT_FALSE(button->isEnabled());
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数保存到文件成功...")));
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked[0].kind, MessageBoxes::Kind::SaveFile);
+    EXPECT_EQ(asked[0].text, QStringLiteral("Kestrel-Alarm.cfg"));
+    EXPECT_EQ(asked[0].filter, QStringLiteral("*.cfg"));
+    EXPECT_TRUE(QFile::exists(path));
+
+    ASSERT_TRUE(WaitUntil([&] { return window->CommandButtons().first()->isEnabled(); }));
+    QTest::mouseClick(Find<QPushButton>(*window, "loadFileButton"), Qt::LeftButton);
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数设置完成")));
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_EQ(asked[1].kind, MessageBoxes::Kind::OpenFile);
+    EXPECT_TRUE(m_log.contains(QStringLiteral("重置备份号码成功")));
 }
 
 TEST_F(MainWindowTest, ADeviceThatVanishesLeavesTheWindowClosedAndUsable)

@@ -322,6 +322,31 @@ TEST_F(TerminalSimulatorTest, LogsKeepTheExactBytesUntilCleared)
     EXPECT_TRUE(m_sim.ReceivedCommands().empty());
 }
 
+TEST_F(TerminalSimulatorTest, LastSentTimeIsThatOfTheReplysLastPiece)
+{
+    auto client = OpenConfigured();
+    EXPECT_FALSE(m_sim.LastSentTime().has_value());
+
+    // A reply in pieces: the time is that of the last piece, not the first.
+    SimulatorFaults faults;
+    faults.chunkSize = 4;
+    faults.chunkPauseMs = 20;
+    m_sim.SetFaults(faults);
+    const std::size_t replySize = m_sim.Identity().moduleType.size() + std::string("\r\nOK\r\n").size();
+    const auto pieces = static_cast<int>((replySize + 3) / 4);
+    const auto asked = std::chrono::steady_clock::now();
+    client->Write("ati\r");
+    ASSERT_TRUE(client->ReadUntil("OK\r\n"));
+    const auto received = std::chrono::steady_clock::now();
+    const auto sent = m_sim.LastSentTime();
+    ASSERT_TRUE(sent.has_value());
+    EXPECT_GE(*sent, asked + (pieces - 1) * 20ms);
+    EXPECT_LE(*sent, received);
+
+    m_sim.ClearLogs();
+    EXPECT_FALSE(m_sim.LastSentTime().has_value());
+}
+
 TEST_F(TerminalSimulatorTest, ParametersMayBeReadAndChangedWhileItTalks)
 {
     auto client = OpenConfigured();
