@@ -316,7 +316,8 @@ void CSirensetDlg::RefreshPortList()
         if (const auto entry = ports.EntryFor(number))
             entries << entry->DisplayText();
     }
-    for (const PortEntry& entry : ports.ScanSystemPorts()) {
+    const QList<PortEntry> systemPorts = m_options.listSystemPorts ? ports.ScanSystemPorts() : QList<PortEntry>();
+    for (const PortEntry& entry : systemPorts) {
         const QString text = entry.DisplayText();
         if (!entries.contains(text))
             entries << text;

@@ -38,6 +38,9 @@ struct MainWindowOptions {
     // Devices to list first (a simulator's pseudo-terminal, /dev/rfcomm0, ...);
     // start-up opens the first entry of the list.
     QStringList extraPorts;
+    // Also list the machine's own serial devices (tests turn it off to see
+    // the window on a machine without ports).
+    bool listSystemPorts = true;
     // Also print every log entry on standard output (offscreen demo).
     bool logToStdout = false;
     // Sees every log entry as it is shown (tests, batch runs).

@@ -254,6 +254,30 @@ TEST_F(MainWindowTest, ADeviceThatVanishesLeavesTheWindowClosedAndUsable)
     EXPECT_FALSE(window->Device().IsPortOpen());
 }
 
+TEST_F(MainWindowTest, WithoutAnyPortTheWindowSaysSoOnceAndStillComesUp)
+{
+    QList<MessageBoxes::Request> asked;
+    MessageBoxes::SetHandler([&](const MessageBoxes::Request& request) {
+        asked << request;
+        return MessageBoxes::Reply{};
+    });
+    MainWindowOptions options;
+    options.listSystemPorts = false;
+    options.timing = testsupport::ShortTiming();
+    options.logObserver = [this](const QString& line) { m_log << line; };
+    CSirensetDlg window(options);
+    window.show();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked[0].text, QStringLiteral("没发现串口，程序不能正常执行，请检查串口，退出！"));
+    EXPECT_TRUE(WaitForLog(QStringLiteral(
+        ">>> 要进入配置状态，请先以正确参数打开串口，然后将设备重新上电！\r\n正在等待设备上电后进入配置状态...")));
+    EXPECT_EQ(Find<QPushButton>(window, "openButton")->text(), QStringLiteral("打开"));
+    // Opening the empty list again does not ask a second time.
+    QTest::mouseClick(Find<QPushButton>(window, "openButton"), Qt::LeftButton);
+    EXPECT_EQ(asked.size(), 1);
+    EXPECT_EQ(Find<QComboBox>(window, "baudCombo")->currentText(), QStringLiteral("115200"));
+}
+
 TEST_F(MainWindowTest, AboutBoxShowsItsTexts)
 {
     auto window = OpenWindow();
