@@ -2,6 +2,7 @@
 #include "sim/ParameterReport.h"
 #include "support/EventLoopWait.h"
 #include "support/SimulatorSession.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QProcess>
@@ -47,16 +48,10 @@ protected:
     QString Path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
     TerminalSimulator& Sim() { return m_session.sim(); }
 
-    static QByteArray ReadAll(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    static QByteArray ReadAll(const QString& path) { return testsupport::ReadFileBytes(path); }
     static void WriteAll(const QString& path, const QByteArray& bytes)
     {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        ASSERT_TRUE(testsupport::WriteFileBytes(path, bytes));
     }
 
     testsupport::SimulatorSession m_session;

@@ -7,6 +7,7 @@
 #include "support/RecordingView.h"
 #include "support/ShortTiming.h"
 #include "support/SimulatorSession.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -106,16 +107,10 @@ protected:
     QStringList LogFrom(int mark) const { return m_view.logLines.mid(mark); }
     TerminalSimulator& Sim() { return m_session.sim(); }
 
-    static QByteArray ReadAll(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    static QByteArray ReadAll(const QString& path) { return testsupport::ReadFileBytes(path); }
     static void WriteAll(const QString& path, const QByteArray& bytes)
     {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        ASSERT_TRUE(testsupport::WriteFileBytes(path, bytes));
     }
 
     testsupport::SimulatorSession m_session;
