@@ -41,10 +41,12 @@ protected:
         return true;
     }
 
-    // Opens the port and waits until the terminal's parameters are loaded.
+    // Opens the port and waits until the terminal's parameters are loaded
+    // and shown (the table is filled after the line is logged) and the
+    // buttons are back.
     bool EnterConfiguration()
     {
-        return OpenPort() && WaitForLog(QStringLiteral("参数加载完成..."));
+        return OpenPort() && WaitForLog(QStringLiteral("参数加载完成...")) && WaitUntilIdle();
     }
 
     bool WaitForLog(const QString& line, std::chrono::milliseconds limit = std::chrono::seconds(15))
