@@ -618,6 +618,9 @@ void TerminalSimulator::FlushOutput(Clock::time_point now)
     }
     while (!m_output.empty() && m_output.front().due <= now) {
         Outgoing& front = m_output.front();
+        // Taken before the write: once it returns the reader may already
+        // have the bytes.
+        const Clock::time_point leaving = Clock::now();
         const ssize_t n = ::write(m_pty.MasterFd(), front.bytes.data(), front.bytes.size());
         if (n <= 0)
             return;  // EAGAIN: the program is not reading; POLLOUT resumes
@@ -626,7 +629,7 @@ void TerminalSimulator::FlushOutput(Clock::time_point now)
             m_streamWritten += written;
         } else {
             AppendLog(m_sent, std::string_view(front.bytes).substr(0, written));
-            m_lastSentAt = Clock::now();
+            m_lastSentAt = leaving;
         }
         front.bytes.erase(0, written);
         if (front.bytes.empty())

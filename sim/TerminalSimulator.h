@@ -103,8 +103,8 @@ public:
     std::vector<std::string> ReceivedCommands() const;
     // Every byte written to the line (stream data excepted).
     std::string SentBytes() const;
-    // When the newest byte of SentBytes() was handed to the line (taken as
-    // its write returns), for measuring how long the tool takes after a
+    // When the newest byte of SentBytes() was handed to the line (taken just
+    // before the write that sent it), for measuring how long the tool takes after a
     // reply's last byte; empty while SentBytes() is.
     std::optional<std::chrono::steady_clock::time_point> LastSentTime() const;
     void ClearLogs();
