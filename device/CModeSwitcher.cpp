@@ -11,7 +11,7 @@ namespace {
 
 // Echo is switched off one character at a time: the terminal's command
 // line editor drops characters that arrive faster than it echoes them.
-const QByteArray kEchoOff = QByteArrayLiteral("atnoecho\r");
+const QByteArray kEchoOff = QByteArrayLiteral("at+noecho\r");
 
 Parity ToPortParity(SerialParity parity)
 {
@@ -110,12 +110,8 @@ void CModeSwitcher::EnterConfiguration()
         reply.SetEvent();
         return;
     }
-    if (!m_device.IsPortOpen()) {
-        // The port went away while we waited.
-        m_device.PostLog(QStringLiteral("设备进入配置失败"));
-        m_device.ConfigEntryPending() = false;
+    if (EndIfPortLost())
         return;
-    }
 
     m_device.PostToUi([this] {
         m_device.View().SetRestartEnabled(true);
@@ -123,15 +119,32 @@ void CModeSwitcher::EnterConfiguration()
     });
     m_device.PostLog(QStringLiteral("测试模块"));
     if (!ProbeModule()) {
+        if (EndIfPortLost())
+            return;
         m_device.PostLog(QStringLiteral("测试模块是否存在失败"));
         m_device.ConfigEntryPending() = false;
         m_device.PostSetBusy(false);
         return;
     }
     TurnEchoOff();
+    if (EndIfPortLost())
+        return;
     QueryModuleType();
+    if (EndIfPortLost())
+        return;
     LoadParameters();
     m_device.PostSetBusy(false);
+}
+
+bool CModeSwitcher::EndIfPortLost()
+{
+    // The port-loss line has said what happened; every step after it would
+    // only time out and report failures of a conversation that cannot be.
+    if (m_device.IsPortOpen())
+        return false;
+    m_device.ConfigEntryPending() = false;
+    m_device.PostSetBusy(false);
+    return true;
 }
 
 bool CModeSwitcher::ProbeModule()
@@ -141,7 +154,7 @@ bool CModeSwitcher::ProbeModule()
         // The number after "+LRMMCUFUN:" in the reply is not needed here.
         if (m_device.ExchangeCommand(ReplyChannel::AnyOk, "AT+LRMMCUFUN?\r", timing.probeReplyMs))
             return true;
-        if (m_device.IsShuttingDown())
+        if (m_device.IsShuttingDown() || !m_device.IsPortOpen())
             return false;
     }
     return false;
@@ -155,7 +168,7 @@ void CModeSwitcher::TurnEchoOff()
         reply.Arm(ReplyChannel::AnyOk);
         for (const char c : kEchoOff)
             m_device.WriteCommand(QByteArray(1, c));
-        if (reply.Wait(timing.echoOffReplyMs) || m_device.IsShuttingDown())
+        if (reply.Wait(timing.echoOffReplyMs) || m_device.IsShuttingDown() || !m_device.IsPortOpen())
             return;
     }
 }
@@ -168,6 +181,8 @@ void CModeSwitcher::QueryModuleType()
         m_device.PostLogBytes(m_device.ReceivedText());
         return;
     }
+    if (!m_device.IsPortOpen())
+        return;
     if (m_device.ExchangeCommand(ReplyChannel::AnyOk, "AT+CGMR\r", limit)) {
         m_device.PostLogBytes(m_device.ReceivedText());
         return;
@@ -181,6 +196,10 @@ void CModeSwitcher::LoadParameters()
     m_device.PostLog(QStringLiteral("正在装载设备的配置参数 ...\r\n"));
     const bool replied = m_device.ExchangeCommand(ReplyChannel::FullReport, "at+show\r", m_device.timing().queryReplyMs);
     const QByteArray text = m_device.ReceivedText();
+    if (!replied && !m_device.IsPortOpen()) {
+        m_device.ConfigEntryPending() = false;
+        return;
+    }
     if (!replied) {
         m_device.PostLog(QStringLiteral("参数加载失败..."));
         m_device.ConfigEntryPending() = false;
@@ -195,6 +214,7 @@ void CModeSwitcher::LoadParameters()
     }
     m_device.PostLogBytes(text);
     if (parsed) {
+        m_device.PostRefusedListNumbers(text);
         m_device.PostLog(QStringLiteral("参数加载完成..."));
         m_device.ShowParameterSet(m_device.Params(), true);
         m_device.ConfigEntryPending() = false;
@@ -219,6 +239,9 @@ void CModeSwitcher::RestartToCommunication(const DeviceTask& task)
 
 void CModeSwitcher::SwitchPortToTerminalSettings()
 {
+    // Checked again on the UI thread, where the radio buttons change: a
+    // technician who went back to 配置模式 while the terminal rebooted wants
+    // the configuration speed, not the terminal's communication settings.
     int baudRate = 0;
     SerialFraming framing;
     {
@@ -230,7 +253,12 @@ void CModeSwitcher::SwitchPortToTerminalSettings()
     bool applied = false;
     QString reason;
     int appliedRate = 0;
-    m_device.CallOnUi([&] {
+    bool stillCommunicating = true;
+    const bool ran = m_device.CallOnUi([&] {
+        if (m_device.IsConfigurationMode()) {
+            stillCommunicating = false;
+            return;
+        }
         CSerial& serial = m_device.Serial();
         int currentRate = 0;
         serial.QueryLineSettings(&currentRate, nullptr, nullptr);
@@ -241,6 +269,8 @@ void CModeSwitcher::SwitchPortToTerminalSettings()
         if (!applied)
             reason = serial.LastError();
     });
+    if (!ran || !stillCommunicating)
+        return;
     if (applied) {
         m_device.PostLog(QStringLiteral(">>> 串口已切换为设备的通讯参数：%1,%2,%3,1")
                              .arg(appliedRate)

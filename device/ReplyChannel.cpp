@@ -11,10 +11,12 @@ const QByteArray kPowerOnBanner = QByteArrayLiteral("Press 's' key");
 
 }  // namespace
 
-void ReplyChannel::Arm(std::int8_t code)
+void ReplyChannel::Arm(std::int8_t code, const QByteArray& command)
 {
     std::lock_guard guard(m_lock);
     m_expectedReply = code;
+    m_command = command;
+    m_abandoned = false;
     m_recvLen = 0;
     m_recvBuf[0] = '\0';
     m_replyEvent = false;
@@ -24,6 +26,7 @@ void ReplyChannel::SetExpected(std::int8_t code)
 {
     std::lock_guard guard(m_lock);
     m_expectedReply = code;
+    m_command.clear();
 }
 
 std::int8_t ReplyChannel::Expected() const
@@ -71,6 +74,18 @@ bool ReplyChannel::IsComplete(std::int8_t code, const QByteArray& text)
     return false;
 }
 
+bool ReplyChannel::IsComplete(std::int8_t code, const QByteArray& text, const QByteArray& command)
+{
+    if (command.isEmpty())
+        return IsComplete(code, text);
+    const qsizetype common = std::min(text.size(), command.size());
+    if (text.left(common) != command.left(common))
+        return IsComplete(code, text);  // no echo: the text is all reply
+    if (text.size() <= command.size())
+        return false;  // still inside the echo
+    return IsComplete(code, text.mid(command.size()));
+}
+
 bool ReplyChannel::WatchesForBanner(std::int8_t code)
 {
     // Codes that no sender uses (19..22) and anything outside 0..25 are
@@ -86,9 +101,10 @@ ReplyChannel::ReceiveResult ReplyChannel::Receive(const char* data, int length)
         AppendLocked(data, length);
         const std::int8_t code = m_expectedReply;
         const QByteArray text = QByteArray::fromRawData(m_recvBuf.data(), m_recvLen);
-        if (IsComplete(code, text)) {
+        if (IsComplete(code, text, m_command)) {
             m_replyEvent = true;
             m_expectedReply = kNothingAwaited;
+            m_command.clear();
             result.completed = true;
         }
         // The banner is looked for only while nothing was awaited when the
@@ -129,12 +145,21 @@ void ReplyChannel::AppendLocked(const char* data, int length)
 bool ReplyChannel::Wait(int timeoutMs)
 {
     std::unique_lock guard(m_lock);
-    const auto ready = [this] { return m_replyEvent || m_shutDown; };
+    const auto ready = [this] { return m_replyEvent || m_shutDown || m_abandoned; };
     if (timeoutMs < 0)
         m_signal.wait(guard, ready);
     else
         m_signal.wait_for(guard, std::chrono::milliseconds(timeoutMs), ready);
     return m_replyEvent && !m_shutDown;
+}
+
+void ReplyChannel::Abandon()
+{
+    {
+        std::lock_guard guard(m_lock);
+        m_abandoned = true;
+    }
+    m_signal.notify_all();
 }
 
 void ReplyChannel::Shutdown()

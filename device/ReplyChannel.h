@@ -1,5 +1,7 @@
 #pragma once
 
+#include "params/ParameterReport.h"
+
 #include <QByteArray>
 
 #include <array>
@@ -15,7 +17,8 @@
 // text only after the event was set or its wait ran out.
 class ReplyChannel {
 public:
-    static constexpr int kCapacity = 8192;
+    // Room for the longest parameter report; beyond it the newest bytes stay.
+    static constexpr int kCapacity = static_cast<int>(kMaxParameterReportBytes);
     static constexpr std::int8_t kNothingAwaited = -1;
 
     // Codes of the replies awaited (other values complete nothing).
@@ -33,8 +36,10 @@ public:
         bool bannerSeen = false;  // power-on banner seen while idle
     };
 
-    // Awaits `code`: empties the buffer and resets the event.
-    void Arm(std::int8_t code);
+    // Awaits `code`: empties the buffer and resets the event. `command` is
+    // what is about to be sent: a terminal with echo on sends it back first,
+    // and its text must not complete the reply ("at+apn=BOOKNET" holds "OK").
+    void Arm(std::int8_t code, const QByteArray& command = {});
     void SetExpected(std::int8_t code);
     std::int8_t Expected() const;
     void ClearBuffer();
@@ -50,6 +55,9 @@ public:
     // Waits for the event; negative timeout waits without limit. False on
     // time-out or once the channel was shut down.
     bool Wait(int timeoutMs);
+    // Ends the current wait without a reply (the port went away); the next
+    // Arm waits normally again.
+    void Abandon();
     // Releases every wait for good (the program is closing).
     void Shutdown();
     bool IsShutDown() const;
@@ -59,6 +67,10 @@ public:
 
     // Whether `text` completes the reply of `code`.
     static bool IsComplete(std::int8_t code, const QByteArray& text);
+    // The same for text that may begin with the echo of `command`: while the
+    // text is still part of the echo nothing completes; after a whole echo
+    // only what follows it counts.
+    static bool IsComplete(std::int8_t code, const QByteArray& text, const QByteArray& command);
     // Whether a code leaves the buffer watched for the power-on banner.
     static bool WatchesForBanner(std::int8_t code);
 
@@ -70,6 +82,8 @@ private:
     std::array<char, kCapacity + 1> m_recvBuf{};
     int m_recvLen = 0;
     std::int8_t m_expectedReply = kNothingAwaited;
+    QByteArray m_command;
     bool m_replyEvent = false;
+    bool m_abandoned = false;
     bool m_shutDown = false;
 };

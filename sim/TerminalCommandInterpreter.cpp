@@ -245,7 +245,7 @@ CommandOutcome TerminalCommandInterpreter::Query(const std::string& name, std::t
     CommandOutcome outcome;
     if (name == "AT") {
         outcome.reply = kOk;
-    } else if (name == "ATNOECHO") {
+    } else if (name == "AT+NOECHO") {
         m_echo = false;
         outcome.reply = kOk;
     } else if (name == "AT+LRMMCUFUN?") {

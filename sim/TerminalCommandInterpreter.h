@@ -29,7 +29,7 @@ struct TerminalIdentity {
 //
 // Commands are matched case-insensitively by their name (the text before
 // "="); values are taken byte for byte. Answers:
-//   AT, ATNOECHO (echo off)                         -> "OK\r\n"
+//   AT, AT+NOECHO (echo off)                        -> "OK\r\n"
 //   AT+LRMMCUFUN?                                   -> "+LRMMCUFUN: <commModule>\r\nOK\r\n"
 //   ATI, AT+CGMR, AT+VER                            -> identity line, OK
 //   AT+SHOW                                         -> ParameterReport::Build

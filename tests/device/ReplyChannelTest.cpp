@@ -63,17 +63,18 @@ TEST(ReplyChannel, ZeroBytesBecomeBlanksInTheText)
     EXPECT_EQ(channel.Text(), QByteArray("A B"));
 }
 
-TEST(ReplyChannel, KeepsOnlyTheNewest8192Bytes)
+TEST(ReplyChannel, KeepsOnlyTheNewestBytesBeyondItsCapacity)
 {
+    constexpr int kCapacity = ReplyChannel::kCapacity;
     ReplyChannel channel;
     channel.Arm(-1);
-    const QByteArray first(8000, 'a');
+    const QByteArray first(kCapacity - 192, 'a');
     const QByteArray second = QByteArray(300, 'b');
     channel.Receive(first.constData(), first.size());
     channel.Receive(second.constData(), second.size());
-    ASSERT_EQ(channel.Length(), ReplyChannel::kCapacity);
+    ASSERT_EQ(channel.Length(), kCapacity);
     const QByteArray text = channel.Text();
-    EXPECT_EQ(text.left(7892), QByteArray(7892, 'a'));
+    EXPECT_EQ(text.left(kCapacity - 300), QByteArray(kCapacity - 300, 'a'));
     EXPECT_EQ(text.right(300), second);
 }
 
@@ -81,7 +82,7 @@ TEST(ReplyChannel, ASingleReadLargerThanTheBufferKeepsItsTail)
 {
     ReplyChannel channel;
     channel.Arm(-1);
-    QByteArray big(9000, 'x');
+    QByteArray big(ReplyChannel::kCapacity + 800, 'x');
     big.append("END");
     channel.Receive(big.constData(), big.size());
     EXPECT_EQ(channel.Length(), ReplyChannel::kCapacity);
@@ -93,7 +94,7 @@ TEST(ReplyChannel, AReplyCutByTheOverflowIsMissed)
     ReplyChannel channel;
     channel.Arm(0);
     channel.Receive("Access Point Name:x\r\n", 21);
-    const QByteArray filler(8190, 'f');
+    const QByteArray filler(ReplyChannel::kCapacity - 2, 'f');
     channel.Receive(filler.constData(), filler.size());
     EXPECT_FALSE(channel.Receive("OK\r\n", 4).completed);
 }
@@ -162,6 +163,60 @@ TEST(ReplyChannel, ShutdownReleasesAnUnlimitedWaitAsFailure)
     EXPECT_FALSE(channel.Wait(-1));
     closer.join();
     EXPECT_FALSE(channel.Wait(-1));
+}
+
+// ---------------------------------------------------------------- echo
+
+struct EchoCase {
+    const char* name;
+    const char* command;             // what was sent
+    std::vector<QByteArray> reads;   // what came back
+    bool completes;
+};
+
+class EchoedCommand : public ::testing::TestWithParam<EchoCase> {};
+
+TEST_P(EchoedCommand, OnlyWhatFollowsTheEchoCanComplete)
+{
+    const EchoCase& c = GetParam();
+    ReplyChannel channel;
+    channel.Arm(ReplyChannel::AnyOk, c.command);
+    bool completed = false;
+    for (const QByteArray& read : c.reads)
+        completed = channel.Receive(read.constData(), read.size()).completed || completed;
+    EXPECT_EQ(completed, c.completes);
+}
+
+const EchoCase kEchoCases[] = {
+    // The echo of a command whose text holds "OK" is not the answer.
+    {"EchoAlone", "at+apn=BOOKNET\r", {"at+apn=BOOKNET\r"}, false},
+    {"EchoWithLineFeed", "at+apn=BOOKNET\r", {"at+apn=BOOKNET\r\n"}, false},
+    {"EchoCutInTheMiddleOfOk", "at+apn=BOOKNET\r", {"at+apn=BO", "OK"}, false},
+    {"EchoThenAnswer", "at+apn=BOOKNET\r", {"at+apn=BOOKNET\r\n", "OK\r\n"}, true},
+    {"EchoAndAnswerInOneRead", "at+apn=BOOKNET\r", {"at+apn=BOOKNET\rOK\r\n"}, true},
+    {"NoEchoAnswer", "at+apn=BOOKNET\r", {"OK\r\n"}, true},
+    {"NoEchoError", "at+apn=BOOKNET\r", {"ERROR\r\n"}, false},
+    // Text that is not the echo is searched whole, as always.
+    {"OtherText", "at+apn=BOOKNET\r", {"+CME: BOOK OK\r\n"}, true},
+    {"CommandWithoutOk", "at+apn=CMNET\r", {"at+apn=CMNET\r\nOK\r\n"}, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Replies, EchoedCommand, ::testing::ValuesIn(kEchoCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReplyChannel, HoldsTheLongestReportWhole)
+{
+    // Three lists of 255 numbers of 32 digits, and the rest of the report.
+    EXPECT_GE(ReplyChannel::kCapacity, 3 * 255 * 33 + 8192);
+    ReplyChannel channel;
+    channel.Arm(ReplyChannel::FullReport);
+    const QByteArray list = QByteArray("Alarm admin NO:  ") + QByteArray(32, '1').append(',').repeated(255) + "\r\n";
+    const QByteArray report = list.repeated(3) + "Access Point Name:cmnet\r\nOK\r\n";
+    ASSERT_LT(report.size(), ReplyChannel::kCapacity);
+    for (qsizetype at = 0; at < report.size(); at += 4096)
+        channel.Receive(report.constData() + at, static_cast<int>(std::min<qsizetype>(4096, report.size() - at)));
+    EXPECT_TRUE(channel.Wait(0));
+    EXPECT_EQ(channel.Text(), report);
 }
 
 }  // namespace

@@ -303,7 +303,10 @@ TEST(CommandInterpreter, EchoOffAndRestart)
 {
     TerminalCommandInterpreter firmware;
     EXPECT_TRUE(firmware.EchoOn());
-    const CommandOutcome echoOff = firmware.Execute("atnoecho", kNow);
+    // Without the plus sign the terminal does not know the command.
+    EXPECT_EQ(firmware.Execute("atnoecho", kNow).reply, "ERROR\r\n");
+    EXPECT_TRUE(firmware.EchoOn());
+    const CommandOutcome echoOff = firmware.Execute("at+noecho", kNow);
     EXPECT_EQ(echoOff.reply, "OK\r\n");
     EXPECT_FALSE(echoOff.restart);
     EXPECT_FALSE(firmware.EchoOn());

@@ -203,7 +203,7 @@ TEST(SimProgram, FaultOptionsReachTheTerminal)
     ASSERT_TRUE(client.ReadUntil("configure program.\r\n"));
     client.Write("s");
     ASSERT_TRUE(client.ReadUntil("AT+LIST\r\n"));
-    client.Write("atnoecho\r");
+    client.Write("at+noecho\r");
     ASSERT_TRUE(client.ReadUntil("OK\r\n"));
     client.Write("at+ipad=1.2.3.4\r");
     EXPECT_EQ(client.ReadFor(200ms), "");

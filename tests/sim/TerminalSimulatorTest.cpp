@@ -61,7 +61,7 @@ protected:
         client->Write("s");
         EXPECT_TRUE(client->ReadUntil("AT+LIST\r\n"));
         if (echoOff) {
-            client->Write("atnoecho\r");
+            client->Write("at+noecho\r");
             EXPECT_TRUE(client->ReadUntil("OK\r\n"));
         }
         m_sim.ClearLogs();
@@ -183,9 +183,9 @@ TEST_F(TerminalSimulatorTest, AnswersTheToolsEntryHandshake)
               std::string::npos);
     EXPECT_GE(probeReply.size(), answer.size() + 1);
 
-    for (char c : std::string("atnoecho\r"))
+    for (char c : std::string("at+noecho\r"))
         client.Write(std::string(1, c));
-    EXPECT_EQ(client.ReadUntil("OK\r\n"), "atnoecho\rOK\r\n");
+    EXPECT_EQ(client.ReadUntil("OK\r\n"), "at+noecho\rOK\r\n");
     EXPECT_FALSE(m_sim.EchoOn());
 
     client.Write("ati\r");
@@ -195,7 +195,7 @@ TEST_F(TerminalSimulatorTest, AnswersTheToolsEntryHandshake)
     client.Write("at+show\r");
     EXPECT_EQ(ReadReportReply(client), ParameterReport::Build(m_sim.Parameters()));
 
-    const std::vector<std::string> expected = {"AT+LRMMCUFUN?", "atnoecho", "ati", "AT+CGMR", "at+show"};
+    const std::vector<std::string> expected = {"AT+LRMMCUFUN?", "at+noecho", "ati", "AT+CGMR", "at+show"};
     EXPECT_EQ(m_sim.ReceivedCommands(), expected);
 }
 
