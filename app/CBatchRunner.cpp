@@ -10,6 +10,8 @@
 #include <QEventLoop>
 #include <QFile>
 
+#include <csignal>
+
 CBatchRunner::CBatchRunner(const CommandLine& command, const Timing& timing, CBatchConsole* console)
     : m_command(command)
 {
@@ -25,6 +27,7 @@ CBatchRunner::CBatchRunner(const CommandLine& command, const Timing& timing, CBa
     connect(m_device.get(), &CDeviceController::portLost, this, &CBatchRunner::OnPortLost);
     m_powerOnTimer.setSingleShot(true);
     connect(&m_powerOnTimer, &QTimer::timeout, this, &CBatchRunner::OnPowerOnTimeout);
+    connect(&m_signals, &CSignalWatcher::terminationRequested, this, &CBatchRunner::OnTerminationRequested);
 }
 
 CBatchRunner::~CBatchRunner()
@@ -32,9 +35,53 @@ CBatchRunner::~CBatchRunner()
     m_device->Shutdown();
 }
 
+bool CBatchRunner::CheckFileFirst()
+{
+    // A technician power-cycles the terminal only for a run that can end
+    // well: the file is read and checked, or the target tried, first.
+    if (m_command.mode == CommandLine::Mode::Read) {
+        QString why;
+        if (CConfigFile::CanWriteFile(m_command.file, &why))
+            return true;
+        m_device->PostLog(QStringLiteral("无法写入配置文件“%1”：%2").arg(m_command.file, why));
+        m_device->PostLog(QStringLiteral("保存到文件失败"));
+        return false;
+    }
+    QFile file(m_command.file);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_device->PostLog(QStringLiteral("打开文件失败"));
+        return false;
+    }
+    const QByteArray text = CConfigFile::FromFileText(file.read(CConfigFile::kMaxFileBytes));
+    if (const std::optional<SaveRefusal> refusal = CheckConfigFileText(text)) {
+        m_device->PostLog(refusal->text);
+        // A file that does not parse says so in the load's own words.
+        if (refusal->text != QStringLiteral("参数加载失败"))
+            m_device->PostLog(QStringLiteral("从文件配置失败"));
+        return false;
+    }
+    return true;
+}
+
+void CBatchRunner::OnTerminationRequested(int signalNumber)
+{
+    if (m_finished)
+        return;
+    // The port first, so the terminal is free at once; then the worker.
+    m_device->ClosePort();
+    m_device->Shutdown();
+    const char* name = signalNumber == SIGINT ? "SIGINT" : signalNumber == SIGTERM ? "SIGTERM" : "";
+    m_console->AppendLog(QStringLiteral("操作已中断（收到%1信号），串口已关闭").arg(QString::fromLatin1(name)));
+    Finish(CSignalWatcher::ExitStatusFor(signalNumber));
+}
+
 int CBatchRunner::Run()
 {
     m_device->Start();
+    if (!CheckFileFirst()) {
+        QCoreApplication::processEvents();
+        return 1;
+    }
     const int portNumber = PortTable::Instance().Add(m_command.ports.value(0));
     if (portNumber == 0 || !m_device->OpenPort(portNumber, m_command.baudRate)) {
         QCoreApplication::processEvents();

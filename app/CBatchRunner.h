@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CBatchConsole.h"
+#include "app/CSignalWatcher.h"
 #include "app/CommandLine.h"
 #include "device/Timing.h"
 
@@ -26,6 +27,10 @@ public:
     int Run();
 
 private:
+    // Before the port is opened: the file to apply is read and checked, the
+    // file to write is tried. False (with the reason logged) ends the run.
+    bool CheckFileFirst();
+    void OnTerminationRequested(int signalNumber);
     void OnTaskFinished(int code);
     void OnPowerOnTimeout();
     void OnPortLost();
@@ -39,6 +44,7 @@ private:
     std::unique_ptr<CParameterSaver> m_saver;
     std::unique_ptr<CConfigFile> m_configFile;
     QTimer m_powerOnTimer;
+    CSignalWatcher m_signals;
     int m_operationMark = 0;
     bool m_finished = false;
     int m_status = 1;

@@ -1,5 +1,6 @@
 #include "app/CSirensetApp.h"
 
+#include "app/CSignalWatcher.h"
 #include "app/CSirensetDlg.h"
 #include "app/CommandLine.h"
 #include "resources/Texts.h"
@@ -23,7 +24,15 @@ int CSirensetApp::Run(const CommandLine& command)
     CSirensetDlg dialog(options);
     if (command.quitAfterSeconds > 0)
         QTimer::singleShot(command.quitAfterSeconds * 1000, &dialog, &QDialog::accept);
+    // SIGTERM or SIGINT close the window as the user would: the dialog's
+    // controller then releases the port and stops its worker in order.
+    int status = 0;
+    CSignalWatcher watcher;
+    QObject::connect(&watcher, &CSignalWatcher::terminationRequested, &dialog, [&](int number) {
+        status = CSignalWatcher::ExitStatusFor(number);
+        dialog.done(QDialog::Rejected);
+    });
     dialog.show();
     dialog.exec();
-    return 0;
+    return status;
 }

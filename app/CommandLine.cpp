@@ -14,6 +14,19 @@ bool ReadPositive(const QString& text, int* value)
     return true;
 }
 
+// Seconds become milliseconds for a timer: a day at most keeps that far
+// inside an int.
+constexpr int kMaxSeconds = 86400;
+
+bool ReadSeconds(const QString& text, int* value)
+{
+    int seconds = 0;
+    if (!ReadPositive(text, &seconds) || seconds > kMaxSeconds)
+        return false;
+    *value = seconds;
+    return true;
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const QStringList& arguments)
@@ -34,7 +47,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption baud(QStringLiteral("baud"), QStringLiteral("Line speed (default 115200)."),
                                   QStringLiteral("RATE"));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
-                                     QStringLiteral("How long to wait for the power-on (default 120)."),
+                                     QStringLiteral("How long to wait for the power-on, 1 to 86400 (default 120)."),
                                      QStringLiteral("SECONDS"));
     const QCommandLineOption read(QStringLiteral("read"),
                                   QStringLiteral("Save the terminal's configuration to FILE."), QStringLiteral("FILE"));
@@ -72,10 +85,12 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     command.logToStdout = parser.isSet(logStdout);
     if (parser.isSet(baud) && !ReadPositive(parser.value(baud), &command.baudRate))
         return fail(QStringLiteral("--baud needs a positive number, not \"%1\"").arg(parser.value(baud)));
-    if (parser.isSet(timeout) && !ReadPositive(parser.value(timeout), &command.powerOnTimeoutSeconds))
-        return fail(QStringLiteral("--timeout needs a positive number of seconds, not \"%1\"").arg(parser.value(timeout)));
-    if (parser.isSet(quitAfter) && !ReadPositive(parser.value(quitAfter), &command.quitAfterSeconds))
-        return fail(QStringLiteral("--quit-after needs a positive number of seconds"));
+    if (parser.isSet(timeout) && !ReadSeconds(parser.value(timeout), &command.powerOnTimeoutSeconds))
+        return fail(QStringLiteral("--timeout needs a number of seconds from 1 to %1, not \"%2\"")
+                        .arg(kMaxSeconds)
+                        .arg(parser.value(timeout)));
+    if (parser.isSet(quitAfter) && !ReadSeconds(parser.value(quitAfter), &command.quitAfterSeconds))
+        return fail(QStringLiteral("--quit-after needs a number of seconds from 1 to %1").arg(kMaxSeconds));
 
     if (parser.isSet(read) && parser.isSet(apply))
         return fail(QStringLiteral("--read and --apply cannot be used together"));

@@ -3,7 +3,9 @@
 #include "device/CDeviceQueries.h"
 #include "device/CModeSwitcher.h"
 #include "device/IDeviceView.h"
+#include "params/ConfigFilePlan.h"
 #include "params/GbkText.h"
+#include "params/ParameterReport.h"
 #include "params/ParameterTableLayout.h"
 
 #include <QThread>
@@ -63,8 +65,10 @@ void CDeviceController::Shutdown()
     m_shutdownSignal.notify_all();
     m_reply.Shutdown();
     m_powerOnTimer.stop();
-    m_worker->Stop();
+    // The port goes first: the terminal is free for another program at
+    // once, and a write still under way is cut short instead of waited for.
     m_serial.Close();
+    m_worker->Stop();
 }
 
 // ---------------------------------------------------------------- port
@@ -162,10 +166,9 @@ void CDeviceController::OnSerialLost()
     m_serial.Close();
     m_powerOnTimer.stop();
     PostLog(QStringLiteral(">>> 串口连接已断开，请检查设备和连接线后重新打开串口..."));
-    // A configuration entry waiting for the power-on must not wait for a
-    // port that is gone.
-    if (m_configEntryPending)
-        m_reply.SetEvent();
+    // Whatever the worker waits for (the power-on, a reply) will not come
+    // through a port that is gone; the wait ends as unanswered.
+    m_reply.Abandon();
     m_view.ShowPortClosed();
     emit portLost();
 }
@@ -260,14 +263,14 @@ bool CDeviceController::WriteCommand(const QByteArray& command)
 
 bool CDeviceController::ExchangeCommand(std::int8_t replyCode, const QByteArray& command, int timeoutMs)
 {
-    m_reply.Arm(replyCode);
+    m_reply.Arm(replyCode, command);
     WriteCommand(command);
     return m_reply.Wait(timeoutMs);
 }
 
 bool CDeviceController::SendCommandAndWait(std::int8_t replyCode, const QByteArray& command)
 {
-    m_reply.Arm(replyCode);
+    m_reply.Arm(replyCode, command);
     WriteCommand(command);
     Pause(m_timing.saveSettleMs);
     return m_reply.Wait(m_timing.saveReplyMs);
@@ -348,6 +351,19 @@ void CDeviceController::Dispatch(DeviceTask& task)
 
 // ---------------------------------------------------------------- display
 
+void CDeviceController::PostRefusedListNumbers(const QByteArray& report)
+{
+    const std::string_view text(report.constData(), static_cast<std::size_t>(report.size()));
+    for (const RefusedListNumber& refused : FindRefusedListNumbers(text))
+        PostLog(QStringLiteral("%1，未载入号码页").arg(RefusedListNumberText(refused)));
+}
+
+ShownCells CDeviceController::ShownCellsSnapshot() const
+{
+    std::lock_guard guard(m_shownLock);
+    return m_shownCells;
+}
+
 bool CDeviceController::ShowParameterSet(const ParameterSet& set, bool withNumberPages)
 {
     std::vector<ParameterCellValue> cells;
@@ -362,6 +378,13 @@ bool CDeviceController::ShowParameterSet(const ParameterSet& set, bool withNumbe
                 for (const std::string& number : lists[category]->NonEmptyNumbers())
                     pages[category] << GbkToUnicode(number);
             }
+        }
+    }
+    {
+        std::lock_guard guard(m_shownLock);
+        for (const ParameterCellValue& cell : cells) {
+            if (cell.text)
+                m_shownCells[{cell.row, cell.column}] = {*cell.text, cell.bytes};
         }
     }
     // The lock is not held across the call into the UI thread.

@@ -5,6 +5,7 @@
 #include "device/Timing.h"
 #include "device/WorkerThread.h"
 #include "params/ParameterSet.h"
+#include "params/SavePlan.h"
 #include "serial/CSerial.h"
 
 #include <QObject>
@@ -62,6 +63,9 @@ public:
     void PostLog(const QString& line);
     // Logs terminal bytes (GBK) as one entry.
     void PostLogBytes(const QByteArray& bytes);
+    // One line for every number of the report's lists that the number
+    // pages do not get (too long, or after one that was).
+    void PostRefusedListNumbers(const QByteArray& report);
     // Posts SetBusy to the view.
     void PostSetBusy(bool busy);
     // Runs `work` on the UI thread later / now and waits for it. CallOnUi
@@ -93,6 +97,9 @@ public:
     // pages, refills the three pages from it. Any thread; from the worker it
     // returns once the window shows the values.
     bool ShowParameterSet(const ParameterSet& set, bool withNumberPages);
+    // What the value cells were last filled with, and the bytes behind each
+    // text: a save sends those bytes for a cell the user did not retype.
+    ShownCells ShownCellsSnapshot() const;
 
     CDeviceQueries& Queries() { return *m_queries; }
     CModeSwitcher& Modes() { return *m_modes; }
@@ -141,6 +148,8 @@ private:
         ButtonsAfterTask buttons = ButtonsAfterTask::Enable;
     };
     std::map<std::int32_t, RegisteredTask> m_tasks;
+    mutable std::mutex m_shownLock;
+    ShownCells m_shownCells;
     std::unique_ptr<WorkerThread> m_worker;
     QTimer m_powerOnTimer;
 

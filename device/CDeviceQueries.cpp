@@ -120,6 +120,7 @@ void CDeviceQueries::ReadBack(const DeviceTask& task)
     if (parsed) {
         m_device.ShowParameterSet(m_device.Params(), true);
         m_device.PostLogBytes(reply);
+        m_device.PostRefusedListNumbers(reply);
         m_device.PostLog(QStringLiteral("参数加载完成..."));
     } else {
         m_device.PostLogBytes(reply);

@@ -26,6 +26,8 @@ public:
     void RestartToCommunication(const DeviceTask& task);
 
 private:
+    // After the port went away: ends the entry without a further line.
+    bool EndIfPortLost();
     bool ProbeModule();
     void TurnEchoOff();
     void QueryModuleType();

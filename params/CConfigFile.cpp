@@ -2,7 +2,6 @@
 
 #include "device/CDeviceController.h"
 #include "device/IDeviceView.h"
-#include "params/GbkText.h"
 #include "params/ParameterReport.h"
 
 #include <QFile>
@@ -14,19 +13,15 @@ namespace {
 
 // Whole-list commands and their log lines, by category.
 struct ListCommand {
-    const char* prefix;
     const char* success;
     const char* failure;
 };
 const ListCommand kListCommands[3] = {
-    {"AT+LRMSETADMINNO=", "重置管理号码成功", "重置管理号码失败"},
-    {"AT+LRMSETLRMNO=", "重置授权号码成功", "重置授权号码失败"},
-    {"AT+LRMSETBKNO=", "重置备份号码成功", "重置备份号码失败"},
+    {"重置管理号码成功", "重置管理号码失败"},
+    {"重置授权号码成功", "重置授权号码失败"},
+    {"重置备份号码成功", "重置备份号码失败"},
 };
 
-// How much of a file is looked at: enough for kMaxReportBytes of report
-// text whatever its line ends.
-constexpr qint64 kMaxFileBytes = 4 * CConfigFile::kMaxReportBytes;
 
 }  // namespace
 
@@ -70,38 +65,26 @@ void CConfigFile::RequestLoad(const QString& path)
 
 QByteArray CConfigFile::ToFileText(const QByteArray& report)
 {
-    QByteArray text;
-    text.reserve(report.size() + report.count('\n'));
-    for (const char c : report) {
-        if (c == '\n')
-            text.append('\r');
-        text.append(c);
-    }
-    return text;
+    return ConfigFileText(report);
 }
 
 QByteArray CConfigFile::FromFileText(const QByteArray& fileBytes)
 {
-    QByteArray text;
-    text.reserve(qMin<qsizetype>(fileBytes.size() + 64, kMaxReportBytes));
-    const qsizetype size = fileBytes.size();
-    for (qsizetype i = 0; i < size && text.size() < kMaxReportBytes; ++i) {
-        const char c = fileBytes[i];
-        if (c == '\r' && i + 2 < size && fileBytes[i + 1] == '\r' && fileBytes[i + 2] == '\n') {
-            text.append("\r\n");
-            i += 2;
-        } else if (c == '\r' && i + 1 < size && fileBytes[i + 1] == '\n') {
-            text.append("\r\n");
-            i += 1;
-        } else if (c == '\n') {
-            text.append("\r\n");
-        } else {
-            text.append(c);
-        }
+    return ReportFromConfigFile(fileBytes);
+}
+
+bool CConfigFile::CanWriteFile(const QString& path, QString* why)
+{
+    // The save writes beside the file and renames over it; trying exactly
+    // that, and throwing it away, tells whether it will work.
+    QSaveFile probe(path);
+    if (!probe.open(QIODevice::WriteOnly)) {
+        if (why)
+            *why = probe.errorString();
+        return false;
     }
-    // A line end that straddles the limit counts as the bytes that fit.
-    text.truncate(kMaxReportBytes);
-    return text;
+    probe.cancelWriting();
+    return true;
 }
 
 // ---------------------------------------------------------------- save
@@ -130,6 +113,7 @@ void CConfigFile::SaveConfigFile(const QString& path)
     }
     m_device.ShowParameterSet(m_device.Params(), true);
     m_device.PostLogBytes(report);
+    m_device.PostRefusedListNumbers(report);
     if (!WriteFile(path, report)) {
         m_device.CallOnUi([this] { m_device.View().ShowMessage(QStringLiteral("文件打开错误，保存失败")); });
         return;
@@ -164,28 +148,35 @@ void CConfigFile::LoadConfigFile(const QString& path)
     const QByteArray text = FromFileText(file.read(kMaxFileBytes));
     file.close();
 
-    // The file's set is private to this task: no lock.
-    auto fileSet = std::make_unique<ParameterSet>();
-    ClearParameterSet(*fileSet);
-    if (!ParseParameterReport(text.constData(), static_cast<std::size_t>(text.size()), *fileSet)) {
-        m_device.PostLog(QStringLiteral("参数加载失败"));
-        m_device.PostSetBusy(false);
+    // The whole file is checked against the terminal's values before the
+    // first command, so a refused file leaves the terminal as it was.
+    std::unique_ptr<ParameterSet> current;
+    {
+        std::lock_guard guard(m_device.ParamLock());
+        current = std::make_unique<ParameterSet>(m_device.Params());
+    }
+    const ConfigFileLoad load = PlanConfigFileLoad(text, *current);
+    if (load.refusal) {
+        RefuseLoad(*load.refusal);
         return;
+    }
+    if (load.missingLines > 0) {
+        m_device.PostLog(
+            QStringLiteral("配置文件缺少%1行参数，这些参数保持设备当前的值，不会发送").arg(load.missingLines));
     }
 
     m_device.CallOnUi([this] {
         for (int category = 0; category < 3; ++category)
             m_device.View().ClearNumberPage(category);
     });
-    const NumberList* lists[3] = {&fileSet->adminNumbers, &fileSet->authorisedNumbers, &fileSet->backupNumbers};
     for (int category = 0; category < 3; ++category) {
-        if (!SetNumberList(category, lists[category]->NonEmptyNumbers())) {
+        if (!SendNumberList(category, load)) {
             m_device.PostSetBusy(false);
             return;
         }
     }
 
-    m_device.ShowParameterSet(*fileSet, false);
+    m_device.ShowParameterSet(*load.set, false);
     if (m_device.PostTask(TaskCode::SaveAll)) {
         m_device.PostLog(QStringLiteral("参数保存中，请等待..."));
         return;
@@ -194,23 +185,27 @@ void CConfigFile::LoadConfigFile(const QString& path)
     m_device.PostSetBusy(false);
 }
 
-bool CConfigFile::SetNumberList(int category, const std::vector<std::string>& numbers)
+void CConfigFile::RefuseLoad(const SaveRefusal& refusal)
 {
-    QByteArray command = kListCommands[category].prefix;
-    QStringList shown;
-    for (std::size_t i = 0; i < numbers.size(); ++i) {
-        if (i > 0)
-            command.append(',');
-        command.append(numbers[i].data(), static_cast<qsizetype>(numbers[i].size()));
-        shown << GbkToUnicode(numbers[i]);
-    }
-    command.append('\r');
+    if (refusal.shown == SaveRefusal::Shown::MessageBox)
+        m_device.CallOnUi([&] { m_device.View().ShowMessage(refusal.text); });
+    else
+        m_device.PostLog(refusal.text);
+    if (refusal.text != QStringLiteral("参数加载失败"))
+        m_device.PostLog(QStringLiteral("从文件配置失败"));
+    m_device.PostSetBusy(false);
+}
+
+bool CConfigFile::SendNumberList(int category, const ConfigFileLoad& load)
+{
+    const auto index = static_cast<std::size_t>(category);
+    const QStringList& shown = load.listNumbers[index];
     m_device.CallOnUi([&] {
         for (const QString& number : shown)
             m_device.View().AppendNumberRow(category, number);
     });
     const ListCommand& list = kListCommands[category];
-    if (m_device.ExchangeCommand(ReplyChannel::AnyOk, command, m_device.timing().queryReplyMs)) {
+    if (m_device.ExchangeCommand(ReplyChannel::AnyOk, load.listCommands[index], m_device.timing().queryReplyMs)) {
         m_device.PostLog(QString::fromUtf8(list.success));
         return true;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "params/ConfigFilePlan.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -16,7 +18,11 @@ struct DeviceTask;
 // writes its number lists and parameters to the connected terminal.
 class CConfigFile {
 public:
-    static constexpr int kMaxReportBytes = 8192;
+    // The longest report a terminal sends; longer files are read this far.
+    static constexpr int kMaxReportBytes = kMaxConfigReportBytes;
+    // How much of a file is looked at: enough for kMaxReportBytes of report
+    // text whatever its line ends.
+    static constexpr qint64 kMaxFileBytes = 4 * qint64(kMaxReportBytes);
 
     explicit CConfigFile(CDeviceController& device);
 
@@ -34,13 +40,18 @@ public:
     // ends all become CR LF; at most the first kMaxReportBytes bytes.
     static QByteArray FromFileText(const QByteArray& fileBytes);
 
+    // Whether a file can be written at `path` (batch runs check this before
+    // the terminal is caught); `why` says what is wrong.
+    static bool CanWriteFile(const QString& path, QString* why = nullptr);
+
     // Outcome of the last save to a file (batch runs report it).
     bool LastSaveSucceeded() const { return m_lastSaveSucceeded; }
 
 private:
     static QString PathOf(const DeviceTask& task);
     bool WriteFile(const QString& path, const QByteArray& report);
-    bool SetNumberList(int category, const std::vector<std::string>& numbers);
+    bool SendNumberList(int category, const ConfigFileLoad& load);
+    void RefuseLoad(const SaveRefusal& refusal);
 
     CDeviceController& m_device;
     bool m_lastSaveSucceeded = false;

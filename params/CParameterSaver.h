@@ -10,9 +10,10 @@ class CDeviceController;
 // first failure ends the whole save, so the next save retries exactly what
 // still differs.
 //
-// A cell that shows exactly what the table shows for the stored value is
-// never sent, whatever the item's conversion would make of it: what the user
-// did not touch is not written back.
+// Every cell is converted by its item's rule and compared with the stored
+// value, touched or not (a "否" over a stored 0 for the module sends 2).
+// Text the user did not type is sent as the bytes the table was filled
+// from; only typed text must be valid GBK.
 //
 // The constructor registers task code 19 with the controller, so the saver
 // must stay alive until the controller has shut down its worker.

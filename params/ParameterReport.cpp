@@ -3,6 +3,7 @@
 #include "params/DecimalValue.h"
 #include "params/ParameterCodes.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -239,7 +240,7 @@ constexpr ModemField kNotKept{};
 
 // The order matters only for which failure ends the parse first; every label
 // is still found by its first occurrence anywhere in the report.
-const std::array<ModemLabel, 46> kModemLabels{{
+constexpr std::array<ModemLabel, 46> kModemLabels{{
     {"Access Point Name:", &ParameterSet::apn},
     {"Center call number", &ParameterSet::dialNumber},
     {"PPP Authentication User Id", &ParameterSet::apnUser},
@@ -375,7 +376,139 @@ bool ParseReport(std::string_view report, ParameterSet& set)
     return ReadAlarmPart(report, set) && ReadModemPart(report, set);
 }
 
+// --- Size of the longest report ---------------------------------------------
+
+constexpr std::size_t kLineEndBytes = kLineEnd.size();
+// Blanks a terminal may put between a modem label and its value.
+constexpr std::size_t kModemPadding = 16;
+// Lines nobody reads, the echoed command and the closing "OK".
+constexpr std::size_t kOtherLinesAllowance = 1024;
+
+template <typename Table>
+constexpr std::size_t LabelBytes(const Table& table)
+{
+    std::size_t total = 0;
+    for (const auto& entry : table)
+        total += entry.label.size();
+    return total;
+}
+
+constexpr std::size_t LongestReportBytes()
+{
+    constexpr std::size_t fullList = NumberList::kSlotCount * (NumberList::kMaxNumberLength + 1);
+    constexpr std::size_t longestNumber = 11;  // "-2147483648"
+    return LabelBytes(kNumberLists) + kNumberLists.size() * (fullList + kLineEndBytes)
+        + LabelBytes(kPriorities) + kPriorities.size() * (longestNumber + kLineEndBytes)
+        + LabelBytes(kPlayCounts) + kPlayCounts.size() * (longestNumber + kLineEndBytes)
+        + LabelBytes(kPresetTexts) + kPresetTexts.size() * (PresetText::kCapacity + kLineEndBytes)
+        + LabelBytes(kAlarmOptions) + kAlarmOptions.size() * (kMaxShortValue + kLineEndBytes)
+        + LabelBytes(kModemLabels)
+        + kModemLabels.size() * (kModemPadding + kMaxShortValue + kLineEndBytes)
+        + kOtherLinesAllowance;
+}
+
+static_assert(LongestReportBytes() <= kMaxParameterReportBytes,
+              "the received-text buffer must hold the longest report");
+static_assert(kMaxParameterReportBytes - LongestReportBytes() < 2048,
+              "the received-text buffer is sized from the longest report, not guessed");
+
+// --- Checks on a report's values --------------------------------------------
+
+bool IsControlCharacter(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+// Every label the parser looks for, alarm part first.
+template <typename Visit>
+void ForEachKnownLabel(Visit&& visit)
+{
+    for (const auto& entry : kNumberLists)
+        visit(entry.label);
+    for (const auto& entry : kPriorities)
+        visit(entry.label);
+    for (const auto& entry : kPlayCounts)
+        visit(entry.label);
+    for (const auto& entry : kPresetTexts)
+        visit(entry.label);
+    for (const auto& entry : kAlarmOptions)
+        visit(entry.label);
+    for (const auto& entry : kModemLabels)
+        visit(entry.label);
+}
+
 }  // namespace
+
+std::vector<RefusedListNumber> FindRefusedListNumbers(std::string_view report)
+{
+    using Reason = RefusedListNumber::Reason;
+    std::vector<RefusedListNumber> refused;
+    for (std::size_t category = 0; category < kNumberLists.size(); ++category) {
+        const LabelValue found = FindLabelValue(report, kNumberLists[category].label);
+        if (found.result != Lookup::Found)
+            continue;
+        std::string_view value = found.value;
+        if (!value.empty() && value.back() == ',')
+            value.remove_suffix(1);
+        if (value.empty())
+            continue;
+        // Walks the numbers as the splitter does: each comma ends one, which
+        // takes the next slot; the splitter stops at a number too long.
+        bool stopped = false;
+        std::size_t slot = 0;
+        std::size_t numberAt = 0;
+        while (true) {
+            const std::size_t comma = value.find(',', numberAt);
+            const std::size_t numberEnd = comma == std::string_view::npos ? value.size() : comma;
+            const std::string_view number = value.substr(numberAt, numberEnd - numberAt);
+            std::optional<Reason> reason;
+            if (stopped)
+                reason = Reason::AfterRefused;
+            else if (slot >= NumberList::kSlotCount)
+                reason = Reason::TooMany;
+            else if (number.size() > NumberList::kMaxNumberLength)
+                reason = Reason::TooLong;
+            if (reason && !number.empty())
+                refused.push_back({static_cast<int>(category), *reason, std::string(number)});
+            stopped = stopped || reason == Reason::TooLong;
+            if (comma == std::string_view::npos)
+                break;
+            numberAt = comma + 1;
+            ++slot;
+        }
+    }
+    return refused;
+}
+
+std::optional<std::string_view> FindLabelWithControlCharacter(std::string_view report)
+{
+    std::optional<std::string_view> offending;
+    ForEachKnownLabel([&](std::string_view label) {
+        if (offending)
+            return;
+        const std::size_t labelAt = report.find(label);
+        if (labelAt == std::string_view::npos)
+            return;
+        const std::size_t valueAt = labelAt + label.size();
+        const std::size_t lineEnd = report.find(kLineEnd, valueAt);
+        const std::string_view value =
+            report.substr(valueAt, lineEnd == std::string_view::npos ? std::string_view::npos : lineEnd - valueAt);
+        if (std::any_of(value.begin(), value.end(), IsControlCharacter))
+            offending = label;
+    });
+    return offending;
+}
+
+int CountMissingReportLabels(std::string_view report)
+{
+    int missing = 0;
+    ForEachKnownLabel([&](std::string_view label) {
+        if (report.find(label) == std::string_view::npos)
+            ++missing;
+    });
+    return missing;
+}
 
 bool SplitNumberList(std::string_view value, NumberList& list)
 {

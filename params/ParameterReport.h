@@ -4,7 +4,19 @@
 #include "params/ParameterSet.h"
 
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
+
+// The longest report a terminal can send for any parameter set: every line
+// the parser reads, each value at its field's limit (three full lists of 255
+// numbers of 32 characters, 400-byte preset texts, 99-byte settings), plus
+// room for padding blanks, the lines it does not read, the echoed command
+// and the closing "OK". ParameterReport.cpp derives the bound from the label
+// tables and checks this figure against it. Received text and configuration
+// files are kept up to this size.
+inline constexpr std::size_t kMaxParameterReportBytes = 36 * 1024;
 
 // Reads the terminal's parameter report (its answer to "AT+SHOW\r", or a
 // configuration file holding that answer) into a parameter set.
@@ -30,3 +42,29 @@ bool ParseParameterReport(const char* report, std::size_t size, ParameterSet& se
 // the numbers before the fault kept, when a number is longer than a slot's
 // 32 characters or when the text after the last comma is empty.
 bool SplitNumberList(std::string_view value, NumberList& list);
+
+// A number of a list that the list does not keep.
+struct RefusedListNumber {
+    enum class Reason {
+        TooLong,       // longer than a slot's 32 characters
+        AfterRefused,  // after a number that was too long: not read at all
+        TooMany,       // beyond the 255th number
+    };
+    int category = 0;  // 0 administrator, 1 authorised, 2 backup
+    Reason reason = Reason::TooLong;
+    std::string number;  // the number as it stands in the report
+};
+
+// The numbers of the report's three lists that SplitNumberList would refuse
+// or leave out, in list order: the splitter stops at a number that is too
+// long, so its callers learn here what was not taken.
+std::vector<RefusedListNumber> FindRefusedListNumbers(std::string_view report);
+
+// The first value of a line the parser reads (a number list, a setting, a
+// modem line) that holds a control character: a byte below 0x20 or 0x7F. A
+// CR in a value would end the command it is sent in and start another one.
+// Nothing when every value is clean. The label is returned as it stands.
+std::optional<std::string_view> FindLabelWithControlCharacter(std::string_view report);
+
+// How many of the labels the parser knows are absent from the report.
+int CountMissingReportLabels(std::string_view report);

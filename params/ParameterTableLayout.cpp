@@ -204,13 +204,14 @@ QString Hundredths(std::int32_t value)
 
 ParameterCellValue ConvertCell(const ParameterSet& set, const ParameterTableRow& row)
 {
-    ParameterCellValue cell{row.row, row.valueColumn, std::nullopt, false};
+    ParameterCellValue cell{row.row, row.valueColumn, std::nullopt, {}, false};
     const std::string_view text = FieldText(set, row.field);
     switch (row.conversion) {
     case Conversion::None:
         break;
     case Conversion::AsText:
         cell.text = GbkToUnicode(text);
+        cell.bytes = std::string(text);
         break;
     case Conversion::Decimal:
         cell.text = QString::number(FieldNumber(set, row.field));

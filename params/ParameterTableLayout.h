@@ -7,6 +7,7 @@
 
 #include <array>
 #include <optional>
+#include <string>
 #include <vector>
 
 // The parameter table as data: its columns, its rows with labels, editors
@@ -110,6 +111,7 @@ struct ParameterCellValue {
     int row = 0;
     int column = 0;
     std::optional<QString> text;  // nothing: leave the cell's text as it is
+    std::string bytes;            // text cells: the field's bytes behind `text`
     bool lockReadOnly = false;    // make the cell read-only (never undone)
 };
 

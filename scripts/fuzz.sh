@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs the parameter report
-# fuzzer for a bounded time over a scratch copy of its seed corpus.
+# Builds the libFuzzer targets with clang and runs each of them (the
+# parameter report parser, the configuration file load) for a bounded time
+# over a scratch copy of the seed corpus.
 #
 #   scripts/fuzz.sh [seconds]        (default 60)
 #
@@ -17,32 +18,32 @@ fi
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${BUILD_DIR:-$repo/build-fuzz}"
-fuzzer=ParseParameterReportFuzzer
 seeds="$repo/fuzz/corpus/parameter_report"
+fuzzers=(ParseParameterReportFuzzer ConfigFileLoadFuzzer)
 
 CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -G Ninja \
   -DSIRENSET_FUZZ=ON -DSIRENSET_TESTS=OFF -DSIRENSET_BENCH=OFF >/dev/null
-cmake --build "$build" --target "$fuzzer"
+cmake --build "$build" --target "${fuzzers[@]}"
 
-# Inputs the fuzzer finds go into a scratch copy; the seeds stay as they are.
-work="$(mktemp -d "${TMPDIR:-/tmp}/sirenset-fuzz.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
-cp -R "$seeds/." "$work/"
 artifacts="$repo/fuzz-out"
 mkdir -p "$artifacts"
-
-echo "Running $fuzzer for ${seconds}s over $(ls "$work" | wc -l) seed inputs"
-status=0
-"$build/fuzz/$fuzzer" "$work" \
-  -dict="$repo/fuzz/parameter_report.dict" \
-  -max_total_time="$seconds" \
-  -max_len=9000 \
-  -timeout=10 \
-  -artifact_prefix="$artifacts/" \
-  -print_final_stats=1 || status=$?
-
-if [ "$status" -ne 0 ]; then
-  echo "$fuzzer failed (exit $status); reproducers in $artifacts/" >&2
-  exit "$status"
-fi
-echo "$fuzzer: no crash in ${seconds}s"
+for fuzzer in "${fuzzers[@]}"; do
+  # Inputs the fuzzer finds go into a scratch copy; the seeds stay as they are.
+  work="$(mktemp -d "${TMPDIR:-/tmp}/sirenset-fuzz.XXXXXX")"
+  cp -R "$seeds/." "$work/"
+  echo "Running $fuzzer for ${seconds}s over $(ls "$work" | wc -l) seed inputs"
+  status=0
+  "$build/fuzz/$fuzzer" "$work" \
+    -dict="$repo/fuzz/parameter_report.dict" \
+    -max_total_time="$seconds" \
+    -max_len=12000 \
+    -timeout=10 \
+    -artifact_prefix="$artifacts/$fuzzer-" \
+    -print_final_stats=1 || status=$?
+  rm -rf "$work"
+  if [ "$status" -ne 0 ]; then
+    echo "$fuzzer failed (exit $status); reproducers in $artifacts/" >&2
+    exit "$status"
+  fi
+  echo "$fuzzer: no crash in ${seconds}s"
+done

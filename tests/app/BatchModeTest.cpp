@@ -8,6 +8,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <utility>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -144,6 +147,11 @@ TEST_F(BatchModeTest, UsageErrorsEndWithStatusTwo)
          QStringLiteral("--read"), Path("x.cfg")},
         {QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--timeout"), QStringLiteral("0"),
          QStringLiteral("--read"), Path("x.cfg")},
+        // Once failed: multiplied by 1000 in an int, the wait never ended.
+        {QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--timeout"), QStringLiteral("2147484"),
+         QStringLiteral("--read"), Path("x.cfg")},
+        {QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--timeout"), QStringLiteral("86401"),
+         QStringLiteral("--read"), Path("x.cfg")},
     };
     for (const QStringList& arguments : cases) {
         const Result result = Run(arguments);
@@ -160,6 +168,72 @@ TEST_F(BatchModeTest, HelpAndVersionNeedNoDisplay)
     const Result version = Run({QStringLiteral("--version")});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.trimmed(), QStringLiteral("sirenset 1.2.1"));
+}
+
+// ---------------------------------------------------------------- before the power-on
+
+class BatchBeforePowerOnTest : public BatchModeTest {
+protected:
+    void SetUp() override
+    {
+        BatchModeTest::SetUp();
+        // A terminal that would need the technician to power it on.
+        SimulatorOptions options = Sim().Options();
+        options.powerOnWhenOpened = false;
+        Sim().SetOptions(options);
+    }
+};
+
+TEST_F(BatchBeforePowerOnTest, AFileThatSmugglesACommandIsRefusedBeforeTheTerminalIsCaught)
+{
+    TerminalParameters planted = Sim().Parameters();
+    planted.adminNumbers = {"13800000009\rAT+FACTORY"};
+    const QString file = Path("planted.cfg");
+    WriteAll(file, CConfigFile::ToFileText(QByteArray::fromStdString(ParameterReport::Build(planted))));
+    const Result result = Run({QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--timeout"),
+                               QStringLiteral("30"), QStringLiteral("--apply"), file},
+                              10000);
+    EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
+    EXPECT_EQ(result.lines.last(), QStringLiteral("从文件配置失败"));
+    EXPECT_TRUE(result.out.contains(QStringLiteral("含有控制字符")));
+    EXPECT_FALSE(result.out.contains(QStringLiteral("设备正在进入配置状态")));
+    EXPECT_TRUE(Sim().ReceivedBytes().empty());
+}
+
+TEST_F(BatchBeforePowerOnTest, AFileThatCannotBeWrittenIsFoundBeforeTheTerminalIsCaught)
+{
+    const QString file = Path("no-such-folder/terminal.cfg");
+    const Result result = Run({QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--timeout"),
+                               QStringLiteral("30"), QStringLiteral("--read"), file},
+                              10000);
+    EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
+    ASSERT_GE(result.lines.size(), 2);
+    EXPECT_TRUE(result.lines[result.lines.size() - 2].startsWith(QStringLiteral("无法写入配置文件“%1”：").arg(file)));
+    EXPECT_EQ(result.lines.last(), QStringLiteral("保存到文件失败"));
+    EXPECT_TRUE(Sim().ReceivedBytes().empty());
+}
+
+TEST_F(BatchBeforePowerOnTest, TerminationClosesThePortAndSaysSo)
+{
+    const QString file = Path("interrupted.cfg");
+    for (const auto& [signalName, number] : {std::pair{"SIGTERM", 15}, std::pair{"SIGINT", 2}}) {
+        QProcess process;
+        process.setProgram(QStringLiteral(SIRENSET_BINARY));
+        process.setArguments({QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--read"), file});
+        process.start();
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return Sim().ReceivedBytes().find("ss") != std::string::npos; }));
+        ::kill(static_cast<pid_t>(process.processId()), number);
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 128 + number);
+        const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        ASSERT_FALSE(lines.isEmpty());
+        EXPECT_EQ(lines.last(), QStringLiteral("操作已中断（收到%1信号），串口已关闭").arg(QString::fromLatin1(signalName)));
+        EXPECT_FALSE(QFile::exists(file));
+        // The port is free again: the next run may open it at once.
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return !Sim().PeerConnected(); }));
+        Sim().ClearLogs();
+    }
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ TEST_F(DeviceSessionTest, TheWholeEntryCatchesProbesAndLoadsTheTerminal)
     // off, the module type and the read-back, in this order and nothing else.
     const QByteArray received = QByteArray::fromStdString(Sim().ReceivedBytes());
     static const QRegularExpression expected(
-        QStringLiteral("^s+AT\\+LRMMCUFUN\\?\\ratnoecho\\rati\\rat\\+show\\r$"));
+        QStringLiteral("^s+AT\\+LRMMCUFUN\\?\\rat\\+noecho\\rati\\rat\\+show\\r$"));
     EXPECT_TRUE(expected.match(QString::fromLatin1(received)).hasMatch()) << received.toStdString();
 
     const QStringList log = m_view.logLines;
@@ -111,17 +111,52 @@ TEST_F(WaitingEntryTest, CommunicationModeEndsAWaitingEntryWithoutAnyProbe)
     EXPECT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
 }
 
-TEST_F(WaitingEntryTest, APortThatVanishesEndsAWaitingEntry)
+const QString kPortLost = QStringLiteral(">>> 串口连接已断开，请检查设备和连接线后重新打开串口...");
+
+TEST_F(WaitingEntryTest, APortThatVanishesEndsAWaitingEntryQuietly)
 {
     ASSERT_TRUE(OpenPort());
     ASSERT_TRUE(WaitUntilPolling());
     Sim().Vanish();
-    ASSERT_TRUE(WaitForLog(QStringLiteral("设备进入配置失败")));
+    ASSERT_TRUE(WaitForLog(kPortLost));
+    ASSERT_TRUE(WaitUntilIdle());
+    SpinFor(200ms);
+    // Nothing after the port-loss line: the entry ended without a word.
+    EXPECT_EQ(m_view.logLines.last(), kPortLost) << Log().toStdString();
     EXPECT_EQ(m_view.portClosedCount, 1);
     EXPECT_FALSE(Device().IsPortOpen());
     EXPECT_FALSE(Device().ConfigEntryPending());
     EXPECT_FALSE(Device().IsPowerOnPolling());
 }
+
+// The terminal goes away at each step of the entry; whatever step it was,
+// the port-loss line is the last one and the buttons come back.
+struct VanishCase {
+    const char* name;
+    const char* vanishOn;  // the command that unplugs the terminal
+};
+
+class EntryVanishTest : public DeviceSessionTest, public ::testing::WithParamInterface<VanishCase> {};
+
+TEST_P(EntryVanishTest, NothingIsLoggedAfterThePortLossLine)
+{
+    SimulatorFaults faults;
+    faults.vanishPrefix = GetParam().vanishOn;
+    Sim().SetFaults(faults);
+    ASSERT_TRUE(OpenPort());
+    ASSERT_TRUE(WaitForLog(kPortLost));
+    ASSERT_TRUE(WaitUntilIdle());
+    SpinFor(300ms);
+    EXPECT_EQ(m_view.logLines.last(), kPortLost) << Log().toStdString();
+    for (const char* failure : {"测试模块是否存在失败", "模块类型失败", "参数加载失败...", "设备进入配置失败"})
+        EXPECT_FALSE(m_view.logLines.contains(QString::fromUtf8(failure))) << failure;
+    EXPECT_FALSE(Device().ConfigEntryPending());
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, EntryVanishTest,
+                         ::testing::Values(VanishCase{"Probe", "AT+LRMMCUFUN?"}, VanishCase{"EchoOff", "at+noecho"},
+                                           VanishCase{"ModuleType", "ati"}, VanishCase{"ReadBack", "at+show"}),
+                         [](const ::testing::TestParamInfo<VanishCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DeviceSessionTest, TheBannerWhileIdleStartsOneEntryHoweverOftenItRepeats)
 {
@@ -199,6 +234,34 @@ TEST_F(DeviceSessionTest, RestartSwitchesThePortToTheTerminalsOwnSpeed)
     EXPECT_TRUE(m_view.logLines.contains(QStringLiteral(">>> 等待设备进入通讯模式")));
     EXPECT_TRUE(std::any_of(m_view.logLines.begin(), m_view.logLines.end(),
                             [](const QString& line) { return line.contains(QStringLiteral("configure program.")); }));
+}
+
+TEST_F(DeviceSessionTest, ConfigurationChosenDuringTheRestartKeepsTheConfigurationSpeed)
+{
+    Sim().ModifyParameters([](TerminalParameters& params) { params.serialBaudrate = "9600"; });
+    SimulatorOptions options = Sim().Options();
+    options.restartDelayMs = 400;  // the banner comes after the technician's click
+    Sim().SetOptions(options);
+    ASSERT_TRUE(EnterConfiguration());
+    m_view.SetBusy(true);
+    ASSERT_TRUE(Device().Modes().OnRestartChosen());
+    SpinFor(50ms);
+    Device().Modes().OnConfigurationModeChosen(115200);
+    // The reboot banner arrives and completes the restart's wait; the port
+    // stays at the speed of configuration mode, and the next power-on is
+    // caught there.
+    ASSERT_TRUE(testsupport::WaitUntil(
+        [&] { return CountLog(QStringLiteral("设备正在进入配置状态,请等待....")) == 2; }));
+    int rate = 0;
+    ASSERT_TRUE(Device().Serial().QueryLineSettings(&rate, nullptr, nullptr));
+    EXPECT_EQ(rate, 115200);
+    EXPECT_FALSE(std::any_of(m_view.logLines.begin(), m_view.logLines.end(), [](const QString& line) {
+        return line.startsWith(QStringLiteral(">>> 串口已切换为设备的通讯参数"));
+    })) << Log().toStdString();
+    // Caught in its boot window, or at the next power-on.
+    if (!testsupport::WaitUntil([&] { return CountLog(QStringLiteral("参数加载完成...")) == 2; }, 3s))
+        Sim().PowerOn();
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return CountLog(QStringLiteral("参数加载完成...")) == 2; }));
 }
 
 TEST_F(DeviceSessionTest, RestartWithARateThePortDoesNotKnowKeepsTheSpeed)

@@ -52,16 +52,21 @@ TEST(ConfigFileText, EveryLineFeedIsWrittenAfterACarriageReturn)
     EXPECT_EQ(CConfigFile::ToFileText("Alarm fm freq:  8800\r\nOK\r\n"), QByteArray("Alarm fm freq:  8800\r\r\nOK\r\r\n"));
 }
 
-TEST(ConfigFileText, OnlyTheFirst8192BytesOfTheTextAreRead)
+TEST(ConfigFileText, FilesAreReadAsFarAsTheLongestReport)
 {
-    QByteArray file(10000, 'x');
-    EXPECT_EQ(CConfigFile::FromFileText(file).size(), 8192);
+    // Three full lists of 255 numbers of 32 digits alone pass 25 000 bytes.
+    EXPECT_GE(CConfigFile::kMaxReportBytes, 3 * 255 * 33);
+    QByteArray file(CConfigFile::kMaxReportBytes + 1000, 'x');
+    EXPECT_EQ(CConfigFile::FromFileText(file).size(), CConfigFile::kMaxReportBytes);
     QByteArray lines;
-    while (lines.size() < 12000)
+    while (lines.size() < CConfigFile::kMaxReportBytes + 4000)
         lines += "0123456\n";
     const QByteArray text = CConfigFile::FromFileText(lines);
-    EXPECT_EQ(text.size(), 8192);
+    EXPECT_EQ(text.size(), CConfigFile::kMaxReportBytes);
     EXPECT_TRUE(text.startsWith("0123456\r\n0123456\r\n"));
+    // Files of up to 8192 bytes read as they always did: whole.
+    const QByteArray small = QByteArray("a\r\r\n").repeated(8192 / 4);
+    EXPECT_EQ(CConfigFile::FromFileText(small), QByteArray("a\r\n").repeated(8192 / 4));
 }
 
 TEST(ConfigFileText, SavedTextReadsBackUnchanged)
@@ -279,6 +284,187 @@ TEST_F(ConfigFileTest, ASavedFileLoadedAgainParsesToTheSameValues)
     EXPECT_EQ(fromFile.presetText2, known.presetText2);
     EXPECT_EQ(fromFile.authorisedNumbers.JoinedWithCommas(), known.authorisedNumbers.JoinedWithCommas());
     EXPECT_EQ(fromFile.smsCentre, known.smsCentre);
+}
+
+// ---------------------------------------------------------------- refused files
+
+QByteArray FileFor(const TerminalParameters& params)
+{
+    return CConfigFile::ToFileText(QByteArray::fromStdString(ParameterReport::Build(params)));
+}
+
+struct SmuggledCase {
+    const char* name;
+    void (*plant)(TerminalParameters&);
+};
+
+class SmuggledCommandTest : public ConfigFileTest, public ::testing::WithParamInterface<SmuggledCase> {};
+
+TEST_P(SmuggledCommandTest, AControlCharacterInAValueRefusesTheWholeFile)
+{
+    TerminalParameters planted = Sim().Parameters();
+    planted.apn = "OTHERAPN";  // a change that would otherwise be sent
+    GetParam().plant(planted);
+    const QString path = Path("planted.cfg");
+    WriteAll(path, FileFor(planted));
+    const auto cells = m_view.cells;
+    const TerminalParameters before = Sim().Parameters();
+
+    const int mark = m_view.logLines.size();
+    m_files->RequestLoad(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::LoadConfigFile));
+    ASSERT_TRUE(WaitUntil([&] { return !m_view.busy; }));
+    EXPECT_TRUE(Sim().ReceivedCommands().empty());
+    const QStringList log = LogFrom(mark);
+    ASSERT_EQ(log.size(), 2) << log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(log[0].contains(QStringLiteral("含有控制字符"))) << log[0].toStdString();
+    EXPECT_EQ(log[1], QStringLiteral("从文件配置失败"));
+    EXPECT_FALSE(m_finished.contains(TaskCode::SaveAll));
+    EXPECT_EQ(m_view.cells, cells);
+    EXPECT_EQ(Sim().Parameters().adminNumbers, before.adminNumbers);
+    EXPECT_EQ(Sim().Parameters().apn, before.apn);
+}
+
+const SmuggledCase kSmuggled[] = {
+    {"CarriageReturnInAnAdministratorNumber",
+     [](TerminalParameters& p) { p.adminNumbers = {"13800000009\rAT+FACTORY"}; }},
+    {"CarriageReturnInABackupNumber", [](TerminalParameters& p) { p.backupNumbers = {"110", "1\rAT+RESET"}; }},
+    {"VerticalTabInTheApnUser", [](TerminalParameters& p) { p.apnUser = "us\x0B" "er"; }},
+    {"DataLinkEscapeInAPresetText", [](TerminalParameters& p) { p.presetText1 = "warn\x10ing"; }},
+    {"CarriageReturnInTheServerAddress", [](TerminalParameters& p) { p.serverIp = "10.0.0.1\rAT+FACTORY"; }},
+    {"DeleteInTheFmFrequency", [](TerminalParameters& p) { p.fmFrequency = "8750\x7F"; }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Values, SmuggledCommandTest, ::testing::ValuesIn(kSmuggled),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConfigFileTest, AValueTheSaveWouldRefuseStopsTheFileBeforeItsLists)
+{
+    TerminalParameters other = Sim().Parameters();
+    other.authorisedNumbers = {"13911111111"};
+    other.deviceId = "1234567";
+    const QString path = Path("short-id.cfg");
+    WriteAll(path, FileFor(other));
+    const int mark = m_view.logLines.size();
+    m_files->RequestLoad(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::LoadConfigFile));
+    ASSERT_TRUE(WaitUntil([&] { return !m_view.busy; }));
+    EXPECT_TRUE(Sim().ReceivedCommands().empty());
+    EXPECT_EQ(m_view.messages, QStringList{QStringLiteral("设备ID号必须是8位长度")});
+    EXPECT_EQ(LogFrom(mark), QStringList{QStringLiteral("从文件配置失败")});
+}
+
+TEST_F(ConfigFileTest, ANumberTooLongForItsListRefusesTheFile)
+{
+    TerminalParameters other = Sim().Parameters();
+    other.authorisedNumbers = {"13911111111", std::string(40, '5'), "13933333333"};
+    const QString path = Path("long-number.cfg");
+    WriteAll(path, FileFor(other));
+    const int mark = m_view.logLines.size();
+    m_files->RequestLoad(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::LoadConfigFile));
+    ASSERT_TRUE(WaitUntil([&] { return !m_view.busy; }));
+    EXPECT_TRUE(Sim().ReceivedCommands().empty());
+    const QStringList log = LogFrom(mark);
+    ASSERT_EQ(log.size(), 2) << log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(log[0], QStringLiteral("配置文件中授权号码列表中的号码“%1”超过32位，文件未被使用，未发送任何命令")
+                          .arg(QString(40, QLatin1Char('5'))));
+}
+
+// ---------------------------------------------------------------- partial files
+
+TEST_F(ConfigFileTest, LinesAFileLacksKeepTheTerminalsValues)
+{
+    TerminalParameters other = Sim().Parameters();
+    other.apn = "OTHERAPN";
+    other.apnUser = "";  // would blank the user if the line were read
+    QByteArray report = QByteArray::fromStdString(ParameterReport::Build(other));
+    const int missingBefore = CountMissingReportLabels({report.constData(), static_cast<std::size_t>(report.size())});
+    // A hand-edited file without the dial number, user and password lines.
+    QList<QByteArray> lines = report.split('\n');
+    lines.removeIf([](const QByteArray& line) {
+        return line.startsWith("Center call number") || line.startsWith("PPP Authentication User Id")
+            || line.startsWith("PPP Authentication Password");
+    });
+    const QString path = Path("partial.cfg");
+    WriteAll(path, CConfigFile::ToFileText(lines.join('\n')));
+    const TerminalParameters before = Sim().Parameters();
+
+    m_files->RequestLoad(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::SaveAll));
+    const std::vector<std::string> commands = Sim().ReceivedCommands();
+    ASSERT_EQ(commands.size(), 4u) << testing::PrintToString(commands);
+    EXPECT_EQ(commands[3], "at+apn=OTHERAPN");
+    EXPECT_EQ(Sim().Parameters().dialNumber, before.dialNumber);
+    EXPECT_EQ(Sim().Parameters().apnUser, before.apnUser);
+    EXPECT_EQ(Sim().Parameters().apnPassword, before.apnPassword);
+    EXPECT_TRUE(m_view.logLines.contains(
+        QStringLiteral("配置文件缺少%1行参数，这些参数保持设备当前的值，不会发送").arg(missingBefore + 3)));
+    EXPECT_TRUE(m_view.logLines.contains(QStringLiteral("参数设置完成")));
+}
+
+TEST_F(ConfigFileTest, BytesThatAreNotGbkFromAFileAreSentAsTheyStand)
+{
+    TerminalParameters other = Sim().Parameters();
+    other.apn = "CM\xFFNET";
+    const QString path = Path("raw.cfg");
+    WriteAll(path, FileFor(other));
+    m_files->RequestLoad(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::SaveAll));
+    const std::vector<std::string> commands = Sim().ReceivedCommands();
+    ASSERT_EQ(commands.size(), 4u) << testing::PrintToString(commands);
+    EXPECT_EQ(commands[3], "at+apn=CM\xFFNET");
+    EXPECT_TRUE(m_view.messages.isEmpty());
+    EXPECT_EQ(Sim().Parameters().apn, "CM\xFFNET");
+}
+
+// ---------------------------------------------------------------- large reports
+
+std::vector<std::string> Numbers(const char* prefix, int count)
+{
+    std::vector<std::string> numbers;
+    for (int i = 0; i < count; ++i)
+        numbers.push_back(QStringLiteral("%1%2").arg(QString::fromLatin1(prefix)).arg(i, 5, 10, QLatin1Char('0')).toStdString());
+    return numbers;
+}
+
+TEST_F(ConfigFileTest, AReportOfThreeLongListsIsSavedAndAppliedWhole)
+{
+    // 3 x 200 eleven-digit numbers: a report of more than 9 KB.
+    Sim().ModifyParameters([](TerminalParameters& p) {
+        p.adminNumbers = Numbers("138000", 200);
+        p.authorisedNumbers = Numbers("139000", 200);
+        p.backupNumbers = Numbers("137000", 200);
+    });
+    const QByteArray report = QByteArray::fromStdString(ParameterReport::Build(Sim().Parameters()));
+    ASSERT_GT(report.size(), 9000);
+    const QString path = Path("large.cfg");
+    m_files->RequestSave(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::SaveConfigFile));
+    ASSERT_TRUE(m_view.logLines.contains(QStringLiteral("参数保存到文件成功..."))) << m_view.logLines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(ReadAll(path), CConfigFile::ToFileText(report));
+    EXPECT_EQ(m_view.pages[0].size(), 200);
+    EXPECT_EQ(m_view.pages[2].size(), 200);
+
+    // Another terminal gets the three lists whole from that file.
+    Sim().ModifyParameters([](TerminalParameters& p) {
+        p.adminNumbers.clear();
+        p.authorisedNumbers = {"1"};
+        p.backupNumbers.clear();
+    });
+    Sim().ClearLogs();
+    m_finished.clear();
+    m_files->RequestLoad(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::SaveAll, 60s));
+    const std::vector<std::string> commands = Sim().ReceivedCommands();
+    ASSERT_GE(commands.size(), 3u);
+    // One command a list, all 200 numbers in it.
+    EXPECT_EQ(commands[0].rfind("AT+LRMSETADMINNO=13800000000,13800000001,", 0), 0u);
+    EXPECT_EQ(std::count(commands[1].begin(), commands[1].end(), ','), 199);
+    const TerminalParameters now = Sim().Parameters();
+    EXPECT_EQ(now.adminNumbers, Numbers("138000", 200));
+    EXPECT_EQ(now.authorisedNumbers, Numbers("139000", 200));
+    EXPECT_EQ(now.backupNumbers, Numbers("137000", 200));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "device/CDeviceController.h"
+#include "device/CModeSwitcher.h"
 #include "params/CParameterSaver.h"
 #include "params/GbkText.h"
 #include "support/EventLoopWait.h"
@@ -481,12 +482,17 @@ TEST_F(ParameterSaverTest, DefaultSmsCentreSendsAnEmptyCentreOnce)
     EXPECT_EQ(Cell(20, R), QStringLiteral("默认"));
 }
 
-TEST_F(ParameterSaverTest, CommModuleOffIsSentAsTwoOnlyWhenChanged)
+TEST_F(ParameterSaverTest, EveryCellIsConvertedBeforeItIsCompared)
 {
-    // A terminal that reports 0 shows "否"; left as it is, nothing is sent.
+    // A terminal that reports 0 shows "否", which stands for 2: the untouched
+    // cell is sent, and from then on it matches.
     sim().ModifyParameters([](TerminalParameters& p) { p.commModule = "0"; });
     ASSERT_TRUE(ReadBack());
     ASSERT_EQ(Cell(32, L), QStringLiteral("否"));
+    ASSERT_TRUE(Save());
+    EXPECT_EQ(Commands(), Wire({"AT+LRMMCUFUN=2"}));
+    EXPECT_TRUE(Completed());
+    sim().ClearLogs();
     ASSERT_TRUE(Save());
     EXPECT_TRUE(Commands().empty());
 
@@ -498,7 +504,7 @@ TEST_F(ParameterSaverTest, CommModuleOffIsSentAsTwoOnlyWhenChanged)
     EXPECT_EQ(sim().Parameters().commModule, "2");
 }
 
-TEST_F(ParameterSaverTest, AbsentIntercomAndPickupModulesAreNeverWritten)
+TEST_F(ParameterSaverTest, ModuleSwitchesStoredAsTwoFollowTheirCells)
 {
     sim().ModifyParameters([](TerminalParameters& p) {
         p.intercomEnabled = "2";
@@ -507,11 +513,16 @@ TEST_F(ParameterSaverTest, AbsentIntercomAndPickupModulesAreNeverWritten)
     ASSERT_TRUE(ReadBack());
     EXPECT_TRUE(m_view.lockedCells.contains({33, L}));
     EXPECT_TRUE(m_view.lockedCells.contains({34, L}));
-    Edit(33, L, QStringLiteral("否"));
-    Edit(34, L, QStringLiteral("是"));
+    // A locked cell that shows neither 是 nor 否 sends nothing.
+    m_view.cells.remove({33, L});
+    m_view.cells.remove({34, L});
     ASSERT_TRUE(Save());
     EXPECT_TRUE(Commands().empty());
     EXPECT_TRUE(Completed());
+    // One that still shows 否 stands for 0, which differs from the stored 2.
+    Edit(33, L, QStringLiteral("否"));
+    ASSERT_TRUE(Save());
+    EXPECT_EQ(Commands(), Wire({"AT+LRMSETINPHNOPEN=0"}));
 }
 
 TEST_F(ParameterSaverTest, UntouchedCellsWithBytesThatAreNotGbkAreNotSent)
@@ -536,6 +547,30 @@ TEST_F(ParameterSaverTest, UntouchedCellsWithBytesThatAreNotGbkAreNotSent)
 }
 
 // ------------------------------------------------------------ failures
+
+TEST_F(ParameterSaverTest, TheEchoOfACommandHoldingOkIsNoAcknowledgement)
+{
+    // A terminal that keeps its echo on and never answers the APN: the echo
+    // "at+apn=BOOKNET" holds "OK" but is not the terminal's answer.
+    SimulatorFaults faults;
+    faults.silentPrefixes = {"at+noecho", "at+apn="};
+    sim().SetFaults(faults);
+    m_view.logLines.clear();
+    m_view.SetBusy(true);
+    m_device->Modes().OnConfigurationModeChosen(115200);
+    sim().PowerOn();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return m_view.logLines.contains(QStringLiteral("参数加载完成...")) && !m_view.busy; }, 20s));
+    ASSERT_TRUE(sim().EchoOn());
+    sim().ClearLogs();
+
+    Edit(16, R, QStringLiteral("BOOKNET"));
+    ASSERT_TRUE(Save());
+    EXPECT_EQ(Commands(), Wire({"at+apn=BOOKNET"}));
+    EXPECT_TRUE(m_view.logLines.contains(QStringLiteral("设置APN失败"))) << m_view.logLines.join(QLatin1Char('|')).toStdString();
+    EXPECT_FALSE(m_view.logLines.contains(QStringLiteral("设置APN成功")));
+    EXPECT_FALSE(Completed());
+}
 
 TEST_F(ParameterSaverTest, AnUnacknowledgedNetworkItemStopsTheSaveAndIsRetriedNextTime)
 {

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "params/ParameterReport.h"
+#include "params/ParameterSet.h"
+#include "params/SavePlan.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+// Configuration files hold the terminal's parameter report exactly as it
+// was received, written with CR CR LF line ends.
+inline constexpr int kMaxConfigReportBytes = static_cast<int>(kMaxParameterReportBytes);
+
+// The file's bytes for a report: every LF written as CR LF.
+QByteArray ConfigFileText(const QByteArray& report);
+// A file's text as the parser reads it: CR CR LF, CR LF and bare LF line
+// ends all become CR LF; at most the first kMaxConfigReportBytes bytes.
+QByteArray ReportFromConfigFile(const QByteArray& fileBytes);
+
+// Everything a load of a file decides before its first command: the file is
+// refused as a whole, or it yields the three whole-list commands and the
+// values the table then shows.
+struct ConfigFileLoad {
+    // Set: the file is refused and nothing may be sent.
+    std::optional<SaveRefusal> refusal;
+    // The file parsed over the terminal's current values: a line the file
+    // lacks leaves the terminal's value, so nothing is sent for it.
+    std::unique_ptr<ParameterSet> set;
+    // "AT+LRMSETADMINNO=…\r", "AT+LRMSETLRMNO=…\r", "AT+LRMSETBKNO=…\r".
+    std::array<QByteArray, 3> listCommands;
+    std::array<QStringList, 3> listNumbers;
+    // How many of the report's labels the file does not have.
+    int missingLines = 0;
+    // The inputs the save of all parameters will see once the table shows
+    // the file's values, in the order of AllSaveItems().
+    std::vector<CellInput> saveInputs;
+};
+
+// The checks that need nothing but the file: control characters in any
+// value, the parse, and every number of the three lists. Nothing when the
+// file passes them.
+std::optional<SaveRefusal> CheckConfigFileText(const QByteArray& reportText);
+
+// Checks a file's text (after ReportFromConfigFile) completely: control
+// characters in any value, the parse, every number of the three lists, and
+// every input check of the save that follows. `current` is the tool's
+// picture of the terminal.
+ConfigFileLoad PlanConfigFileLoad(const QByteArray& reportText, const ParameterSet& current);
+
+// The message of a refused list number, for a file or a read-back.
+QString RefusedListNumberText(const struct RefusedListNumber& refused);
