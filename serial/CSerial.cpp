@@ -222,6 +222,14 @@ struct CSerial::Impl {
     quint64 readerGeneration = 0;  // set before the reader starts
 
     std::atomic<unsigned> pendingErrors{0};
+
+    // Test seam: counter changes added to every later line sample.
+    std::mutex injectLock;
+    std::condition_variable injectSampled;
+    bool injecting = false;
+    LineCounters injected;
+    quint64 injectRequests = 0;
+    quint64 injectSamples = 0;
     std::atomic<bool> rxAnnounced{false};
     std::atomic<quint64> bytesRead{0};
 
@@ -331,6 +339,29 @@ struct CSerial::Impl {
                     listener->OnSerialLost();
             },
             Qt::QueuedConnection);
+    }
+
+    bool Injecting()
+    {
+        std::lock_guard guard(injectLock);
+        return injecting;
+    }
+
+    // The driver's line state, with whatever a test injected on top.
+    LineSample Sample()
+    {
+        LineSample sample = TakeLineSample(fd);
+        std::lock_guard guard(injectLock);
+        if (injecting) {
+            if (!sample.hasCounters) {
+                sample.hasCounters = true;
+                sample.counters = {};
+            }
+            AddLineCounters(sample.counters, injected);
+        }
+        injectSamples = injectRequests;
+        injectSampled.notify_all();
+        return sample;
     }
 
     void SignalStop() const
@@ -487,6 +518,11 @@ bool CSerial::Open(int portNumber, int baudRate)
     d.stopping = false;
     d.pendingErrors = 0;
     d.rxAnnounced = false;
+    {
+        std::lock_guard lock(d.injectLock);
+        d.injecting = false;
+        d.injected = {};
+    }
 
     // Step 3: the reader thread.
     {
@@ -675,11 +711,8 @@ int CSerial::Read(char* buffer, int capacity)
     std::shared_lock guard(d.fdLock);
     if (d.fd < 0 || !buffer || d.stopping)
         return 0;
-    if (d.pendingErrors.load() != 0) {
-        // Bytes that came with a line error are not trusted.
-        ::tcflush(d.fd, TCIFLUSH);
+    if (DiscardOnPendingErrors())
         return 0;
-    }
     const int limit = std::clamp(capacity, 0, kMaxRead);
     if (limit == 0)
         return 0;
@@ -703,10 +736,8 @@ int CSerial::Write(const char* data, int length)
     std::shared_lock guard(d.fdLock);
     if (d.fd < 0 || d.stopping)
         return 0;
-    if (d.pendingErrors.load() != 0) {
-        ::tcflush(d.fd, TCIFLUSH);
+    if (DiscardOnPendingErrors())
         return 0;
-    }
     std::lock_guard serialise(d.writeLock);
     const qint64 limitMs = qint64(m_writeConstantMs) + qint64(m_writePerByteMs) * length;
     const bool unlimited = m_writeConstantMs <= 0 && m_writePerByteMs <= 0;
@@ -758,6 +789,33 @@ QString CSerial::LastError() const
 unsigned CSerial::TakePendingErrors()
 {
     return m_impl->pendingErrors.exchange(0);
+}
+
+bool CSerial::DiscardOnPendingErrors()
+{
+    // Taken, not only looked at: a break alone raises no error event, so
+    // nothing else would ever clear it and the port would stay mute. The
+    // caller holds fdLock shared.
+    if (TakePendingErrors() == 0)
+        return false;
+    // Bytes that came with a line error are not trusted.
+    ::tcflush(m_impl->fd, TCIFLUSH);
+    return true;
+}
+
+bool CSerial::InjectLineCounterChanges(const LineCounters& delta, int limitMs)
+{
+    Impl& d = *m_impl;
+    std::shared_lock guard(d.fdLock);
+    if (d.fd < 0 || d.stopping)
+        return false;
+    std::unique_lock lock(d.injectLock);
+    d.injecting = true;
+    AddLineCounters(d.injected, delta);
+    const quint64 ticket = ++d.injectRequests;
+    d.Kick();
+    return d.injectSampled.wait_for(lock, std::chrono::milliseconds(limitMs),
+                                    [&] { return d.injectSamples >= ticket; });
 }
 
 // ------------------------------------------------------------ notifications
@@ -857,8 +915,13 @@ void CSerial::EventLoop()
             events |= EventRxChar;
         else if (!watchInput && (d.QueuedInput() != quietQueued || d.bytesRead != quietReads))
             watchInput = true;  // looked at again on the next round
-        if (sampleLines) {
-            const LineSample now = TakeLineSample(d.fd);
+        if (sampleLines || d.Injecting()) {
+            const LineSample now = d.Sample();
+            if (now.hasCounters && !previous.hasCounters) {
+                // Injected counters on a device that has none start at 0.
+                previous.hasCounters = true;
+                previous.counters = {};
+            }
             const LineChanges changes = CompareLineSamples(previous, now);
             previous = now;
             events |= changes.events;
@@ -876,6 +939,13 @@ void CSerial::EventLoop()
                 quietReads = readsBefore;
             }
         }
+        // The other events are dispatched only one at a time, as a Windows
+        // port reports them: a combined report (a break with its frame
+        // error, say) is not dispatched, and its errors stay pending for the
+        // next Read or Write to take.
+        const unsigned lineEvents = events & ~static_cast<unsigned>(EventRxChar);
+        if (lineEvents == 0 || (lineEvents & (lineEvents - 1)) != 0)
+            continue;
         const std::pair<unsigned, void (CSerial::*)()> steps[] = {
             {EventTxEmpty, &CSerial::OnTxEmpty}, {EventCts, &CSerial::OnCTS},
             {EventDsr, &CSerial::OnDSR},         {EventRlsd, &CSerial::OnRLSD},
@@ -885,7 +955,7 @@ void CSerial::EventLoop()
         for (const auto& [bit, step] : steps) {
             if (d.stopping)
                 return;
-            if (events & bit)
+            if (lineEvents == bit)
                 (this->*step)();
         }
     }

@@ -11,6 +11,7 @@
 #include <thread>
 
 class PortTable;
+struct LineCounters;
 
 enum class Parity { None = 0, Odd = 1, Even = 2 };
 
@@ -101,6 +102,13 @@ public:
     // Why the last Open or SetLineSettings failed, for the log.
     QString LastError() const;
 
+    // Test seam for line errors, which pseudo-terminals never report: adds
+    // `delta` to the driver's counters at the reader's next line sample, as
+    // if the line had seen those breaks and errors. Returns once that sample
+    // was taken; false when closed or when the reader did not take it within
+    // `limitMs` (it may be waiting for the owner).
+    bool InjectLineCounterChanges(const LineCounters& delta, int limitMs);
+
     void SetReadWaitMs(int ms) { m_readWaitMs = ms; }
     void SetWriteTimeouts(int constantMs, int perByteMs)
     {
@@ -123,6 +131,10 @@ protected:
 
     // Reads and clears the pending line errors (OnError's "read and clear").
     unsigned TakePendingErrors();
+    // Read and Write: errors found pending are taken and cleared, and the
+    // input that came with them thrown away, so one break or line error
+    // costs at most one operation. True when there were any.
+    bool DiscardOnPendingErrors();
 
 private:
     bool MakePortRaw();

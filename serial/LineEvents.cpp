@@ -68,6 +68,20 @@ LineChanges CompareLineSamples(const LineSample& before, const LineSample& after
     return {};
 }
 
+void AddLineCounters(LineCounters& total, const LineCounters& delta)
+{
+    auto add = [](int& to, int by) { to = static_cast<int>(static_cast<unsigned>(to) + static_cast<unsigned>(by)); };
+    add(total.cts, delta.cts);
+    add(total.dsr, delta.dsr);
+    add(total.ring, delta.ring);
+    add(total.carrier, delta.carrier);
+    add(total.frame, delta.frame);
+    add(total.overrun, delta.overrun);
+    add(total.parity, delta.parity);
+    add(total.breaks, delta.breaks);
+    add(total.bufferOverrun, delta.bufferOverrun);
+}
+
 LineSample TakeLineSample(int fd)
 {
     LineSample sample;

@@ -48,5 +48,8 @@ struct LineChanges {
 // reported at the end of the ring signal, as UARTs do.
 LineChanges CompareLineSamples(const LineSample& before, const LineSample& after);
 
+// Adds every counter of `delta` to `total`, wrapping as the driver does.
+void AddLineCounters(LineCounters& total, const LineCounters& delta);
+
 // Reads the driver's modem lines and counters of an open descriptor.
 LineSample TakeLineSample(int fd);
