@@ -248,19 +248,19 @@ QString CSerial::DescribeFailure(const QString& device, const QString& setting) 
 {
     const SerialPort& port = *m_impl->port;
     const QString system = QString::fromLocal8Bit(port.LastSystemText().c_str());
-    const QString because = system.isEmpty() ? QString() : QStringLiteral(": ") + system;
+    const QString because = system.isEmpty() ? QString() : QStringLiteral("：") + system;
     switch (port.LastFailure()) {
     case PortFailure::None: return {};
-    case PortFailure::NotOpen: return QStringLiteral("the port is not open");
-    case PortFailure::Busy: return QStringLiteral("%1 is in use by another program").arg(device);
-    case PortFailure::NoDevice: return QStringLiteral("%1 does not exist (%2)").arg(device, system);
-    case PortFailure::NoPermission: return QStringLiteral("%1 may not be opened%2").arg(device, because);
-    case PortFailure::NotSerial: return QStringLiteral("%1 is not a serial device%2").arg(device, because);
-    case PortFailure::BadRate: return QStringLiteral("%1: %2 is not a supported rate").arg(device, setting);
-    case PortFailure::BadDataBits: return QStringLiteral("%1: %2 are not supported").arg(device, setting);
-    case PortFailure::BadParity: return QStringLiteral("%1: %2 is not supported").arg(device, setting);
-    case PortFailure::Refused: return QStringLiteral("%1 refuses %2%3").arg(device, setting, because);
-    case PortFailure::System: return QStringLiteral("%1 cannot be opened%2").arg(device, because);
+    case PortFailure::NotOpen: return QStringLiteral("串口未打开");
+    case PortFailure::Busy: return QStringLiteral("%1 串口被其他程序占用").arg(device);
+    case PortFailure::NoDevice: return QStringLiteral("%1 串口不存在%2").arg(device, because);
+    case PortFailure::NoPermission: return QStringLiteral("%1 没有权限打开串口%2").arg(device, because);
+    case PortFailure::NotSerial: return QStringLiteral("%1 不是串口设备%2").arg(device, because);
+    case PortFailure::BadRate: return QStringLiteral("%1 串口不支持波特率 %2").arg(device, setting);
+    case PortFailure::BadDataBits: return QStringLiteral("%1 串口不支持数据位 %2").arg(device, setting);
+    case PortFailure::BadParity: return QStringLiteral("%1 串口不支持校验方式 %2").arg(device, setting);
+    case PortFailure::Refused: return QStringLiteral("%1 串口拒绝设置 %2%3").arg(device, setting, because);
+    case PortFailure::System: return QStringLiteral("%1 串口无法打开%2").arg(device, because);
     }
     return {};
 }
@@ -269,17 +269,17 @@ bool CSerial::Open(int portNumber, int baudRate)
 {
     Impl& d = *m_impl;
     if (portNumber < kMinPort || portNumber > kMaxPort) {
-        d.SetError(QStringLiteral("COM%1 is not a port number (1..%2)").arg(portNumber).arg(kMaxPort));
+        d.SetError(QStringLiteral("COM%1 不是有效的串口号（1..%2）").arg(portNumber).arg(kMaxPort));
         return false;
     }
     // Step 1: an open object stays as it is; the number names the device.
     if (IsOpen()) {
-        d.SetError(QStringLiteral("the port is already open (%1)").arg(DevicePath()));
+        d.SetError(QStringLiteral("串口已经打开（%1）").arg(DevicePath()));
         return false;
     }
     const std::optional<QString> device = d.ports.DeviceFor(portNumber);
     if (!device) {
-        d.SetError(QStringLiteral("COM%1 is not a known serial port").arg(portNumber));
+        d.SetError(QStringLiteral("COM%1 不是已知的串口").arg(portNumber));
         return false;
     }
 
@@ -311,7 +311,7 @@ bool CSerial::Open(int portNumber, int baudRate)
         std::unique_lock guard(d.portLock);
         d.port->Close();
         d.devicePath.clear();
-        d.SetError(QStringLiteral("%1: the reader thread cannot be started: %2")
+        d.SetError(QStringLiteral("%1 无法启动串口读线程：%2")
                        .arg(*device, QString::fromLocal8Bit(failure.what())));
         return false;
     }
@@ -322,7 +322,7 @@ bool CSerial::Open(int portNumber, int baudRate)
         std::shared_lock guard(d.portLock);
         configured = d.port->SetQueueSizes(kPortQueueBytes, kPortQueueBytes) && d.port->SetTimeouts(Timeouts());
         if (!configured)
-            d.SetError(DescribeFailure(*device, QStringLiteral("its queue sizes and time-outs")));
+            d.SetError(DescribeFailure(*device, QStringLiteral("队列大小和超时")));
     }
     if (!configured) {
         FailOpen();
@@ -330,7 +330,7 @@ bool CSerial::Open(int portNumber, int baudRate)
     }
     // Step 6.
     if (!Purge()) {
-        d.SetError(QStringLiteral("%1 cannot be purged").arg(*device));
+        d.SetError(QStringLiteral("%1 串口无法清空").arg(*device));
         FailOpen();
         return false;
     }
@@ -356,7 +356,7 @@ bool CSerial::SetLineSettings(int baudRate, int dataBits, Parity parity)
     Impl& d = *m_impl;
     std::shared_lock guard(d.portLock);
     if (!d.port->IsOpen()) {
-        d.SetError(QStringLiteral("the port is not open"));
+        d.SetError(QStringLiteral("串口未打开"));
         return false;
     }
     if (d.port->SetLineSettings(baudRate, dataBits, parity)) {
@@ -365,11 +365,11 @@ bool CSerial::SetLineSettings(int baudRate, int dataBits, Parity parity)
     }
     QString setting = DescribeLineSettings(baudRate, dataBits, parity);
     if (d.port->LastFailure() == PortFailure::BadRate)
-        setting = QStringLiteral("%1 bit/s").arg(baudRate);
+        setting = QString::number(baudRate);
     else if (d.port->LastFailure() == PortFailure::BadDataBits)
-        setting = QStringLiteral("%1 data bits").arg(dataBits);
+        setting = QString::number(dataBits);
     else if (d.port->LastFailure() == PortFailure::BadParity)
-        setting = QStringLiteral("parity %1").arg(static_cast<int>(parity));
+        setting = QString::number(static_cast<int>(parity));
     d.SetError(DescribeFailure(d.devicePath, setting));
     return false;
 }
