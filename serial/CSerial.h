@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/SerialTypes.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -11,8 +13,8 @@
 #include <thread>
 
 class PortTable;
-
-enum class Parity { None = 0, Odd = 1, Even = 2 };
+struct LineCounters;
+struct PortTimeouts;
 
 // What a CSerial tells its owner. Every call arrives on the thread of the
 // owner's context object (the UI thread in the window, the main thread in
@@ -36,17 +38,17 @@ public:
     virtual void OnSerialLost() {}
 };
 
-// The one connection to the terminal: a serial device opened exclusively in
-// raw mode, with a reader thread that waits for port events and tells the
-// owner about them.
+// The one connection to the terminal: a serial device opened exclusively
+// through the platform's SerialPort, with a reader thread that waits for port
+// events and tells the owner about them.
 //
 // Threads: Open, Close, Read and SetLineSettings run on the owner's thread;
 // Write and Purge may also run on the worker thread, and Close may run while
 // another thread is inside Write (it cuts the write short). The On* steps run
 // on the reader thread: overrides must not call Close or Open, and a derived
 // class must Close in its own destructor, before its overrides go away.
-// Transmit-empty is not detected on this platform, so OnTxEmpty is never
-// called by the reader.
+// Transmit-empty is not detected on POSIX, so OnTxEmpty is never called by
+// the reader there.
 class CSerial {
 public:
     static constexpr int kMaxRead = 8192;
@@ -55,11 +57,11 @@ public:
 
     // Error bits passed to OnSerialError and kept as pending errors.
     enum ErrorBits : unsigned {
-        ErrorOverrun = 0x1,
-        ErrorParity = 0x2,
-        ErrorFrame = 0x4,
-        ErrorBreak = 0x8,
-        ErrorBufferOverrun = 0x10,
+        ErrorOverrun = LineErrorOverrun,
+        ErrorParity = LineErrorParity,
+        ErrorFrame = LineErrorFrame,
+        ErrorBreak = LineErrorBreak,
+        ErrorBufferOverrun = LineErrorBufferOverrun,
     };
 
     CSerial();                          // uses PortTable::Instance()
@@ -73,14 +75,14 @@ public:
 
     // portNumber is the number the port table gives the device (1..1024).
     bool Open(int portNumber, int baudRate);
-    // Any standard termios rate; 7 or 8 data bits; one stop bit. A setting
+    // Any standard rate of the platform; 7 or 8 data bits; one stop bit. A setting
     // the device refuses leaves the previous settings in force.
     bool SetLineSettings(int baudRate, int dataBits, Parity parity);
     // The open port's current settings as the driver reports them; false
     // when closed or when the rate is not a standard one. Null pointers are
     // skipped.
     bool QueryLineSettings(int* baudRate, int* dataBits, Parity* parity) const;
-    // Whether SetLineSettings knows the rate (the standard termios rates).
+    // Whether SetLineSettings knows the rate (on POSIX the termios rates).
     static bool IsStandardBaudRate(int baudRate);
     void Close();
     bool IsOpen() const;
@@ -101,12 +103,16 @@ public:
     // Why the last Open or SetLineSettings failed, for the log.
     QString LastError() const;
 
+    // Test seam for line errors, which pseudo-terminals never report: adds
+    // `delta` to the driver's counters at the reader's next line sample, as
+    // if the line had seen those breaks and errors. Returns once that sample
+    // was taken; false when closed or when the reader did not take it within
+    // `limitMs` (it may be waiting for the owner).
+    bool InjectLineCounterChanges(const LineCounters& delta, int limitMs);
+
     void SetReadWaitMs(int ms) { m_readWaitMs = ms; }
-    void SetWriteTimeouts(int constantMs, int perByteMs)
-    {
-        m_writeConstantMs = constantMs;
-        m_writePerByteMs = perByteMs;
-    }
+    // Applied at the next Open, and at once when open.
+    void SetWriteTimeouts(int constantMs, int perByteMs);
 
 protected:
     // Notification steps, in the order a Windows port reports them; each
@@ -123,15 +129,21 @@ protected:
 
     // Reads and clears the pending line errors (OnError's "read and clear").
     unsigned TakePendingErrors();
+    // Read and Write: errors found pending were taken and cleared; the input
+    // that came with them is thrown away, so one break or line error costs
+    // at most one operation. True when there were any.
+    bool DiscardOnErrors(unsigned errors);
 
 private:
-    bool MakePortRaw();
     // Closes after a failed step of Open, keeping that step's LastError.
     void FailOpen();
+    PortTimeouts Timeouts() const;
+    // The port's last failure as a log text about the device.
+    QString DescribeFailure(const QString& device, const QString& setting) const;
 
     struct Impl;
     std::unique_ptr<Impl> m_impl;
-    int m_readWaitMs = 60;
-    int m_writeConstantMs = 1000;
-    int m_writePerByteMs = 1;
+    std::atomic<int> m_readWaitMs{60};
+    std::atomic<int> m_writeConstantMs{1000};
+    std::atomic<int> m_writePerByteMs{1};
 };

@@ -1,7 +1,5 @@
 #include "serial/LineEvents.h"
 
-#include "serial/CSerial.h"
-
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 
@@ -24,18 +22,18 @@ LineChanges CompareCounters(const LineCounters& before, const LineCounters& afte
         changes.events |= EventRlsd;
     if (Moved(before.breaks, after.breaks)) {
         changes.events |= EventBreak;
-        changes.errors |= CSerial::ErrorBreak;
+        changes.errors |= LineErrorBreak;
     }
     if (Moved(before.frame, after.frame))
-        changes.errors |= CSerial::ErrorFrame;
+        changes.errors |= LineErrorFrame;
     if (Moved(before.overrun, after.overrun))
-        changes.errors |= CSerial::ErrorOverrun;
+        changes.errors |= LineErrorOverrun;
     if (Moved(before.parity, after.parity))
-        changes.errors |= CSerial::ErrorParity;
+        changes.errors |= LineErrorParity;
     if (Moved(before.bufferOverrun, after.bufferOverrun))
-        changes.errors |= CSerial::ErrorBufferOverrun;
+        changes.errors |= LineErrorBufferOverrun;
     // A break alone is its own event; the line errors proper raise EventError.
-    if (changes.errors & ~static_cast<unsigned>(CSerial::ErrorBreak))
+    if (changes.errors & ~static_cast<unsigned>(LineErrorBreak))
         changes.events |= EventError;
     if (Moved(before.ring, after.ring))
         changes.events |= EventRing;
@@ -66,6 +64,20 @@ LineChanges CompareLineSamples(const LineSample& before, const LineSample& after
     if (before.hasModemLines && after.hasModemLines)
         return CompareModemLines(before.modemLines, after.modemLines);
     return {};
+}
+
+void AddLineCounters(LineCounters& total, const LineCounters& delta)
+{
+    auto add = [](int& to, int by) { to = static_cast<int>(static_cast<unsigned>(to) + static_cast<unsigned>(by)); };
+    add(total.cts, delta.cts);
+    add(total.dsr, delta.dsr);
+    add(total.ring, delta.ring);
+    add(total.carrier, delta.carrier);
+    add(total.frame, delta.frame);
+    add(total.overrun, delta.overrun);
+    add(total.parity, delta.parity);
+    add(total.breaks, delta.breaks);
+    add(total.bufferOverrun, delta.bufferOverrun);
 }
 
 LineSample TakeLineSample(int fd)

@@ -1,23 +1,13 @@
 #pragma once
 
+#include "serial/SerialTypes.h"
+
 // Modem-line and line-error changes of a serial device, worked out from two
 // samples of the driver's state taken some time apart. The reader thread of
 // CSerial samples the port while it waits and turns the differences into its
 // notifications; keeping the comparison apart from the ioctl calls lets it be
 // checked without hardware (pseudo-terminals have neither modem lines nor
 // error counters).
-
-// Event bits as a Windows port reports them, in dispatch order by value.
-enum LineEvent : unsigned {
-    EventRxChar = 0x1,
-    EventTxEmpty = 0x4,
-    EventCts = 0x8,
-    EventDsr = 0x10,
-    EventRlsd = 0x20,
-    EventBreak = 0x40,
-    EventError = 0x80,
-    EventRing = 0x100,
-};
 
 struct LineCounters {
     int cts = 0;
@@ -40,13 +30,16 @@ struct LineSample {
 
 struct LineChanges {
     unsigned events = 0;  // LineEvent bits
-    unsigned errors = 0;  // CSerial::ErrorBits
+    unsigned errors = 0;  // LineError bits
 };
 
 // Counters, where both samples have them, catch changes that came and went
 // between the samples; otherwise the modem lines are compared. A ring is
 // reported at the end of the ring signal, as UARTs do.
 LineChanges CompareLineSamples(const LineSample& before, const LineSample& after);
+
+// Adds every counter of `delta` to `total`, wrapping as the driver does.
+void AddLineCounters(LineCounters& total, const LineCounters& delta);
 
 // Reads the driver's modem lines and counters of an open descriptor.
 LineSample TakeLineSample(int fd);

@@ -57,8 +57,35 @@ PortTable& PortTable::Instance()
     return table;
 }
 
+int PortTable::NumberFromComName(const QString& name)
+{
+    QStringView rest(name);
+    if (rest.startsWith(u"\\\\.\\"))
+        rest = rest.mid(4);
+    if (!rest.startsWith(u"COM", Qt::CaseInsensitive))
+        return 0;
+    rest = rest.mid(3);
+    if (rest.isEmpty() || rest.size() > 4 || rest.front() == u'0')
+        return 0;
+    int number = 0;
+    for (const QChar c : rest) {
+        if (c < u'0' || c > u'9')
+            return 0;
+        number = number * 10 + (c.unicode() - u'0');
+    }
+    return number <= CSerial::kMaxPort ? number : 0;
+}
+
+QString PortTable::ComDeviceName(int number)
+{
+    return QStringLiteral("\\\\.\\COM") + QString::number(number);
+}
+
 int PortTable::FixedNumberFor(const QString& device)
 {
+#ifdef Q_OS_WIN
+    return NumberFromComName(device);
+#endif
     for (const DeviceFamily& family : kFamilies) {
         const QLatin1StringView prefix(family.prefix);
         if (!device.startsWith(prefix))
@@ -103,6 +130,11 @@ std::optional<QString> PortTable::DeviceFor(int number) const
 {
     if (const auto entry = EntryFor(number))
         return entry->device;
+#ifdef Q_OS_WIN
+    // Open builds the device name from the number, listed or not.
+    if (number >= CSerial::kMinPort && number <= CSerial::kMaxPort)
+        return ComDeviceName(number);
+#endif
     return std::nullopt;
 }
 
@@ -121,7 +153,15 @@ QList<PortEntry> PortTable::ScanSystemPorts()
     QList<PortEntry> found;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo& info : ports) {
+#ifdef Q_OS_WIN
+        // COM<n> names only; the device is always \\.\COM<n>.
+        const int comNumber = NumberFromComName(info.portName());
+        if (comNumber == 0)
+            continue;
+        const int number = Add(ComDeviceName(comNumber), info.description());
+#else
         const int number = Add(info.systemLocation(), info.description());
+#endif
         if (number == 0)
             continue;
         const bool listed = std::any_of(found.cbegin(), found.cend(),

@@ -14,6 +14,9 @@
 // is 65+k, /dev/ttyAMA<k> is 97+k; every other device (pseudo-terminals,
 // rfcomm, links) gets the next free number from 129 on, in the order it is
 // first seen, and keeps it for the life of the process.
+//
+// On Windows the system names its ports COM<n>: the number is n and the
+// device \\.\COM<n>, so every number in 1..1024 names a device.
 struct PortEntry {
     int number = 0;
     QString device;
@@ -37,6 +40,12 @@ public:
     // Number of the first digits after the first three characters of a combo
     // text ("COM12 ..." gives 12); 0 when there are none.
     static int NumberFromDisplayText(const QString& text);
+
+    // n of "COM<n>" or "\\.\COM<n>" (any case; 1..1024, no leading zero);
+    // 0 for any other name.
+    static int NumberFromComName(const QString& name);
+    // "\\.\COM<n>"
+    static QString ComDeviceName(int number);
 
 private:
     static int FixedNumberFor(const QString& device);

@@ -202,3 +202,32 @@ TEST(PortTableSystem, ScannedPortsAreRegisteredOrderedAndStable)
 }
 
 }  // namespace
+
+namespace {
+
+// Windows names its ports COM<n>; the number after "COM" is the port number.
+TEST(PortTableComNames, NumberIsTheDecimalAfterCom)
+{
+    struct Row {
+        const char* name;
+        int number;
+    };
+    const Row rows[] = {
+        {"COM1", 1},          {"COM3", 3},          {"COM12", 12},       {"COM1024", 1024},
+        {"com7", 7},          {"\\\\.\\COM5", 5},   {"\\\\.\\COM256", 256},
+        {"COM0", 0},          {"COM1025", 0},       {"COM01", 0},        {"COM", 0},
+        {"COM3x", 0},         {"COM99999", 0},      {"LPT1", 0},         {"/dev/ttyS0", 0},
+        {"\\\\.\\LPT1", 0},   {"", 0},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(PortTable::NumberFromComName(QString::fromLatin1(row.name)), row.number) << row.name;
+}
+
+TEST(PortTableComNames, DeviceNameIsTheWin32DevicePath)
+{
+    EXPECT_EQ(PortTable::ComDeviceName(5), QStringLiteral("\\\\.\\COM5"));
+    EXPECT_EQ(PortTable::ComDeviceName(1024), QStringLiteral("\\\\.\\COM1024"));
+    EXPECT_EQ(PortTable::NumberFromComName(PortTable::ComDeviceName(77)), 77);
+}
+
+}  // namespace
