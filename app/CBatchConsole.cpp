@@ -9,7 +9,8 @@ QString CBatchConsole::Printable(const QString& line)
 {
     QString text = line;
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    while (text.endsWith(QLatin1Char('\r')))
+    // Only the command's own closing return: anything before it was received.
+    if (text.endsWith(QLatin1Char('\r')))
         text.chop(1);
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;

@@ -26,10 +26,20 @@ CLogPane::CLogPane(QWidget* parent)
     connect(&m_showPeriod, &QTimer::timeout, this, &CLogPane::OnShowPeriodEnd);
 }
 
-void CLogPane::AppendLog(const QString& text)
+QString CLogPane::DisplayText(const QString& text)
 {
     QString shown = text;
+    // A command is logged exactly as sent, closing carriage return and all;
+    // shown, that return would only add an empty line.
+    if (shown.endsWith(QLatin1Char('\r')))
+        shown.chop(1);
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return shown;
+}
+
+void CLogPane::AppendLog(const QString& text)
+{
+    const QString shown = DisplayText(text);
     const int separator = m_characterCount > 0 ? 2 : 0;
     // The limit is tested on the old text and its separator, before the new
     // entry: a pane holding 29998 characters still takes one more entry.

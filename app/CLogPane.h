@@ -25,6 +25,9 @@ public:
     // follow it within kShowPeriodMs are shown together when it ends.
     void AppendLog(const QString& text);
     void ClearLog();
+    // An entry as the pane shows it: line ends as LF, and a command's
+    // closing carriage return dropped (the log itself keeps it).
+    static QString DisplayText(const QString& text);
     // Characters of the text as the log counts them (separators as CR LF),
     // entries still waiting to be shown included.
     int CharacterCount() const { return m_characterCount; }

@@ -1,18 +1,43 @@
 #include "app/CSirensetApp.h"
 
+#include "app/CLogPane.h"
 #include "app/CSignalWatcher.h"
 #include "app/CSirensetDlg.h"
 #include "app/CommandLine.h"
+#include "controls/CUiLanguage.h"
+#include "controls/MessageBoxes.h"
 #include "resources/Texts.h"
 
 #include <QTimer>
 
+#include <cstdio>
+
 CSirensetApp::CSirensetApp(int& argc, char** argv)
     : QApplication(argc, argv)
 {
-    setApplicationName(QStringLiteral("Sirenset"));
-    setApplicationVersion(QStringLiteral(SIRENSET_VERSION));
-    setApplicationDisplayName(Texts::AppTitle());
+    Configure(*this);
+}
+
+void CSirensetApp::Configure(QApplication& app)
+{
+    app.setApplicationName(QStringLiteral("Sirenset"));
+    app.setApplicationVersion(QStringLiteral(SIRENSET_VERSION));
+    // No display name: the platform would append it to every window's
+    // title, and each window has exactly its own.
+    CUiLanguage::Install(app);
+    MessageBoxes::SetDefaultCaption(Texts::AppTitle());
+}
+
+void CSirensetApp::SaveScreenshot(CSirensetDlg& dialog)
+{
+    // scripts/screenshot.sh photographs the window as it stands when it
+    // quits, for the README.
+    const QString path = qEnvironmentVariable("SIRENSET_SCREENSHOT");
+    if (path.isEmpty())
+        return;
+    dialog.LogPane()->ShowPendingEntries();
+    if (!dialog.grab().save(path))
+        std::fprintf(stderr, "sirenset: cannot write the screenshot %s\n", qPrintable(path));
 }
 
 int CSirensetApp::Run(const CommandLine& command)
@@ -22,8 +47,12 @@ int CSirensetApp::Run(const CommandLine& command)
     options.logToStdout = command.logToStdout;
 
     CSirensetDlg dialog(options);
-    if (command.quitAfterSeconds > 0)
-        QTimer::singleShot(command.quitAfterSeconds * 1000, &dialog, &QDialog::accept);
+    if (command.quitAfterSeconds > 0) {
+        QTimer::singleShot(command.quitAfterSeconds * 1000, &dialog, [&dialog] {
+            SaveScreenshot(dialog);
+            dialog.accept();
+        });
+    }
     // SIGTERM or SIGINT close the window as the user would: the dialog's
     // controller then releases the port and stops its worker in order.
     int status = 0;

@@ -24,7 +24,9 @@
 #include <QContextMenuEvent>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QIcon>
@@ -32,23 +34,39 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include <cstdio>
 
 namespace {
 
-// The window keeps the fixed geometry of the original dialog: the log pane's
-// place and both of its heights are what users know from the manuals.
-constexpr QSize kWindowSize(980, 690);
-constexpr QRect kLogPaneConfiguration(685, 5, 287, 433);
-constexpr QRect kLogPaneCommunication(685, 5, 287, 330);
-constexpr int kButtonHeight = 26;
+// Below this the log pane and the table stop shrinking; the window's
+// minimum size follows from the layouts. It must stay within about
+// 1080 x 560, what a 1366 x 768 screen at 125 % leaves beside a taskbar.
+constexpr QSize kTableMinimum(420, 150);
+constexpr QSize kLogPaneMinimum(287, 120);
+// The size the window opens at when the screen has room for it.
+constexpr QSize kPreferredSize(1040, 700);
+constexpr int kMargin = 5;
+constexpr int kSpacing = 5;
 
 const char* const kBaudRates[] = {"9600", "38400", "115200"};
 constexpr int kStartupBaudIndex = 2;
+
+// A button that never becomes the dialog's default: Enter must not start
+// anything on the terminal behind the user's back.
+QPushButton* PlainButton(const QString& text, const char* objectName, QWidget* parent)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(objectName));
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
 
 }  // namespace
 
@@ -76,27 +94,209 @@ CSirensetDlg::~CSirensetDlg()
 void CSirensetDlg::CreateControls()
 {
     setWindowTitle(Texts::AppTitle());
-    setFixedSize(kWindowSize);
-    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
+    setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
+    setSizeGripEnabled(true);
     QIcon icon;
     icon.addFile(QStringLiteral(":/icons/sirenset-32.png"));
     icon.addFile(QStringLiteral(":/icons/sirenset-64.png"));
     icon.addFile(QStringLiteral(":/icons/sirenset-128.png"));
     setWindowIcon(icon);
 
-    CreateParameterTable();
-    CreateNumberArea();
-    CreateModeAndPortGroups();
-    CreateRtcGroup();
-    CreateCommandButtons();
-    CreateLogArea();
-    CreateTerminalPanel();
+    // Left: the table over a row of control groups. Right, over the whole
+    // height: the log pane, then the terminal panel (communication) or the
+    // 清空 button (configuration), then the note.
+    auto* bottom = new QHBoxLayout;
+    bottom->setSpacing(kSpacing);
+    bottom->addLayout(CreateNumberArea(), 1);
+    bottom->addLayout(CreateModeAndPortGroups(), 0);
+    bottom->addLayout(CreateDeviceCommands(), 1);
+    auto* left = new QVBoxLayout;
+    left->setSpacing(kSpacing);
+    left->addWidget(CreateParameterTable(), 1);
+    left->addLayout(bottom, 0);
+    auto* right = CreateLogArea();
+    right->addLayout(CreateNoteArea());
 
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    layout->setSpacing(kSpacing);
+    // The table and the log pane take what the window has to spare.
+    layout->addLayout(left, 3);
+    layout->addLayout(right, 1);
+
+    SetTabOrder();
+    resize(InitialSize());
+}
+
+QWidget* CSirensetDlg::CreateParameterTable()
+{
+    m_paramList = new CParameterTable(this);
+    m_paramList->setObjectName(QStringLiteral("paramList"));
+    m_paramList->setMinimumSize(kTableMinimum);
+    m_paramList->BuildParameterTable();
+    return m_paramList;
+}
+
+QLayout* CSirensetDlg::CreateNumberArea()
+{
+    m_tabSheet = new CTabSheet(this);
+    m_tabSheet->setObjectName(QStringLiteral("tabSheet"));
+    m_adminPage = std::make_unique<CAdminNoDlg>();
+    m_authorisedPage = std::make_unique<CLrmNoDlg>();
+    m_backupPage = std::make_unique<CBackNoDlg>();
+    // Tab index and list category are the same number: the order matters.
+    m_tabSheet->AddPage(Texts::AdminNumbers(), m_adminPage.get(), CAdminNoDlg::kTemplateId);
+    m_tabSheet->AddPage(Texts::AuthorisedNumbers(), m_authorisedPage.get(), CLrmNoDlg::kTemplateId);
+    m_tabSheet->AddPage(Texts::BackupNumbers(), m_backupPage.get(), CBackNoDlg::kTemplateId);
+    m_tabSheet->Show();
+
+    m_addButton = PlainButton(Texts::Add(), "addButton", this);
+    m_deleteButton = PlainButton(Texts::Delete(), "deleteButton", this);
+    m_resetButton = PlainButton(Texts::Reset(), "resetButton", this);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_addButton);
+    buttons->addWidget(m_deleteButton);
+    buttons->addWidget(m_resetButton);
+
+    auto* column = new QVBoxLayout;
+    column->addWidget(m_tabSheet, 1);
+    column->addLayout(buttons);
+    return column;
+}
+
+QLayout* CSirensetDlg::CreateModeAndPortGroups()
+{
+    auto* modeGroup = new QGroupBox(Texts::WorkModeGroup(), this);
+    m_configRadio = new QRadioButton(Texts::ConfigurationMode(), modeGroup);
+    m_configRadio->setObjectName(QStringLiteral("configModeRadio"));
+    m_commRadio = new QRadioButton(Texts::CommunicationMode(), modeGroup);
+    m_commRadio->setObjectName(QStringLiteral("commModeRadio"));
+    auto* modeLayout = new QVBoxLayout(modeGroup);
+    modeLayout->addWidget(m_configRadio);
+    modeLayout->addWidget(m_commRadio);
+
+    m_restartButton = PlainButton(Texts::RestartToCommunication(), "restartButton", this);
+
+    auto* portGroup = new QGroupBox(Texts::SerialGroup(), this);
+    m_portCombo = new CPortCombo(portGroup);
+    m_portCombo->setObjectName(QStringLiteral("portCombo"));
+    m_portCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_portCombo->setMinimumContentsLength(6);
+    m_portCombo->view()->setMinimumWidth(320);
+    m_baudCombo = new QComboBox(portGroup);
+    m_baudCombo->setObjectName(QStringLiteral("baudCombo"));
+    for (const char* rate : kBaudRates)
+        m_baudCombo->addItem(QString::fromLatin1(rate));
+    m_openButton = PlainButton(Texts::Open(), "openButton", portGroup);
+    auto* portLayout = new QGridLayout(portGroup);
+    portLayout->addWidget(new QLabel(Texts::PortLabel(), portGroup), 0, 0);
+    portLayout->addWidget(m_portCombo, 0, 1);
+    portLayout->addWidget(new QLabel(Texts::BaudLabel(), portGroup), 1, 0);
+    portLayout->addWidget(m_baudCombo, 1, 1);
+    portLayout->addWidget(m_openButton, 2, 1);
+    portLayout->setColumnStretch(1, 1);
+
+    auto* column = new QVBoxLayout;
+    column->addWidget(modeGroup);
+    column->addWidget(m_restartButton);
+    column->addWidget(portGroup);
+    column->addStretch(1);
+    return column;
+}
+
+QLayout* CSirensetDlg::CreateDeviceCommands()
+{
+    auto* column = new QVBoxLayout;
+    column->addWidget(CreateRtcGroup());
+
+    m_saveButton = PlainButton(Texts::SaveSettings(), "saveButton", this);
+    m_readBackButton = PlainButton(Texts::ReadBack(), "readBackButton", this);
+    m_factoryButton = PlainButton(Texts::FactoryReset(), "factoryButton", this);
+    m_versionButton = PlainButton(Texts::QueryVersion(), "versionButton", this);
+    m_statusButton = PlainButton(Texts::StatusProbe(), "statusButton", this);
+    m_saveFileButton = PlainButton(Texts::SaveConfigToFile(), "saveFileButton", this);
+    m_loadFileButton = PlainButton(Texts::ConfigureFromFile(), "loadFileButton", this);
+    m_powerTestButton = PlainButton(Texts::PowerOnTest(), "powerTestButton", this);
+    // Six columns, so that three buttons and two buttons share a row evenly.
+    auto* grid = new QGridLayout;
+    grid->addWidget(m_saveButton, 0, 0, 1, 2);
+    grid->addWidget(m_readBackButton, 0, 2, 1, 2);
+    grid->addWidget(m_factoryButton, 0, 4, 1, 2);
+    grid->addWidget(m_versionButton, 1, 0, 1, 2);
+    grid->addWidget(m_statusButton, 1, 2, 1, 2);
+    grid->addWidget(m_saveFileButton, 2, 0, 1, 3);
+    grid->addWidget(m_loadFileButton, 2, 3, 1, 3);
+    grid->addWidget(m_powerTestButton, 3, 0, 1, 6);
+    for (int gridColumn = 0; gridColumn < 6; ++gridColumn)
+        grid->setColumnStretch(gridColumn, 1);
+    column->addLayout(grid);
+    column->addStretch(1);
+
+    m_commandButtons = {m_saveButton,     m_readBackButton, m_addButton,       m_deleteButton,  m_resetButton,
+                        m_powerTestButton, m_saveFileButton, m_loadFileButton, m_setClockButton, m_readClockButton,
+                        m_versionButton,  m_statusButton,   m_factoryButton};
+    return column;
+}
+
+QWidget* CSirensetDlg::CreateRtcGroup()
+{
+    auto* group = new QGroupBox(Texts::RtcGroup(), this);
+    m_rtcCombo = new QComboBox(group);
+    m_rtcCombo->setObjectName(QStringLiteral("rtcCombo"));
+    m_clockText = new QLabel(group);
+    m_clockText->setObjectName(QStringLiteral("clockText"));
+    m_datePicker = new QDateEdit(QDate::currentDate(), group);
+    m_datePicker->setObjectName(QStringLiteral("datePicker"));
+    m_datePicker->setCalendarPopup(true);
+    m_timePicker = new QTimeEdit(QTime::currentTime(), group);
+    m_timePicker->setObjectName(QStringLiteral("timePicker"));
+    m_setClockButton = PlainButton(Texts::SetTime(), "setClockButton", group);
+    m_readClockButton = PlainButton(Texts::ReadRtcTime(), "readClockButton", group);
+
+    // The clock text and the two pickers take turns in one place.
+    auto* clock = new QHBoxLayout;
+    clock->addWidget(m_clockText, 1);
+    clock->addWidget(m_datePicker, 1);
+    clock->addWidget(m_timePicker, 1);
+    auto* layout = new QGridLayout(group);
+    layout->addWidget(m_rtcCombo, 0, 0);
+    layout->addLayout(clock, 0, 1);
+    layout->setColumnStretch(1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_setClockButton);
+    buttons->addWidget(m_readClockButton);
+    layout->addLayout(buttons, 1, 0, 1, 2);
+    return group;
+}
+
+QBoxLayout* CSirensetDlg::CreateLogArea()
+{
+    m_logEdit = new CLogPane(this);
+    m_logEdit->setObjectName(QStringLiteral("logPane"));
+    m_logEdit->setMinimumSize(kLogPaneMinimum);
+    m_terminalPanel = new CTerminalPanel(CTerminalPanel::SerialWriter(m_device.Serial()), this);
+    m_clearButton = PlainButton(Texts::ClearLog(), "clearButton", this);
+    auto* clearRow = new QHBoxLayout;
+    clearRow->addWidget(m_clearButton);
+    clearRow->addStretch(1);
+
+    auto* column = new QVBoxLayout;
+    column->setSpacing(kSpacing);
+    column->addWidget(m_logEdit, 1);
+    // One of the two is shown; the terminal panel takes more of the log
+    // pane's height than the button does.
+    column->addWidget(m_terminalPanel, 0);
+    column->addLayout(clearRow, 0);
+    return column;
+}
+
+QLayout* CSirensetDlg::CreateNoteArea()
+{
     m_note = new QLabel(Texts::Note(), this);
     m_note->setObjectName(QStringLiteral("noteLabel"));
-    m_note->setGeometry(685, 652, 258, 30);
     m_note->setWordWrap(true);
     m_note->setAutoFillBackground(true);
+    m_note->setMargin(4);
     QPalette notePalette = m_note->palette();
     notePalette.setColor(QPalette::Window, QColor(245, 245, 220));
     notePalette.setColor(QPalette::WindowText, QColor(220, 0, 0));
@@ -106,130 +306,41 @@ void CSirensetDlg::CreateControls()
     m_aboutButton->setObjectName(QStringLiteral("aboutButton"));
     m_aboutButton->setText(QStringLiteral("?"));
     m_aboutButton->setToolTip(Texts::AboutTitle());
-    m_aboutButton->setGeometry(948, 656, 24, 24);
+
+    auto* noteRow = new QHBoxLayout;
+    noteRow->addWidget(m_note, 1);
+    noteRow->addWidget(m_aboutButton, 0, Qt::AlignVCenter);
+    return noteRow;
 }
 
-void CSirensetDlg::CreateParameterTable()
+void CSirensetDlg::SetTabOrder()
 {
-    m_paramList = new CParameterTable(this);
-    m_paramList->setObjectName(QStringLiteral("paramList"));
-    m_paramList->setGeometry(5, 5, 675, 433);
-    m_paramList->BuildParameterTable();
+    // Reading order: the left side (the table, then the groups below it
+    // from left to right, each from top to bottom), then the right side
+    // from top to bottom.
+    QList<QWidget*> chain = {m_paramList};
+    chain << m_tabSheet << m_addButton << m_deleteButton << m_resetButton;
+    chain << m_configRadio << m_commRadio << m_restartButton << m_portCombo << m_baudCombo << m_openButton;
+    chain << m_rtcCombo << m_datePicker << m_timePicker << m_setClockButton << m_readClockButton;
+    chain << m_saveButton << m_readBackButton << m_factoryButton << m_versionButton << m_statusButton
+          << m_saveFileButton << m_loadFileButton << m_powerTestButton;
+    chain << m_logEdit;
+    chain << m_terminalPanel->FocusChain();
+    chain << m_clearButton << m_aboutButton;
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
 }
 
-void CSirensetDlg::CreateNumberArea()
+QSize CSirensetDlg::InitialSize() const
 {
-    m_tabSheet = new CTabSheet(this);
-    m_tabSheet->setObjectName(QStringLiteral("tabSheet"));
-    m_tabSheet->setGeometry(5, 445, 237, 200);
-    m_adminPage = std::make_unique<CAdminNoDlg>();
-    m_authorisedPage = std::make_unique<CLrmNoDlg>();
-    m_backupPage = std::make_unique<CBackNoDlg>();
-    // Tab index and list category are the same number: the order matters.
-    m_tabSheet->AddPage(Texts::AdminNumbers(), m_adminPage.get(), CAdminNoDlg::kTemplateId);
-    m_tabSheet->AddPage(Texts::AuthorisedNumbers(), m_authorisedPage.get(), CLrmNoDlg::kTemplateId);
-    m_tabSheet->AddPage(Texts::BackupNumbers(), m_backupPage.get(), CBackNoDlg::kTemplateId);
-    m_tabSheet->Show();
-}
-
-void CSirensetDlg::CreateModeAndPortGroups()
-{
-    auto* modeGroup = new QGroupBox(Texts::WorkModeGroup(), this);
-    modeGroup->setGeometry(248, 441, 138, 62);
-    m_configRadio = new QRadioButton(Texts::ConfigurationMode(), modeGroup);
-    m_configRadio->setObjectName(QStringLiteral("configModeRadio"));
-    m_configRadio->setGeometry(10, 18, 130, 20);
-    m_commRadio = new QRadioButton(Texts::CommunicationMode(), modeGroup);
-    m_commRadio->setObjectName(QStringLiteral("commModeRadio"));
-    m_commRadio->setGeometry(10, 38, 130, 20);
-
-    m_restartButton = new QPushButton(Texts::RestartToCommunication(), this);
-    m_restartButton->setObjectName(QStringLiteral("restartButton"));
-    m_restartButton->setGeometry(248, 507, 138, kButtonHeight);
-
-    auto* portGroup = new QGroupBox(Texts::SerialGroup(), this);
-    portGroup->setGeometry(248, 537, 138, 112);
-    auto* portLabel = new QLabel(Texts::PortLabel(), portGroup);
-    portLabel->setGeometry(6, 22, 45, 22);
-    m_portCombo = new CPortCombo(portGroup);
-    m_portCombo->setObjectName(QStringLiteral("portCombo"));
-    m_portCombo->setGeometry(50, 20, 82, 24);
-    m_portCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_portCombo->view()->setMinimumWidth(320);
-    auto* baudLabel = new QLabel(Texts::BaudLabel(), portGroup);
-    baudLabel->setGeometry(6, 52, 45, 22);
-    m_baudCombo = new QComboBox(portGroup);
-    m_baudCombo->setObjectName(QStringLiteral("baudCombo"));
-    m_baudCombo->setGeometry(50, 50, 82, 24);
-    for (const char* rate : kBaudRates)
-        m_baudCombo->addItem(QString::fromLatin1(rate));
-    m_openButton = new QPushButton(Texts::Open(), portGroup);
-    m_openButton->setObjectName(QStringLiteral("openButton"));
-    m_openButton->setGeometry(50, 80, 82, kButtonHeight);
-}
-
-void CSirensetDlg::CreateRtcGroup()
-{
-    auto* group = new QGroupBox(Texts::RtcGroup(), this);
-    group->setGeometry(392, 441, 288, 90);
-    m_rtcCombo = new QComboBox(group);
-    m_rtcCombo->setObjectName(QStringLiteral("rtcCombo"));
-    m_rtcCombo->setGeometry(6, 22, 84, 24);
-    m_clockText = new QLabel(group);
-    m_clockText->setObjectName(QStringLiteral("clockText"));
-    m_clockText->setGeometry(96, 22, 186, 24);
-    m_datePicker = new QDateEdit(QDate::currentDate(), group);
-    m_datePicker->setObjectName(QStringLiteral("datePicker"));
-    m_datePicker->setGeometry(94, 22, 100, 24);
-    m_datePicker->setCalendarPopup(true);
-    m_timePicker = new QTimeEdit(QTime::currentTime(), group);
-    m_timePicker->setObjectName(QStringLiteral("timePicker"));
-    m_timePicker->setGeometry(198, 22, 84, 24);
-    m_setClockButton = MakeCommandButton(Texts::SetTime(), "setClockButton", QRect(398, 499, 134, kButtonHeight));
-    m_readClockButton = MakeCommandButton(Texts::ReadRtcTime(), "readClockButton", QRect(540, 499, 134, kButtonHeight));
-}
-
-QPushButton* CSirensetDlg::MakeCommandButton(const QString& text, const char* objectName, const QRect& geometry)
-{
-    auto* button = new QPushButton(text, this);
-    button->setObjectName(QString::fromLatin1(objectName));
-    button->setGeometry(geometry);
-    button->setAutoDefault(false);
-    return button;
-}
-
-void CSirensetDlg::CreateCommandButtons()
-{
-    m_addButton = MakeCommandButton(Texts::Add(), "addButton", QRect(5, 652, 76, kButtonHeight));
-    m_deleteButton = MakeCommandButton(Texts::Delete(), "deleteButton", QRect(85, 652, 76, kButtonHeight));
-    m_resetButton = MakeCommandButton(Texts::Reset(), "resetButton", QRect(165, 652, 77, kButtonHeight));
-
-    m_saveButton = MakeCommandButton(Texts::SaveSettings(), "saveButton", QRect(392, 537, 92, kButtonHeight));
-    m_readBackButton = MakeCommandButton(Texts::ReadBack(), "readBackButton", QRect(490, 537, 92, kButtonHeight));
-    m_factoryButton = MakeCommandButton(Texts::FactoryReset(), "factoryButton", QRect(588, 537, 92, kButtonHeight));
-    m_versionButton = MakeCommandButton(Texts::QueryVersion(), "versionButton", QRect(392, 567, 92, kButtonHeight));
-    m_statusButton = MakeCommandButton(Texts::StatusProbe(), "statusButton", QRect(490, 567, 92, kButtonHeight));
-    m_saveFileButton = MakeCommandButton(Texts::SaveConfigToFile(), "saveFileButton", QRect(392, 597, 141, kButtonHeight));
-    m_loadFileButton = MakeCommandButton(Texts::ConfigureFromFile(), "loadFileButton", QRect(539, 597, 141, kButtonHeight));
-    m_powerTestButton = MakeCommandButton(Texts::PowerOnTest(), "powerTestButton", QRect(392, 627, 288, kButtonHeight));
-
-    m_commandButtons = {m_saveButton,     m_readBackButton, m_addButton,       m_deleteButton,  m_resetButton,
-                        m_powerTestButton, m_saveFileButton, m_loadFileButton, m_setClockButton, m_readClockButton,
-                        m_versionButton,  m_statusButton,   m_factoryButton};
-}
-
-void CSirensetDlg::CreateLogArea()
-{
-    m_logEdit = new CLogPane(this);
-    m_logEdit->setObjectName(QStringLiteral("logPane"));
-    m_logEdit->setGeometry(kLogPaneConfiguration);
-    m_clearButton = MakeCommandButton(Texts::ClearLog(), "clearButton", QRect(685, 443, 80, kButtonHeight));
-}
-
-void CSirensetDlg::CreateTerminalPanel()
-{
-    m_terminalPanel = new CTerminalPanel(CTerminalPanel::SerialWriter(m_device.Serial()), this);
-    m_terminalPanel->setGeometry(QRect(QPoint(685, 340), CTerminalPanel::kSize));
+    // As large as preferred, but never beyond the screen's free area (the
+    // frame needs a little of it), and never below what the layouts need.
+    QSize size = kPreferredSize;
+    if (const QScreen* shown = screen()) {
+        const QSize available = shown->availableGeometry().size() - QSize(16, 40);
+        size = size.boundedTo(available);
+    }
+    return size.expandedTo(minimumSizeHint());
 }
 
 void CSirensetDlg::ConnectControls()
@@ -273,11 +384,10 @@ void CSirensetDlg::Initialise()
 
     m_clockTimer.start(m_options.timing.clockTickMs);
     OnClockTick();
-    // The clock text stays hidden until the RTC choice is changed, as users
-    // know it: both pickers are shown at start.
-    m_clockText->hide();
-    m_datePicker->show();
-    m_timePicker->show();
+    // 系统时间 is chosen, and 时间设置 then sends the computer's clock: show
+    // that clock, not pickers frozen at the start-up time that would not
+    // be sent.
+    OnRtcModeChanged();
 
     m_configRadio->setChecked(true);
     m_device.SetConfigurationMode(true);
@@ -427,7 +537,6 @@ void CSirensetDlg::ShowConfigurationLayout()
     m_terminalPanel->StopTimedSend();
     m_terminalPanel->hide();
     m_clearButton->show();
-    m_logEdit->setGeometry(kLogPaneConfiguration);
     m_logEdit->SetTerminalInput(false);
 }
 
@@ -435,7 +544,6 @@ void CSirensetDlg::ShowCommunicationLayout()
 {
     m_terminalPanel->show();
     m_clearButton->hide();
-    m_logEdit->setGeometry(kLogPaneCommunication);
     m_logEdit->SetTerminalInput(true);
 }
 
@@ -447,9 +555,7 @@ void CSirensetDlg::AppendLog(const QString& line)
     if (m_options.logObserver)
         m_options.logObserver(line);
     if (m_options.logToStdout) {
-        QString shown = line;
-        shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        std::fputs(shown.toUtf8().constData(), stdout);
+        std::fputs(CLogPane::DisplayText(line).toUtf8().constData(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }

@@ -24,9 +24,11 @@ class CParameterTable;
 class CTabSheet;
 class CTerminalPanel;
 class CPortCombo;
+class QBoxLayout;
 class QComboBox;
 class QDateEdit;
 class QGroupBox;
+class QLayout;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -87,13 +89,15 @@ private:
     CNumberPage* NumberPage(int category) const;
 
     void CreateControls();
-    void CreateModeAndPortGroups();
-    void CreateNumberArea();
-    void CreateParameterTable();
-    void CreateCommandButtons();
-    void CreateRtcGroup();
-    void CreateLogArea();
-    void CreateTerminalPanel();
+    QWidget* CreateParameterTable();
+    QLayout* CreateNumberArea();
+    QLayout* CreateModeAndPortGroups();
+    QLayout* CreateDeviceCommands();
+    QWidget* CreateRtcGroup();
+    QBoxLayout* CreateLogArea();
+    QLayout* CreateNoteArea();
+    void SetTabOrder();
+    QSize InitialSize() const;
     void ConnectControls();
     void Initialise();
 
@@ -115,7 +119,6 @@ private:
     void ShowConfigurationLayout();
     void ShowCommunicationLayout();
     void SetPortControlsForOpen(bool open);
-    QPushButton* MakeCommandButton(const QString& text, const char* objectName, const QRect& geometry);
 
     MainWindowOptions m_options;
     CDeviceController m_device;

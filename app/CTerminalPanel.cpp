@@ -5,13 +5,16 @@
 #include "serial/CSerial.h"
 
 #include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 namespace {
 
-constexpr int kButtonHeight = 26;
+constexpr int kMargin = 8;
+constexpr int kIntervalWidth = 80;
 
 }  // namespace
 
@@ -36,30 +39,53 @@ CTerminalPanel::Writer CTerminalPanel::SerialWriter(CSerial& serial)
 void CTerminalPanel::CreateControls()
 {
     auto* sendLabel = new QLabel(Texts::SendDataLabel(), this);
-    sendLabel->setGeometry(8, 10, 70, 22);
     m_sendEdit = new QLineEdit(this);
     m_sendEdit->setObjectName(QStringLiteral("sendEdit"));
-    m_sendEdit->setGeometry(8, 34, 200, 24);
     m_sendButton = new QPushButton(Texts::Send(), this);
     m_sendButton->setObjectName(QStringLiteral("sendButton"));
-    m_sendButton->setGeometry(214, 33, 65, kButtonHeight);
+    // Enter in the send box must not press a button of the window.
+    m_sendButton->setAutoDefault(false);
     m_appendCrCheck = new QCheckBox(Texts::AppendCarriageReturn(), this);
     m_appendCrCheck->setObjectName(QStringLiteral("appendCrCheck"));
-    m_appendCrCheck->setGeometry(8, 64, 135, 22);
     m_hexSendCheck = new QCheckBox(Texts::HexSend(), this);
     m_hexSendCheck->setObjectName(QStringLiteral("hexSendCheck"));
-    m_hexSendCheck->setGeometry(148, 64, 130, 22);
-    m_hexDisplayCheck = new QCheckBox(Texts::HexDisplay(), this);
-    m_hexDisplayCheck->setObjectName(QStringLiteral("hexDisplayCheck"));
-    m_hexDisplayCheck->setGeometry(148, 90, 130, 22);
     m_timedSendCheck = new QCheckBox(Texts::TimedSend(), this);
     m_timedSendCheck->setObjectName(QStringLiteral("timedSendCheck"));
-    m_timedSendCheck->setGeometry(8, 90, 90, 22);
+    m_hexDisplayCheck = new QCheckBox(Texts::HexDisplay(), this);
+    m_hexDisplayCheck->setObjectName(QStringLiteral("hexDisplayCheck"));
     m_intervalEdit = new QLineEdit(QStringLiteral("1000"), this);
     m_intervalEdit->setObjectName(QStringLiteral("intervalEdit"));
-    m_intervalEdit->setGeometry(8, 116, 70, 24);
+    m_intervalEdit->setMaximumWidth(kIntervalWidth);
     auto* unitLabel = new QLabel(Texts::MillisecondsPerSend(), this);
-    unitLabel->setGeometry(84, 117, 70, 22);
+
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    layout->setVerticalSpacing(2);
+    layout->addWidget(sendLabel, 0, 0, 1, 2);
+    auto* sendRow = new QHBoxLayout;
+    sendRow->addWidget(m_sendEdit, 1);
+    sendRow->addWidget(m_sendButton);
+    layout->addLayout(sendRow, 1, 0, 1, 2);
+    layout->addWidget(m_appendCrCheck, 2, 0);
+    layout->addWidget(m_hexSendCheck, 2, 1);
+    layout->addWidget(m_timedSendCheck, 3, 0);
+    layout->addWidget(m_hexDisplayCheck, 3, 1);
+    auto* intervalRow = new QHBoxLayout;
+    intervalRow->addWidget(m_intervalEdit);
+    intervalRow->addWidget(unitLabel);
+    intervalRow->addStretch(1);
+    layout->addLayout(intervalRow, 4, 0, 1, 2);
+}
+
+QSize CTerminalPanel::sizeHint() const
+{
+    return kSize.expandedTo(minimumSizeHint());
+}
+
+QList<QWidget*> CTerminalPanel::FocusChain() const
+{
+    return {m_sendEdit,       m_sendButton,      m_appendCrCheck, m_hexSendCheck,
+            m_timedSendCheck, m_hexDisplayCheck, m_intervalEdit};
 }
 
 bool CTerminalPanel::IsHexDisplay() const

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QGroupBox>
+#include <QList>
 #include <QTimer>
 
 #include <functional>
@@ -23,7 +24,8 @@ public:
     // Puts bytes on the line; returns how many went out. With the port
     // closed it writes nothing, and the panel says nothing either.
     using Writer = std::function<int(const QByteArray&)>;
-    // The panel's size in the communication layout, below the log pane.
+    // The panel's preferred size in the communication layout, below the
+    // log pane; it grows when its texts need more.
     static constexpr QSize kSize{287, 150};
 
     explicit CTerminalPanel(Writer writer, QWidget* parent = nullptr);
@@ -36,6 +38,9 @@ public:
     bool IsTimedSendRunning() const { return m_sendTimer.isActive(); }
     int TimedSendIntervalMs() const { return m_sendTimer.interval(); }
     bool IsHexDisplay() const;
+    // Its controls in reading order, for the window's tab order.
+    QList<QWidget*> FocusChain() const;
+    QSize sizeHint() const override;
 
 signals:
     // 十六进制显示 was switched; received data is shown as hex while on.

@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <algorithm>
 #include <functional>
@@ -87,6 +88,12 @@ bool IsTabKey(const QKeyEvent& key)
 {
     return (key.key() == Qt::Key_Tab || key.key() == Qt::Key_Backtab)
         && !(key.modifiers() & Qt::ControlModifier);
+}
+
+bool IsOpenEditorKey(const QKeyEvent& key)
+{
+    const bool plain = (key.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    return plain && (key.key() == Qt::Key_F2 || key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter);
 }
 
 bool IsBackwardTab(const QKeyEvent& key)
@@ -469,6 +476,9 @@ bool CListCtrlEx::BeginCellEdit(int row, int column)
     if (!prepare)
         SetEditorText(editor, text);
     m_editIndex = model()->index(row, column);
+    // The keyboard goes on from the edited cell once the edit ends (F2
+    // opens it again, the arrow keys move from it).
+    selectionModel()->setCurrentIndex(m_editIndex, QItemSelectionModel::NoUpdate);
     ShowEditor(editor, rect);
     m_hook.Register(editor, this);
     WatchEditorKeys(editor, true);
@@ -638,7 +648,45 @@ void CListCtrlEx::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    if (IsOpenEditorKey(*event) && !IsEditing()) {
+        // As in a spreadsheet: F2 or Enter edits the cell the keyboard is on.
+        const QModelIndex cell = currentIndex();
+        if (cell.isValid())
+            BeginCellEdit(cell.row(), cell.column());
+        event->accept();
+        return;
+    }
     QTableWidget::keyPressEvent(event);
+}
+
+bool CListCtrlEx::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex cell = indexAt(help->pos());
+        const QString text = cell.isValid() ? GetItemText(cell.row(), cell.column()) : QString();
+        if (!text.isEmpty() && IsTextCutShort(cell.row(), cell.column()))
+            QToolTip::showText(help->globalPos(), text, viewport(), visualRect(cell));
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QTableWidget::viewportEvent(event);
+}
+
+bool CListCtrlEx::IsTextCutShort(int row, int column) const
+{
+    if (!IsCellInside(row, column))
+        return false;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(model()->index(row, column));
+    option.text = GetItemText(row, column);
+    option.features |= QStyleOptionViewItem::HasDisplay;
+    // The style draws the text inside this rectangle, less a margin each side.
+    const QRect textRect = style()->subElementRect(QStyle::SE_ItemViewItemText, &option, this);
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    return option.fontMetrics.horizontalAdvance(option.text) > textRect.width() - 2 * margin;
 }
 
 void CListCtrlEx::mouseDoubleClickEvent(QMouseEvent* event)

@@ -16,7 +16,7 @@ class QMouseEvent;
 // A report-style grid whose cells are edited in place by widgets that the
 // window owns (a QLineEdit, a QComboBox, a QDateTimeEdit, ...). The window
 // registers an editor for a column, a row, a single cell or as the grid's
-// default; on a double-click (or Tab) the grid moves that editor over the
+// default; on a double-click, F2 or Enter (or Tab) the grid moves that editor over the
 // cell, shows and focuses it, and writes its text back when the edit ends:
 // Enter, a click elsewhere or a focus change keep the value, Escape cancels
 // (the hook, CMsgHook, notices these). The table's own item editing is off.
@@ -94,6 +94,9 @@ public:
     int GetSortColumn() const { return m_sortColumn; }
     bool IsSortAscending() const { return m_sortAscending; }
 
+    // True when the cell's text does not fit its column as drawn now.
+    bool IsTextCutShort(int row, int column) const;
+
     // Colours: the first of cell, row and column that sets a colour decides;
     // what it leaves unset is the grid's default.
     CellColors GetCellColors(int row, int column) const;
@@ -109,6 +112,8 @@ protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // A cell whose text its column cuts short shows the whole text as tooltip.
+    bool viewportEvent(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:

@@ -180,6 +180,11 @@ int CReportCtrl::RemoveAllRows()
 {
     const int removed = rowCount();
     setRowCount(0);
+    // Rows added from now on come in their own order: a triangle left from
+    // an earlier sort would claim an order the rows no longer have.
+    m_sortColumn = -1;
+    m_ascending = true;
+    m_header->viewport()->update();
     return removed;
 }
 

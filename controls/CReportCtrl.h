@@ -42,7 +42,9 @@ public:
     // ignored). Returns the new row's index, or -1 when the row cannot be
     // inserted (negative index, no columns).
     int InsertRow(int index, const QStringList& texts);
-    // Removes every row with its record; returns how many there were.
+    // Removes every row with its record and forgets the sort column (no
+    // triangle is shown until a header is clicked again); returns how many
+    // rows there were.
     int RemoveAllRows();
     // Copies the row's current cell texts into its record; false when the
     // row does not exist or carries no record.

@@ -1,5 +1,7 @@
 #include "controls/MessageBoxes.h"
 
+#include "controls/CUiLanguage.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -10,6 +12,7 @@ namespace {
 
 struct State {
     std::mutex lock;
+    QString defaultCaption;
     MessageBoxes::Handler handler;
     QList<MessageBoxes::Request> requests;
 };
@@ -53,7 +56,7 @@ QMessageBox::Icon ToQtIcon(MessageBoxes::Icon icon)
 MessageBoxes::Answer MessageBoxes::Show(QWidget* parent, const QString& text, const QString& caption,
                                         Buttons buttons, Icon icon)
 {
-    const QString title = caption.isEmpty() ? QApplication::applicationName() : caption;
+    const QString title = caption.isEmpty() ? DefaultCaption() : caption;
     Reply reply;
     if (AskHandler({Kind::Message, title, text, {}, buttons, icon}, reply))
         return reply.answer;
@@ -61,6 +64,7 @@ MessageBoxes::Answer MessageBoxes::Show(QWidget* parent, const QString& text, co
     QMessageBox box(ToQtIcon(icon), title, text,
                     buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
                     parent);
+    CUiLanguage::Apply(box);
     const int result = box.exec();
     if (buttons == Buttons::YesNo)
         return result == QMessageBox::Yes ? Answer::Yes : Answer::No;
@@ -80,6 +84,7 @@ QString MessageBoxes::GetSaveFileName(QWidget* parent, const QString& proposedNa
     // The user already chose the name in this dialog: overwriting is expected.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.selectFile(proposedName);
+    CUiLanguage::Apply(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
@@ -95,9 +100,24 @@ QString MessageBoxes::GetOpenFileName(QWidget* parent, const QString& proposedNa
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::ReadOnly, true);
+    CUiLanguage::Apply(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
+}
+
+void MessageBoxes::SetDefaultCaption(const QString& caption)
+{
+    State& state = TheState();
+    std::lock_guard guard(state.lock);
+    state.defaultCaption = caption;
+}
+
+QString MessageBoxes::DefaultCaption()
+{
+    State& state = TheState();
+    std::lock_guard guard(state.lock);
+    return state.defaultCaption.isEmpty() ? QApplication::applicationName() : state.defaultCaption;
 }
 
 void MessageBoxes::SetHandler(Handler handler)

@@ -31,7 +31,7 @@ public:
     };
     using Handler = std::function<Reply(const Request&)>;
 
-    // Modal message box. An empty caption gives the application's name.
+    // Modal message box. An empty caption gives the default caption.
     static Answer Show(QWidget* parent, const QString& text, const QString& caption = {},
                        Buttons buttons = Buttons::Ok, Icon icon = Icon::None);
     // File dialogs; an empty result means the user cancelled.
@@ -39,6 +39,11 @@ public:
                                    const QString& filter, const QString& defaultSuffix);
     static QString GetOpenFileName(QWidget* parent, const QString& proposedName,
                                    const QString& filter);
+
+    // The caption of boxes that name none: the main window's title, as
+    // the program sets it (the application's name until then).
+    static void SetDefaultCaption(const QString& caption);
+    static QString DefaultCaption();
 
     // Replaces the real dialogs (tests, batch mode). Pass {} to restore them.
     static void SetHandler(Handler handler);

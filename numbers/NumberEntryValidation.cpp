@@ -43,7 +43,15 @@ Result Validate(const QString& text)
         result.error = Error::TooLong;
         return result;
     }
-    result.numberText = text.endsWith(u',') ? text.chopped(1) : text;
+    const QString numberText = text.endsWith(u',') ? text.chopped(1) : text;
+    // The comma rule leaves the last number unlimited, but a stored number
+    // holds kMaxStoredNumberLength characters: refuse it here, while the
+    // text can still be corrected, not after the dialog has closed.
+    if (numberText.size() - numberText.lastIndexOf(u',') - 1 > kMaxStoredNumberLength) {
+        result.error = Error::NumberTooLong;
+        return result;
+    }
+    result.numberText = numberText;
     return result;
 }
 
@@ -54,7 +62,8 @@ QString Message(Error error)
     case Error::Empty: return QStringLiteral("请输入号码");
     case Error::InvalidCharacter: return QStringLiteral("输入字符不合法,清重新输入数字或英文逗号格式的字符");
     case Error::Format: return QStringLiteral("格式错误");
-    case Error::TooLong: return QStringLiteral("电话号码长度太长");
+    case Error::TooLong:
+    case Error::NumberTooLong: return QStringLiteral("电话号码长度太长");
     }
     return {};
 }

@@ -7,9 +7,9 @@
 // one or more telephone numbers separated by English commas.
 namespace NumberEntry {
 
-// Longest number one slot of a stored list holds. The entry checks limit
-// every number followed by a comma to 30 (31 for the first) digits but leave
-// the last number to the commands that store it.
+// Longest number one slot of a stored list holds. The comma rule limits
+// every number followed by a comma to 30 (31 for the first) digits; the
+// last number is held to this length on its own.
 inline constexpr int kMaxStoredNumberLength = 32;
 // The whole text, a dropped trailing comma included, must stay below this.
 inline constexpr int kTextLengthLimit = 845;
@@ -20,6 +20,7 @@ enum class Error {
     InvalidCharacter,   // anything but an ASCII digit or an English comma
     Format,             // a comma too close to (or too far from) the previous one
     TooLong,            // kTextLengthLimit characters or more
+    NumberTooLong,      // the last number longer than kMaxStoredNumberLength
 };
 
 struct Result {

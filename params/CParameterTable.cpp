@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include <algorithm>
+
 namespace {
 
 QColor ToColor(const RgbColour& colour)
@@ -30,6 +32,9 @@ CParameterTable::CParameterTable(QWidget* parent)
     m_digitsEditor = new CDigitsEdit(this);
     m_digitsEditor->setObjectName(QStringLiteral("paramDigitsEditor"));
     m_digitsEditor->hide();
+    // 35 rows never fit beside the other controls; a fixed scroll bar also
+    // keeps the width that FitColumns shares out from changing under it.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 }
 
 void CParameterTable::BuildParameterTable()
@@ -92,7 +97,37 @@ void CParameterTable::BuildParameterTable()
             break;
         }
     }
+    FitColumns();
     viewport()->update();
+}
+
+bool CParameterTable::viewportEvent(QEvent* event)
+{
+    const bool handled = CListCtrlEx::viewportEvent(event);
+    if (event->type() == QEvent::Resize)
+        FitColumns();
+    return handled;
+}
+
+void CParameterTable::FitColumns()
+{
+    // The columns never go below their own widths (the table scrolls
+    // instead); a wider table shares its extra width among them in the same
+    // proportions, so long labels are cut short less often.
+    const auto& columns = ParameterTableColumns();
+    if (columnCount() != static_cast<int>(columns.size()))
+        return;
+    int total = 0;
+    for (const ParameterTableColumn& column : columns)
+        total += column.width;
+    const int available = std::max(viewport()->width(), total);
+    int used = 0;
+    for (int column = 0; column < columnCount(); ++column) {
+        const bool last = column + 1 == columnCount();
+        const int width = last ? available - used : columns[column].width * available / total;
+        setColumnWidth(column, width);
+        used += width;
+    }
 }
 
 void CParameterTable::LockCell(int row, int column)

@@ -28,7 +28,11 @@ public:
     QComboBox* ChoiceEditor() const { return m_choiceEditor; }
     CDigitsEdit* DigitsEditor() const { return m_digitsEditor; }
 
+protected:
+    bool viewportEvent(QEvent* event) override;
+
 private:
+    void FitColumns();
     int PrepareCell(QWidget* editor, int row, int column, QString& text);
     int CommitCell(QWidget* editor, int row, int column, QString& text);
 

@@ -1,3 +1,4 @@
+#include "app/CBatchConsole.h"
 #include "app/CLogPane.h"
 #include "support/EventLoopWait.h"
 
@@ -103,6 +104,48 @@ TEST(LogPaneTest, LineBreaksInsideAnEntryCountAsCrLf)
     pane.ShowPendingEntries();
     EXPECT_EQ(pane.toPlainText(), QStringLiteral("alone"));
 }
+
+// ---------------------------------------------------------------- what is shown
+
+struct ShownCase {
+    const char* name;
+    const char* logged;    // as the device side logs it (UTF-8)
+    const char* pane;      // as the pane shows it
+    const char* console;   // as a run without a window prints it
+};
+
+class LoggedTextTest : public ::testing::TestWithParam<ShownCase> {};
+
+TEST_P(LoggedTextTest, ACommandShowsWithoutItsClosingReturn)
+{
+    const ShownCase& c = GetParam();
+    const QString logged = QString::fromUtf8(c.logged);
+    CLogPane pane;
+    pane.AppendLog(QStringLiteral("前一行"));
+    pane.AppendLog(logged);
+    pane.AppendLog(QStringLiteral("设置APN成功"));
+    pane.ShowPendingEntries();
+    EXPECT_EQ(pane.toPlainText(),
+              QStringLiteral("前一行\n") + QString::fromUtf8(c.pane) + QStringLiteral("\n设置APN成功"));
+    // The count is the log's own: the command's return still counts.
+    EXPECT_EQ(pane.CharacterCount(), 3 + 2 + logged.size() + 2 + 7);
+    EXPECT_EQ(CBatchConsole::Printable(logged), QString::fromUtf8(c.console));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LoggedTextTest,
+    ::testing::Values(ShownCase{"Command", "at+apn=FIELDNET\r", "at+apn=FIELDNET", "at+apn=FIELDNET"},
+                      ShownCase{"Plain", "参数加载完成...", "参数加载完成...", "参数加载完成..."},
+                      ShownCase{"EndsInCrLf", "正在装载设备的配置参数 ...\r\n", "正在装载设备的配置参数 ...\n",
+                                "正在装载设备的配置参数 ...\n"},
+                      ShownCase{"TwoLines", ">>> 串口已打开\r\n正在等待", ">>> 串口已打开\n正在等待",
+                                ">>> 串口已打开\n正在等待"},
+                      // Only the command's own return goes; the console
+                      // keeps one received before it as a line end (the
+                      // pane's text shows none for a lone return).
+                      ShownCase{"TwoReturns", "AT\r\r", "AT", "AT\n"},
+                      ShownCase{"ReturnAlone", "\r", "", ""}),
+    [](const ::testing::TestParamInfo<ShownCase>& info) { return info.param.name; });
 
 TEST(LogPaneTest, AppendingLeavesTheEarlierTextAlone)
 {

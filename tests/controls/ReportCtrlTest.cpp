@@ -227,10 +227,37 @@ TEST_F(ReportCtrlTest, DatesAndTextsSortAsText)
     ShowAndClickHeader(0);
     EXPECT_EQ(ColumnTexts(*m_list), QStringList({"2023-12-31", "2024-01-15 08:00:00", "2024-03-01"}));
 
+    ShowAndClickHeader(0);  // same column again: descending
+    EXPECT_EQ(ColumnTexts(*m_list), QStringList({"2024-03-01", "2024-01-15 08:00:00", "2023-12-31"}));
+
     m_list->RemoveAllRows();
     Fill({"banana", "Apple", "cherry"});
-    ShowAndClickHeader(0);  // same column again: descending
+    ShowAndClickHeader(0);  // byte-wise: capitals first
+    EXPECT_EQ(ColumnTexts(*m_list), QStringList({"Apple", "banana", "cherry"}));
+    ShowAndClickHeader(0);
     EXPECT_EQ(ColumnTexts(*m_list), QStringList({"cherry", "banana", "Apple"}));
+}
+
+TEST_F(ReportCtrlTest, RefilledRowsShowNoSortTriangleUntilTheNextClick)
+{
+    Fill({"30", "4", "200"});
+    ShowAndClickHeader(0);
+    ShowAndClickHeader(0);
+    ASSERT_FALSE(m_list->HeaderCtrl()->LayoutOf(0).triangle.isEmpty());
+    ASSERT_FALSE(m_list->IsSortAscending());
+
+    // Refilled in the order the numbers were entered: no order to show.
+    m_list->RemoveAllRows();
+    Fill({"30", "4", "200"});
+    EXPECT_EQ(m_list->SortColumn(), -1);
+    EXPECT_TRUE(m_list->HeaderCtrl()->LayoutOf(0).triangle.isEmpty());
+    EXPECT_EQ(ColumnTexts(*m_list), QStringList({"30", "4", "200"}));
+
+    // The next click starts over, ascending.
+    ShowAndClickHeader(0);
+    EXPECT_TRUE(m_list->IsSortAscending());
+    EXPECT_EQ(ColumnTexts(*m_list), QStringList({"4", "30", "200"}));
+    EXPECT_FALSE(m_list->HeaderCtrl()->LayoutOf(0).triangle.isEmpty());
 }
 
 TEST_F(ReportCtrlTest, EmptyTextSortsAsPlainTextAgainstItsNeighbour)

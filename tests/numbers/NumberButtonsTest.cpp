@@ -131,17 +131,21 @@ TEST_F(NumberButtonsTest, AddCancelledOrTooLongSendsNothing)
     ClickWithDialog<CResetPhone>(m_host.AddButton(), [](CResetPhone& dialog) {
         QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("cancelButton")), Qt::LeftButton);
     });
-    // The dialog limits every number but the last one; the last one must
-    // still fit a slot of the stored list.
-    ClickWithDialog<CResetPhone>(m_host.AddButton(), [](CResetPhone& dialog) {
-        QTest::keyClicks(dialog.findChild<QLineEdit*>(QStringLiteral("numberEdit")),
-                         QStringLiteral("12,") + QString(33, QLatin1Char('5')));
+    // A last number that does not fit a slot of the stored list is refused
+    // by the dialog itself, which keeps the typed text for correcting.
+    const QString typed = QStringLiteral("12,") + QString(33, QLatin1Char('5'));
+    ClickWithDialog<CResetPhone>(m_host.AddButton(), [&](CResetPhone& dialog) {
+        auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("numberEdit"));
+        QTest::keyClicks(edit, typed);
         ClickOk(dialog);
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(edit->text(), typed);
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("cancelButton")), Qt::LeftButton);
     });
     testsupport::SpinFor(100ms);
     const QList<MessageBoxes::Request> requests = MessageBoxes::TakeRequests();
     ASSERT_EQ(requests.size(), 1);
-    EXPECT_EQ(requests[0].text, QStringLiteral("号码长度超过32位,添加失败"));
+    EXPECT_EQ(requests[0].text, QStringLiteral("电话号码长度太长"));
     EXPECT_TRUE(m_session.sim().ReceivedCommands().empty());
     EXPECT_TRUE(m_host.busyChanges.isEmpty());
     EXPECT_TRUE(m_host.logLines.isEmpty());

@@ -106,7 +106,7 @@ TEST_P(NumberEntryDialogTest, TypedTextIsCheckedOnOk)
     }
     ASSERT_EQ(requests.size(), 1);
     EXPECT_EQ(requests[0].text, c.message);
-    EXPECT_EQ(requests[0].caption, QApplication::applicationName());
+    EXPECT_EQ(requests[0].caption, MessageBoxes::DefaultCaption());
     EXPECT_EQ(requests[0].buttons, MessageBoxes::Buttons::Ok);
     EXPECT_EQ(requests[0].icon, MessageBoxes::Icon::None);
     // Refused: the dialog stays open with the text as typed and no result.

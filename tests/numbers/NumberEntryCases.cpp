@@ -40,8 +40,14 @@ std::vector<NumberEntryCase> MakeCases()
         {"FirstNumberOf32Digits", Digits(32) + ",5", kFormat, {}},
         {"MiddleNumberOf30Digits", "12," + Digits(30) + ",5", {}, "12," + Digits(30) + ",5"},
         {"MiddleNumberOf31Digits", "12," + Digits(31) + ",5", kFormat, {}},
-        {"FortyDigitsWithoutComma", Digits(40), {}, Digits(40)},
-        {"LongLastNumberPasses", "12," + Digits(40), {}, "12," + Digits(40)},
+        // A stored number holds 32 characters: a longer last number is
+        // refused while the text can still be corrected.
+        {"OnlyNumberOf32Digits", Digits(32), {}, Digits(32)},
+        {"OnlyNumberOf33Digits", Digits(33), kTooLong, {}},
+        {"FortyDigitsWithoutComma", Digits(40), kTooLong, {}},
+        {"LastNumberOf32Digits", "12," + Digits(32), {}, "12," + Digits(32)},
+        {"LastNumberOf33Digits", "12," + Digits(33), kTooLong, {}},
+        {"LongLastNumberAfterLetterCheck", "1a," + Digits(40), kInvalid, {}},
         {"Text843PlusTrailingComma", text843 + ",", {}, text843},
         {"Text844", text844, {}, text844},
         {"Text845", text845, kTooLong, {}},

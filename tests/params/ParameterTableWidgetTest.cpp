@@ -3,9 +3,13 @@
 #include "params/ParameterTableLayout.h"
 #include "support/EventLoopWait.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QTest>
+#include <QScrollBar>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +48,10 @@ protected:
 
 TEST_F(ParameterTableWidgetTest, HasTheColumnsAndLabelsOfBothHalves)
 {
+    // Room for exactly the four columns: each has its own width.
+    m_table.resize(m_table.width() - m_table.viewport()->width() + 650, 433);
+    QApplication::processEvents();
+    ASSERT_EQ(m_table.viewport()->width(), 650);
     ASSERT_EQ(m_table.columnCount(), 4);
     ASSERT_EQ(m_table.rowCount(), 35);
     const int widths[] = {170, 180, 170, 130};
@@ -59,6 +67,111 @@ TEST_F(ParameterTableWidgetTest, HasTheColumnsAndLabelsOfBothHalves)
     EXPECT_EQ(m_table.CellText(21, 2), QStringLiteral("心跳包时间(31到65535):"));
     EXPECT_EQ(m_table.CellText(22, 2), QString());
     EXPECT_EQ(m_table.rowHeight(5), 20);
+}
+
+TEST_F(ParameterTableWidgetTest, AWiderTableSharesItsWidthAndANarrowerOneScrolls)
+{
+    const int frame = m_table.width() - m_table.viewport()->width();
+    m_table.resize(frame + 1300, 433);
+    QApplication::processEvents();
+    const int doubled[] = {340, 360, 340, 260};
+    for (int column = 0; column < 4; ++column)
+        EXPECT_EQ(m_table.columnWidth(column), doubled[column]) << column;
+
+    m_table.resize(frame + 400, 433);
+    QApplication::processEvents();
+    const int own[] = {170, 180, 170, 130};
+    for (int column = 0; column < 4; ++column)
+        EXPECT_EQ(m_table.columnWidth(column), own[column]) << column;
+    EXPECT_TRUE(m_table.horizontalScrollBar()->isVisible());
+}
+
+struct KeyCase {
+    const char* name;
+    int row;
+    int column;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    ParameterEditor expected;  // Heading: no editor opens
+};
+
+class ParameterTableKeyTest : public ParameterTableWidgetTest, public ::testing::WithParamInterface<KeyCase> {};
+
+TEST_P(ParameterTableKeyTest, AKeyOnTheSelectedCellOpensItsEditor)
+{
+    const KeyCase& c = GetParam();
+    m_table.setFocus();
+    m_table.scrollToItem(m_table.item(c.row, c.column));
+    QTest::mouseClick(m_table.viewport(), Qt::LeftButton, {},
+                      m_table.visualItemRect(m_table.item(c.row, c.column)).center());
+    ASSERT_EQ(m_table.currentRow(), c.row);
+    ASSERT_EQ(m_table.currentColumn(), c.column);
+    ASSERT_FALSE(m_table.IsEditing());
+
+    QTest::keyClick(&m_table, c.key, c.modifiers);
+    QWidget* expected = nullptr;
+    switch (c.expected) {
+    case ParameterEditor::Text: expected = m_table.TextEditor(); break;
+    case ParameterEditor::Choice: expected = m_table.ChoiceEditor(); break;
+    case ParameterEditor::Digits: expected = m_table.DigitsEditor(); break;
+    case ParameterEditor::Heading: break;
+    }
+    EXPECT_EQ(m_table.ActiveEditor(), expected);
+    if (!expected)
+        return;
+    EXPECT_EQ(m_table.EditRow(), c.row);
+    EXPECT_EQ(m_table.EditColumn(), c.column);
+    EXPECT_TRUE(expected->isVisible());
+    EXPECT_TRUE(expected->hasFocus());
+    // Enter in the editor ends the edit without opening it again, and the
+    // keyboard stays on the cell.
+    EndWithEnter(expected);
+    testsupport::SpinFor(std::chrono::milliseconds(50));
+    EXPECT_FALSE(m_table.IsEditing());
+    EXPECT_TRUE(m_table.hasFocus());
+    EXPECT_EQ(m_table.currentRow(), c.row);
+    EXPECT_EQ(m_table.currentColumn(), c.column);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, ParameterTableKeyTest,
+    ::testing::Values(KeyCase{"F2OnText", 1, 1, Qt::Key_F2, {}, ParameterEditor::Text},
+                      KeyCase{"EnterOnChoice", 5, 1, Qt::Key_Return, {}, ParameterEditor::Choice},
+                      KeyCase{"KeypadEnterOnDigits", 21, 3, Qt::Key_Enter, Qt::KeypadModifier,
+                              ParameterEditor::Digits},
+                      KeyCase{"F2OnRightText", 16, 3, Qt::Key_F2, {}, ParameterEditor::Text},
+                      KeyCase{"F2OnLabel", 5, 0, Qt::Key_F2, {}, ParameterEditor::Heading},
+                      KeyCase{"EnterOnHeadingValue", 4, 1, Qt::Key_Return, {}, ParameterEditor::Heading},
+                      KeyCase{"CtrlF2DoesNothing", 1, 1, Qt::Key_F2, Qt::ControlModifier,
+                              ParameterEditor::Heading}),
+    [](const ::testing::TestParamInfo<KeyCase>& info) { return info.param.name; });
+
+TEST_F(ParameterTableWidgetTest, ALabelCutShortShowsItsWholeTextAsTooltip)
+{
+    m_table.resize(m_table.width() - m_table.viewport()->width() + 650, 433);
+    QApplication::processEvents();
+    const auto tooltipAt = [&](int row, int column) {
+        // A tooltip fades out: wait until the last one is gone.
+        QToolTip::hideText();
+        EXPECT_TRUE(testsupport::WaitUntil([] { return !QToolTip::isVisible(); }, std::chrono::seconds(2)));
+        m_table.scrollToItem(m_table.item(row, column));
+        const QPoint at = m_table.visualItemRect(m_table.item(row, column)).center();
+        QHelpEvent help(QEvent::ToolTip, at, m_table.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(m_table.viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_TRUE(m_table.IsTextCutShort(14, 2));
+    EXPECT_EQ(tooltipAt(14, 2), QStringLiteral("重连任务之间的间隔(30-65535秒):"));
+    EXPECT_FALSE(m_table.IsTextCutShort(18, 2));
+    EXPECT_EQ(tooltipAt(18, 2), QString()) << "APN密码: fits";
+    m_table.SetCellText(2, 1, QString(60, u'9'));
+    EXPECT_EQ(tooltipAt(2, 1), QString(60, u'9')) << "values too";
+
+    // Wide enough, the label fits and shows no tooltip.
+    m_table.resize(m_table.width() - m_table.viewport()->width() + 1300, 433);
+    QApplication::processEvents();
+    EXPECT_FALSE(m_table.IsTextCutShort(14, 2));
+    EXPECT_EQ(tooltipAt(14, 2), QString());
 }
 
 TEST_F(ParameterTableWidgetTest, HeadingsAreBlackAndWhiteAndLabelsGrey)
