@@ -34,4 +34,23 @@ public:
     // Texts of every row / of the ticked rows, in the order shown.
     virtual QStringList NumberRows(int category) = 0;
     virtual QStringList TickedNumbers(int category) = 0;
+
+    // ---- beyond the terminal's own conversation; a view may ignore them ----
+    // A save of all parameters has written `done` of the `total` items it
+    // is going to write (0 of N when it starts, N of N when it ends).
+    virtual void ShowSaveProgress(int done, int total) { (void)done, (void)total; }
+    // The read-back after a save compared the items written: `summary` is
+    // the logged summary line, `mismatches` one logged line per item that
+    // the terminal does not report as sent (empty when all matched).
+    virtual void ShowVerifyResult(const QString& summary, const QStringList& mismatches)
+    {
+        (void)summary, (void)mismatches;
+    }
+    // Before a configuration file is applied: one line per item whose value
+    // would change. True to go on, false to send nothing.
+    virtual bool ConfirmFileChanges(const QStringList& changes)
+    {
+        (void)changes;
+        return true;
+    }
 };

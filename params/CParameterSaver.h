@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 class CDeviceController;
 
 // Writes the edited parameter table to the terminal: the 保存设置 button and
@@ -21,6 +23,11 @@ class CParameterSaver {
 public:
     explicit CParameterSaver(CDeviceController& device);
 
+    // Any thread: whether a save that wrote items reads the report back
+    // and compares them afterwards (on unless turned off).
+    void SetVerifyAfterSave(bool verify) { m_verify = verify; }
+    bool VerifiesAfterSave() const { return m_verify; }
+
     // UI thread: the handler of 保存设置. Disables the command buttons and
     // queues the save task.
     void OnSaveSettings();
@@ -41,4 +48,5 @@ public:
 
 private:
     CDeviceController& m_device;
+    std::atomic<bool> m_verify{true};
 };
