@@ -1,5 +1,7 @@
 #include "app/CBatchConsole.h"
 
+#include "app/CLogFile.h"
+
 CBatchConsole::CBatchConsole(std::FILE* out, std::FILE* err)
     : m_out(out), m_err(err)
 {
@@ -16,18 +18,34 @@ QString CBatchConsole::Printable(const QString& line)
     return text;
 }
 
+void CBatchConsole::PrintLine(const QString& text)
+{
+    QString printed = text;
+    if (!m_prefix.isEmpty())
+        printed.replace(QLatin1Char('\n'), QLatin1Char('\n') + m_prefix).prepend(m_prefix);
+    std::fputs(printed.toUtf8().constData(), m_out);
+    std::fputc('\n', m_out);
+    std::fflush(m_out);
+}
+
 void CBatchConsole::AppendLog(const QString& line)
 {
     m_log << line;
-    std::fputs(Printable(line).toUtf8().constData(), m_out);
-    std::fputc('\n', m_out);
-    std::fflush(m_out);
+    PrintLine(Printable(line));
+    if (m_logFile)
+        m_logFile->Append(m_prefix + line);
+}
+
+void CBatchConsole::ShowSaveProgress(int done, int total)
+{
+    if (done > 0)
+        PrintLine(QStringLiteral("第 %1 / %2 项").arg(done).arg(total));
 }
 
 void CBatchConsole::ShowMessage(const QString& text)
 {
     ++m_messages;
-    std::fputs(text.toUtf8().constData(), m_err);
+    std::fputs((m_prefix + text).toUtf8().constData(), m_err);
     std::fputc('\n', m_err);
     std::fflush(m_err);
 }

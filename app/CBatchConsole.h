@@ -9,6 +9,8 @@
 
 #include <cstdio>
 
+class CLogFile;
+
 // The view of a run without a window: log lines go to standard output as
 // UTF-8, one per line, as they are logged; message-box texts go to standard
 // error. The parameter table and the number pages are kept as plain data,
@@ -17,7 +19,15 @@ class CBatchConsole : public IDeviceView {
 public:
     CBatchConsole(std::FILE* out = stdout, std::FILE* err = stderr);
 
+    // Runs on several ports print each line after the port's name
+    // ("[COM33] "); a log file gets every line too.
+    void SetPrefix(const QString& prefix) { m_prefix = prefix; }
+    void SetLogFile(CLogFile* file) { m_logFile = file; }
+    // A line on standard output that is not part of the log (progress).
+    void PrintLine(const QString& text);
+
     void AppendLog(const QString& line) override;
+    void ShowSaveProgress(int done, int total) override;
     void SetBusy(bool busy) override { m_busy = busy; }
     void SetRestartEnabled(bool) override {}
     void SetCommunicationRadioEnabled(bool) override {}
@@ -42,6 +52,8 @@ public:
     static QString Printable(const QString& line);
 
 private:
+    QString m_prefix;
+    CLogFile* m_logFile = nullptr;
     std::FILE* m_out;
     std::FILE* m_err;
     QStringList m_log;

@@ -1,51 +1,61 @@
 #pragma once
 
-#include "app/CBatchConsole.h"
+#include "app/CLogFile.h"
+#include "app/CPortRun.h"
 #include "app/CSignalWatcher.h"
 #include "app/CommandLine.h"
+#include "app/UnitsTable.h"
 #include "device/Timing.h"
 
 #include <QObject>
-#include <QTimer>
 
 #include <memory>
+#include <optional>
+#include <vector>
 
-class CConfigFile;
-class CDeviceController;
-class CParameterSaver;
-
-// Runs --read or --apply without a window: the same controller, tasks and
-// log lines as the window, with a console for a view. Exit status 0 when the
-// operation ended with its success line, 1 on any failure.
+// Runs --read, --apply or --diff without a window, on one port or on
+// several at once: the same controller, tasks and log lines as the window,
+// with a console for a view. With --units and --repeat it goes on terminal
+// after terminal. Exit status 0 when every terminal ended well, 3 when
+// --diff found differences (and nothing failed), 1 on any failure.
 class CBatchRunner : public QObject {
     Q_OBJECT
 public:
-    explicit CBatchRunner(const CommandLine& command, const Timing& timing = Timing{}, CBatchConsole* console = nullptr);
+    explicit CBatchRunner(const CommandLine& command, const Timing& timing = Timing{});
     ~CBatchRunner() override;
 
-    // Runs the event loop until the operation ends; returns the exit status.
+    // Runs the event loop until every port is done; returns the exit status.
     int Run();
 
+    const std::vector<UnitRecord>& Records() const { return m_records; }
+
 private:
-    // Before the port is opened: the file to apply is read and checked, the
-    // file to write is tried. False (with the reason logged) ends the run.
+    // Before any port is opened: the file to apply is read and checked, the
+    // file to write is tried, the log file opened, every --set and every
+    // row of --units checked. False (with the reason logged) ends the run.
     bool CheckFileFirst();
+    bool PrepareOverrides();
+    bool CheckOverridesAgainstFile(const QByteArray& text);
+    std::optional<CPortRun::NextUnit> TakeNextUnit();
+    void Log(const QString& line);
+
+    void OnUnitFinished(const UnitRecord& record);
     void OnTerminationRequested(int signalNumber);
-    void OnTaskFinished(int code);
-    void OnPowerOnTimeout();
-    void OnPortLost();
-    void Finish(int status);
-    bool LoggedSince(int mark, const QString& line) const;
+    void PrintSummary();
+    void WriteReport();
+    int ExitStatus() const;
 
     CommandLine m_command;
-    std::unique_ptr<CBatchConsole> m_ownConsole;
-    CBatchConsole* m_console = nullptr;
-    std::unique_ptr<CDeviceController> m_device;
-    std::unique_ptr<CParameterSaver> m_saver;
-    std::unique_ptr<CConfigFile> m_configFile;
-    QTimer m_powerOnTimer;
+    Timing m_timing;
+    std::unique_ptr<CBatchConsole> m_mainConsole;
+    std::vector<std::unique_ptr<CBatchConsole>> m_portConsoles;
+    std::vector<std::unique_ptr<CPortRun>> m_runs;
+    CLogFile m_logFile;
     CSignalWatcher m_signals;
-    int m_operationMark = 0;
-    bool m_finished = false;
-    int m_status = 1;
+    std::vector<CellOverride> m_settingOverrides;
+    std::optional<UnitsTable> m_units;
+    std::vector<std::vector<CellOverride>> m_rowOverrides;
+    std::size_t m_nextRow = 0;
+    std::vector<UnitRecord> m_records;
+    int m_signalStatus = 0;
 };

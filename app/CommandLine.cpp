@@ -34,9 +34,10 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Configures a wireless early-warning broadcast terminal over a serial line.\n"
-        "Without --read or --apply the window opens; with them the same conversation runs\n"
-        "without a window: wait for the terminal's power-on, enter configuration mode, then\n"
-        "save its configuration to FILE (--read) or configure it from FILE (--apply)."));
+        "Without --read, --apply or --diff the window opens; with them the same conversation\n"
+        "runs without a window: wait for the terminal's power-on, enter configuration mode,\n"
+        "then save its configuration to FILE (--read), configure it from FILE (--apply), or\n"
+        "show what --apply would change (--diff). Several --port run at the same time."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Shows this help."));
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
@@ -53,12 +54,36 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                                   QStringLiteral("Save the terminal's configuration to FILE."), QStringLiteral("FILE"));
     const QCommandLineOption apply(QStringLiteral("apply"), QStringLiteral("Configure the terminal from FILE."),
                                    QStringLiteral("FILE"));
+    const QCommandLineOption diff(QStringLiteral("diff"),
+                                  QStringLiteral("Show what --apply FILE would change; send nothing. Exit 3 when "
+                                                 "something differs."),
+                                  QStringLiteral("FILE"));
+    const QCommandLineOption set(QStringLiteral("set"),
+                                 QStringLiteral("With --apply/--diff: replace one value of the file (repeatable). "
+                                                "LABEL is the table's or the report's label."),
+                                 QStringLiteral("LABEL=VALUE"));
+    const QCommandLineOption units(QStringLiteral("units"),
+                                   QStringLiteral("With --apply/--diff: a CSV file (UTF-8 or GBK) whose header row "
+                                                  "names labels and whose rows hold one terminal's values each."),
+                                   QStringLiteral("CSV"));
+    const QCommandLineOption repeat(QStringLiteral("repeat"),
+                                    QStringLiteral("After a terminal is done, wait for the next one's power-on on "
+                                                   "the same port (until the last row of --units, or until ended)."));
+    const QCommandLineOption noVerify(QStringLiteral("no-verify"),
+                                      QStringLiteral("Do not read the configuration back after --apply."));
+    const QCommandLineOption logFile(QStringLiteral("log"),
+                                     QStringLiteral("Also append every log line, time-stamped, to FILE."),
+                                     QStringLiteral("FILE"));
+    const QCommandLineOption reportFile(QStringLiteral("report"),
+                                        QStringLiteral("Write one JSON record per terminal to FILE."),
+                                        QStringLiteral("FILE"));
     const QCommandLineOption logStdout(QStringLiteral("log-stdout"),
                                        QStringLiteral("Window: also print every log line on standard output."));
     const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
                                        QStringLiteral("Window: close after SECONDS (demonstrations)."),
                                        QStringLiteral("SECONDS"));
-    parser.addOptions({help, version, port, baud, timeout, read, apply, logStdout, quitAfter});
+    parser.addOptions({help, version, port, baud, timeout, read, apply, diff, set, units, repeat, noVerify, logFile,
+                       reportFile, logStdout, quitAfter});
 
     CommandLine command;
     // Without an application object the parser does not know our name.
@@ -85,6 +110,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     command.logToStdout = parser.isSet(logStdout);
     if (parser.isSet(baud) && !ReadPositive(parser.value(baud), &command.baudRate))
         return fail(QStringLiteral("--baud needs a positive number, not \"%1\"").arg(parser.value(baud)));
+    command.timeoutGiven = parser.isSet(timeout);
     if (parser.isSet(timeout) && !ReadSeconds(parser.value(timeout), &command.powerOnTimeoutSeconds))
         return fail(QStringLiteral("--timeout needs a number of seconds from 1 to %1, not \"%2\"")
                         .arg(kMaxSeconds)
@@ -92,15 +118,37 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     if (parser.isSet(quitAfter) && !ReadSeconds(parser.value(quitAfter), &command.quitAfterSeconds))
         return fail(QStringLiteral("--quit-after needs a number of seconds from 1 to %1").arg(kMaxSeconds));
 
-    if (parser.isSet(read) && parser.isSet(apply))
-        return fail(QStringLiteral("--read and --apply cannot be used together"));
-    if (parser.isSet(read) || parser.isSet(apply)) {
-        command.mode = parser.isSet(read) ? CommandLine::Mode::Read : CommandLine::Mode::Apply;
-        command.file = parser.value(parser.isSet(read) ? read : apply);
+    const int operations = int(parser.isSet(read)) + int(parser.isSet(apply)) + int(parser.isSet(diff));
+    if (operations > 1)
+        return fail(QStringLiteral("only one of --read, --apply and --diff can be used"));
+    if (operations == 1) {
+        const QCommandLineOption& chosen = parser.isSet(read) ? read : parser.isSet(apply) ? apply : diff;
+        command.mode = parser.isSet(read)    ? CommandLine::Mode::Read
+                       : parser.isSet(apply) ? CommandLine::Mode::Apply
+                                             : CommandLine::Mode::Diff;
+        command.file = parser.value(chosen);
         if (command.file.isEmpty())
-            return fail(QStringLiteral("--read and --apply need a file name"));
-        if (command.ports.size() != 1)
-            return fail(QStringLiteral("--read and --apply need exactly one --port DEVICE"));
+            return fail(QStringLiteral("--read, --apply and --diff need a file name"));
+        if (command.ports.isEmpty())
+            return fail(QStringLiteral("--read, --apply and --diff need at least one --port DEVICE"));
+        if (command.ports.removeDuplicates() > 0)
+            return fail(QStringLiteral("each --port DEVICE can be given only once"));
     }
+    command.settings = parser.values(set);
+    command.unitsFile = parser.value(units);
+    command.repeat = parser.isSet(repeat);
+    command.verify = !parser.isSet(noVerify);
+    command.logFile = parser.value(logFile);
+    command.reportFile = parser.value(reportFile);
+    const bool changesFile = command.mode == CommandLine::Mode::Apply || command.mode == CommandLine::Mode::Diff;
+    if ((parser.isSet(set) || parser.isSet(units)) && !changesFile)
+        return fail(QStringLiteral("--set and --units need --apply or --diff"));
+    for (const QString& setting : command.settings) {
+        if (setting.indexOf(QLatin1Char('=')) <= 0)
+            return fail(QStringLiteral("--set needs LABEL=VALUE, not \"%1\"").arg(setting));
+    }
+    if ((command.repeat || parser.isSet(noVerify) || parser.isSet(logFile) || parser.isSet(reportFile))
+        && !command.IsBatch())
+        return fail(QStringLiteral("--repeat, --no-verify, --log and --report need --read, --apply or --diff"));
     return command;
 }

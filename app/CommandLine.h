@@ -5,19 +5,26 @@
 
 // What the command line asks for.
 struct CommandLine {
-    enum class Mode { Window, Read, Apply, Help, Version, Error };
+    enum class Mode { Window, Read, Apply, Diff, Help, Version, Error };
 
     Mode mode = Mode::Window;
     QStringList ports;           // --port, in the order given
     int baudRate = 115200;       // --baud
     int powerOnTimeoutSeconds = 120;  // --timeout
-    QString file;                // --read / --apply
+    bool timeoutGiven = false;
+    QString file;                // --read / --apply / --diff
+    QStringList settings;        // --set "LABEL=VALUE", in the order given
+    QString unitsFile;           // --units: one row of values per terminal
+    bool repeat = false;         // --repeat: terminal after terminal
+    bool verify = true;          // off with --no-verify
+    QString logFile;             // --log
+    QString reportFile;          // --report
     bool logToStdout = false;    // --log-stdout (window)
     int quitAfterSeconds = 0;    // --quit-after (window demonstrations)
     QString error;               // Mode::Error: what was wrong
     QString helpText;
 
-    bool IsBatch() const { return mode == Mode::Read || mode == Mode::Apply; }
+    bool IsBatch() const { return mode == Mode::Read || mode == Mode::Apply || mode == Mode::Diff; }
 };
 
 // Parses the arguments (argv[0] included). Needs no application object.

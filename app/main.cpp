@@ -32,7 +32,8 @@ int main(int argc, char** argv)
         std::printf("sirenset %s\n", SIRENSET_VERSION);
         return 0;
     case CommandLine::Mode::Read:
-    case CommandLine::Mode::Apply: {
+    case CommandLine::Mode::Apply:
+    case CommandLine::Mode::Diff: {
         // No window, so no display is needed.
         QCoreApplication app(argc, argv);
         CBatchRunner runner(command);

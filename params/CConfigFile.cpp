@@ -73,6 +73,18 @@ QByteArray CConfigFile::FromFileText(const QByteArray& fileBytes)
     return ReportFromConfigFile(fileBytes);
 }
 
+void CConfigFile::SetOverrides(std::vector<CellOverride> overrides)
+{
+    std::lock_guard guard(m_overridesLock);
+    m_overrides = std::move(overrides);
+}
+
+std::vector<CellOverride> CConfigFile::Overrides() const
+{
+    std::lock_guard guard(m_overridesLock);
+    return m_overrides;
+}
+
 bool CConfigFile::CanWriteFile(const QString& path, QString* why)
 {
     // The save writes beside the file and renames over it; trying exactly
@@ -155,9 +167,18 @@ void CConfigFile::LoadConfigFile(const QString& path)
         std::lock_guard guard(m_device.ParamLock());
         current = std::make_unique<ParameterSet>(m_device.Params());
     }
-    const ConfigFileLoad load = PlanConfigFileLoad(text, *current);
+    const ConfigFileLoad load = PlanConfigFileLoad(text, *current, Overrides());
     if (load.refusal) {
         RefuseLoad(*load.refusal);
+        return;
+    }
+    // The technician sees what would change and may still say no.
+    const QStringList changes = DescribeFileChanges(load, *current);
+    bool confirmed = false;
+    m_device.CallOnUi([&] { confirmed = m_device.View().ConfirmFileChanges(changes); });
+    if (!confirmed) {
+        m_device.PostLog(QStringLiteral("已取消从文件配置，未发送任何命令"));
+        m_device.PostSetBusy(false);
         return;
     }
     if (load.missingLines > 0) {
@@ -177,6 +198,12 @@ void CConfigFile::LoadConfigFile(const QString& path)
     }
 
     m_device.ShowParameterSet(*load.set, false);
+    if (!load.overrides.empty()) {
+        m_device.CallOnUi([&] {
+            for (const CellOverride& override : load.overrides)
+                m_device.View().SetCellText(override.item->row, override.item->column, override.value);
+        });
+    }
     if (m_device.PostTask(TaskCode::SaveAll)) {
         m_device.PostLog(QStringLiteral("参数保存中，请等待..."));
         return;

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,11 @@ public:
     // the terminal is caught); `why` says what is wrong.
     static bool CanWriteFile(const QString& path, QString* why = nullptr);
 
+    // Values that replace the file's own in the loads that follow (batch
+    // runs: one terminal's device ID, SIM number...). Any thread.
+    void SetOverrides(std::vector<CellOverride> overrides);
+    std::vector<CellOverride> Overrides() const;
+
     // Outcome of the last save to a file (batch runs report it).
     bool LastSaveSucceeded() const { return m_lastSaveSucceeded; }
 
@@ -54,5 +61,7 @@ private:
     void RefuseLoad(const SaveRefusal& refusal);
 
     CDeviceController& m_device;
-    bool m_lastSaveSucceeded = false;
+    std::atomic<bool> m_lastSaveSucceeded{false};
+    mutable std::mutex m_overridesLock;
+    std::vector<CellOverride> m_overrides;
 };

@@ -4,10 +4,15 @@
 #include "device/DeviceTask.h"
 #include "device/IDeviceView.h"
 #include "device/ReplyChannel.h"
+#include "params/ParameterReport.h"
 #include "params/SavePlan.h"
 
 #include <QString>
+#include <QStringList>
 
+#include <algorithm>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -19,6 +24,7 @@ namespace {
 
 enum class LogOrder { CommandFirst, MessageFirst };
 enum class ItemResult { Skipped, Written, Failed };
+using WrittenNote = std::function<void(const SaveItem&, const CellInput&, const ItemValue&)>;
 
 std::optional<std::vector<QString>> ReadCells(CDeviceController& device, std::span<const SaveItem> items)
 {
@@ -78,7 +84,8 @@ void LogOutcome(CDeviceController& device, const SaveItem& item, const QByteArra
 }
 
 // The item procedure: convert, compare, send, log, store, pause.
-ItemResult SaveItemValue(CDeviceController& device, const SaveItem& item, const CellInput& input, LogOrder order)
+ItemResult SaveItemValue(CDeviceController& device, const SaveItem& item, const CellInput& input, LogOrder order,
+                         const WrittenNote& noteWritten)
 {
     ParameterSet& set = device.Params();
     const std::optional<ItemValue> value = ConvertCell(item, input);
@@ -96,15 +103,16 @@ ItemResult SaveItemValue(CDeviceController& device, const SaveItem& item, const 
         std::lock_guard guard(device.ParamLock());
         StoreValue(set, item, *value);
     }
+    noteWritten(item, input, *value);
     device.Pause(device.timing().itemPauseMs);
     return ItemResult::Written;
 }
 
 bool SaveItemValues(CDeviceController& device, std::span<const SaveItem> items, const std::vector<CellInput>& inputs,
-                    LogOrder order)
+                    LogOrder order, const WrittenNote& noteWritten)
 {
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (SaveItemValue(device, items[i], inputs[i], order) == ItemResult::Failed)
+        if (SaveItemValue(device, items[i], inputs[i], order, noteWritten) == ItemResult::Failed)
             return false;
     }
     return true;
@@ -133,17 +141,116 @@ void CParameterSaver::OnSaveSettings()
 
 void CParameterSaver::SaveAllParameters()
 {
+    m_written.clear();
+    BeginOutcome(0);
     // Cells that cannot be saved at all are refused before anything of the
     // save is sent, not halfway through it.
-    const bool savable = ReadSavableInputs(m_device, AllSaveItems()).has_value();
-    if (savable && SavePresetTexts() && SavePriorities() && SavePlayCounts() && SaveNetworkParameters()
-        && SaveOtherSettings())
+    const std::optional<std::vector<CellInput>> inputs = ReadSavableInputs(m_device, AllSaveItems());
+    if (inputs) {
+        std::size_t planned = 0;
+        {
+            std::lock_guard guard(m_device.ParamLock());
+            planned = PlanSave(m_device.Params(), *inputs).size();
+        }
+        BeginOutcome(static_cast<int>(planned));
+        if (planned > 0) {
+            const int total = static_cast<int>(planned);
+            m_device.PostToUi([this, total] { m_device.View().ShowSaveProgress(0, total); });
+        }
+    }
+    if (inputs && SavePresetTexts() && SavePriorities() && SavePlayCounts() && SaveNetworkParameters()
+        && SaveOtherSettings()) {
         m_device.PostLog(QStringLiteral("参数设置完成"));
+        {
+            std::lock_guard guard(m_outcomeLock);
+            m_outcome.finished = true;
+        }
+        if (m_verify && !m_written.empty())
+            VerifyWrittenItems();
+    }
     m_device.PostSetBusy(false);
+}
+
+void CParameterSaver::BeginOutcome(int planned)
+{
+    std::lock_guard guard(m_outcomeLock);
+    m_outcome = Outcome{};
+    m_outcome.planned = planned;
+}
+
+CParameterSaver::Outcome CParameterSaver::LastOutcome() const
+{
+    std::lock_guard guard(m_outcomeLock);
+    return m_outcome;
+}
+
+void CParameterSaver::NoteWritten(const SaveItem& item, const CellInput& input, const ItemValue& value)
+{
+    m_written.push_back({&item, input.cell, value});
+    int done = 0;
+    int total = 0;
+    {
+        std::lock_guard guard(m_outcomeLock);
+        done = ++m_outcome.written;
+        // A cell edited while the save runs can make one item more.
+        m_outcome.planned = std::max(m_outcome.planned, done);
+        total = m_outcome.planned;
+    }
+    m_device.PostToUi([this, done, total] { m_device.View().ShowSaveProgress(done, total); });
+}
+
+void CParameterSaver::VerifyWrittenItems()
+{
+    m_device.PostLog(QStringLiteral("正在校验：读回设备参数..."));
+    const bool replied =
+        m_device.ExchangeCommand(ReplyChannel::FullReport, "AT+SHOW\r", m_device.timing().queryReplyMs);
+    const QByteArray report = m_device.ReceivedText();
+    auto readBack = std::make_unique<ParameterSet>();
+    {
+        std::lock_guard guard(m_device.ParamLock());
+        *readBack = m_device.Params();
+    }
+    const bool parsed =
+        replied && ParseParameterReport(report.constData(), static_cast<std::size_t>(report.size()), *readBack);
+    if (!parsed) {
+        const QString line = QStringLiteral("校验失败：无法读回设备参数");
+        m_device.PostLog(line);
+        {
+            std::lock_guard guard(m_outcomeLock);
+            m_outcome.readBackFailed = true;
+        }
+        m_device.PostToUi([this, line] { m_device.View().ShowVerifyResult(line, {line}); });
+        return;
+    }
+
+    QStringList lines;
+    for (const VerifyMismatch& mismatch : CompareWrittenItems(*readBack, m_written)) {
+        lines << QStringLiteral("校验不一致：") + VerifyMismatchText(mismatch);
+        m_device.PostLog(lines.constLast());
+    }
+    const QString summary = lines.isEmpty()
+                                ? QStringLiteral("校验完成：%1 项全部一致").arg(m_written.size())
+                                : QStringLiteral("校验失败：%1 项不一致").arg(lines.size());
+    m_device.PostLog(summary);
+    {
+        // The tool's picture is now what the terminal reports, so the next
+        // save sends again whatever did not take.
+        std::lock_guard guard(m_device.ParamLock());
+        m_device.Params() = *readBack;
+    }
+    {
+        std::lock_guard guard(m_outcomeLock);
+        m_outcome.verified = true;
+        m_outcome.mismatches = static_cast<int>(lines.size());
+    }
+    m_device.PostToUi([this, summary, lines] { m_device.View().ShowVerifyResult(summary, lines); });
 }
 
 bool CParameterSaver::SavePresetTexts()
 {
+    const WrittenNote noteWritten = [this](const SaveItem& item, const CellInput& input, const ItemValue& value) {
+        NoteWritten(item, input, value);
+    };
     const std::span<const SaveItem> items = SaveItems(SaveProcedure::PresetTexts);
     const std::optional<std::vector<CellInput>> inputs = ReadSavableInputs(m_device, items);
     if (!inputs)
@@ -153,21 +260,27 @@ bool CParameterSaver::SavePresetTexts()
         return false;
     }
     // Compared without the lock; each store takes it.
-    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst);
+    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst, noteWritten);
 }
 
 bool CParameterSaver::SavePriorities()
 {
+    const WrittenNote noteWritten = [this](const SaveItem& item, const CellInput& input, const ItemValue& value) {
+        NoteWritten(item, input, value);
+    };
     const std::span<const SaveItem> items = SaveItems(SaveProcedure::Priorities);
     const std::optional<std::vector<CellInput>> inputs = ReadSavableInputs(m_device, items);
     if (!inputs)
         return false;
     std::lock_guard guard(m_device.ParamLock());
-    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst);
+    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst, noteWritten);
 }
 
 bool CParameterSaver::SavePlayCounts()
 {
+    const WrittenNote noteWritten = [this](const SaveItem& item, const CellInput& input, const ItemValue& value) {
+        NoteWritten(item, input, value);
+    };
     const std::span<const SaveItem> items = SaveItems(SaveProcedure::PlayCounts);
     const std::optional<std::vector<CellInput>> inputs = ReadSavableInputs(m_device, items);
     if (!inputs)
@@ -177,11 +290,14 @@ bool CParameterSaver::SavePlayCounts()
         return false;
     }
     std::lock_guard guard(m_device.ParamLock());
-    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst);
+    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst, noteWritten);
 }
 
 bool CParameterSaver::SaveNetworkParameters()
 {
+    const WrittenNote noteWritten = [this](const SaveItem& item, const CellInput& input, const ItemValue& value) {
+        NoteWritten(item, input, value);
+    };
     const std::span<const SaveItem> items = SaveItems(SaveProcedure::Network);
     const std::optional<std::vector<CellInput>> inputs = ReadSavableInputs(m_device, items);
     if (!inputs)
@@ -191,11 +307,14 @@ bool CParameterSaver::SaveNetworkParameters()
         return false;
     }
     std::lock_guard guard(m_device.ParamLock());
-    return SaveItemValues(m_device, items, *inputs, LogOrder::CommandFirst);
+    return SaveItemValues(m_device, items, *inputs, LogOrder::CommandFirst, noteWritten);
 }
 
 bool CParameterSaver::SaveOtherSettings()
 {
+    const WrittenNote noteWritten = [this](const SaveItem& item, const CellInput& input, const ItemValue& value) {
+        NoteWritten(item, input, value);
+    };
     const std::span<const SaveItem> items = SaveItems(SaveProcedure::OtherSettings);
     const std::optional<std::vector<CellInput>> inputs = ReadSavableInputs(m_device, items);
     if (!inputs)
@@ -205,5 +324,5 @@ bool CParameterSaver::SaveOtherSettings()
         return false;
     }
     std::lock_guard guard(m_device.ParamLock());
-    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst);
+    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst, noteWritten);
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "params/SavePlan.h"
+
 #include <atomic>
+#include <mutex>
+#include <vector>
 
 class CDeviceController;
 
@@ -21,6 +25,16 @@ class CDeviceController;
 // must stay alive until the controller has shut down its worker.
 class CParameterSaver {
 public:
+    // How the last save of all parameters ended.
+    struct Outcome {
+        bool finished = false;   // the save ran to its end ("参数设置完成")
+        int planned = 0;         // items it set out to write
+        int written = 0;         // items the terminal acknowledged
+        bool verified = false;   // a read-back compared the written items
+        bool readBackFailed = false;
+        int mismatches = 0;
+    };
+
     explicit CParameterSaver(CDeviceController& device);
 
     // Any thread: whether a save that wrote items reads the report back
@@ -46,7 +60,21 @@ public:
     bool SaveNetworkParameters();
     bool SaveOtherSettings();
 
+    // Any thread: the outcome of the last save (one that is running counts
+    // as not finished).
+    Outcome LastOutcome() const;
+
 private:
+    // Worker thread, after a save that wrote items: reads the report back
+    // and compares every written item with it.
+    void VerifyWrittenItems();
+    void NoteWritten(const SaveItem& item, const CellInput& input, const ItemValue& value);
+    void BeginOutcome(int planned);
+
     CDeviceController& m_device;
     std::atomic<bool> m_verify{true};
+    // Worker thread only, during a save.
+    std::vector<WrittenItem> m_written;
+    mutable std::mutex m_outcomeLock;
+    Outcome m_outcome;
 };

@@ -107,7 +107,8 @@ std::optional<SaveRefusal> CheckConfigFileText(const QByteArray& reportText)
     return std::nullopt;
 }
 
-ConfigFileLoad PlanConfigFileLoad(const QByteArray& reportText, const ParameterSet& current)
+ConfigFileLoad PlanConfigFileLoad(const QByteArray& reportText, const ParameterSet& current,
+                                  const std::vector<CellOverride>& overrides)
 {
     ConfigFileLoad load;
     const std::string_view report(reportText.constData(), static_cast<std::size_t>(reportText.size()));
@@ -117,6 +118,16 @@ ConfigFileLoad PlanConfigFileLoad(const QByteArray& reportText, const ParameterS
     ParseParameterReport(reportText.constData(), static_cast<std::size_t>(reportText.size()), *load.set);
 
     load.saveInputs = InputsAfterShowing(*load.set);
+    const std::vector<SaveItem>& items = AllSaveItems();
+    for (const CellOverride& override : overrides) {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (&items[i] != override.item)
+                continue;
+            // Typed: every check of a typed cell applies to it.
+            load.saveInputs[i] = CellInput{override.value, false, UnicodeToGbk(override.value)};
+        }
+    }
+    load.overrides = overrides;
     if (std::optional<SaveRefusal> refusal = CheckWholeSave(load.saveInputs)) {
         load.refusal = std::move(refusal);
         return load;
@@ -138,4 +149,35 @@ ConfigFileLoad PlanConfigFileLoad(const QByteArray& reportText, const ParameterS
     }
     load.missingLines = CountMissingReportLabels(report);
     return load;
+}
+
+namespace {
+
+QString NumbersText(const NumberList& list)
+{
+    QStringList numbers;
+    for (const std::string& number : list.NonEmptyNumbers())
+        numbers << GbkToUnicode(number);
+    return numbers.join(QLatin1Char(','));
+}
+
+}  // namespace
+
+QStringList DescribeFileChanges(const ConfigFileLoad& load, const ParameterSet& current)
+{
+    QStringList lines;
+    const std::vector<SaveItem>& items = AllSaveItems();
+    for (const PlannedWrite& write : PlanSave(current, load.saveInputs)) {
+        const auto index = static_cast<std::size_t>(write.item - items.data());
+        lines << QStringLiteral("%1：设备“%2”，文件“%3”")
+                     .arg(SaveItemLabel(*write.item), ShownValueText(current, *write.item), load.saveInputs[index].cell);
+    }
+    const NumberList* now[3] = {&current.adminNumbers, &current.authorisedNumbers, &current.backupNumbers};
+    for (int category = 0; category < 3; ++category) {
+        const QString before = NumbersText(*now[category]);
+        const QString after = load.listNumbers[static_cast<std::size_t>(category)].join(QLatin1Char(','));
+        if (before != after)
+            lines << QStringLiteral("%1：设备“%2”，文件“%3”").arg(ListName(category), before, after);
+    }
+    return lines;
 }

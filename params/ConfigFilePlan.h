@@ -21,6 +21,14 @@ QByteArray ConfigFileText(const QByteArray& report);
 // ends all become CR LF; at most the first kMaxConfigReportBytes bytes.
 QByteArray ReportFromConfigFile(const QByteArray& fileBytes);
 
+// One value of a file replaced for one terminal (a device ID, a SIM
+// number): the value is checked as if the user had typed it into the
+// item's cell.
+struct CellOverride {
+    const SaveItem* item = nullptr;
+    QString value;
+};
+
 // Everything a load of a file decides before its first command: the file is
 // refused as a whole, or it yields the three whole-list commands and the
 // values the table then shows.
@@ -38,6 +46,9 @@ struct ConfigFileLoad {
     // The inputs the save of all parameters will see once the table shows
     // the file's values, in the order of AllSaveItems().
     std::vector<CellInput> saveInputs;
+    // The replaced values, to be typed into their cells once the table
+    // shows the file's values.
+    std::vector<CellOverride> overrides;
 };
 
 // The checks that need nothing but the file: control characters in any
@@ -49,7 +60,14 @@ std::optional<SaveRefusal> CheckConfigFileText(const QByteArray& reportText);
 // characters in any value, the parse, every number of the three lists, and
 // every input check of the save that follows. `current` is the tool's
 // picture of the terminal.
-ConfigFileLoad PlanConfigFileLoad(const QByteArray& reportText, const ParameterSet& current);
+// `overrides` replace the file's values of their items.
+ConfigFileLoad PlanConfigFileLoad(const QByteArray& reportText, const ParameterSet& current,
+                                  const std::vector<CellOverride>& overrides = {});
+
+// What applying a planned (not refused) load would change on the terminal,
+// one line per item in sending order, then one per number list that
+// differs: "LABEL：设备“…”，文件“…”".
+QStringList DescribeFileChanges(const ConfigFileLoad& load, const ParameterSet& current);
 
 // The message of a refused list number, for a file or a read-back.
 QString RefusedListNumberText(const struct RefusedListNumber& refused);

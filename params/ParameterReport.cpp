@@ -548,3 +548,27 @@ bool ParseParameterReport(const char* report, std::size_t size, ParameterSet& se
     const std::size_t length = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - report) : size;
     return ParseReport(std::string_view(report, length), set);
 }
+
+std::vector<ReportLabelField> ReportLabelFields()
+{
+    std::vector<ReportLabelField> fields;
+    for (const PriorityLabel& line : kPriorities)
+        fields.push_back({line.label, line.field});
+    for (const PlayCountLabel& line : kPlayCounts)
+        fields.push_back({line.label, line.field});
+    for (const PresetTextLabel& line : kPresetTexts)
+        fields.push_back({line.label, line.field});
+    for (const AlarmOptionLabel& line : kAlarmOptions) {
+        if (line.text)
+            fields.push_back({line.label, line.text});
+        else if (line.number)
+            fields.push_back({line.label, line.number});
+    }
+    for (const ModemLabel& line : kModemLabels) {
+        if (const auto* shortField = std::get_if<ShortText ParameterSet::*>(&line.field))
+            fields.push_back({line.label, *shortField});
+        else if (const auto* longField = std::get_if<LongText ParameterSet::*>(&line.field))
+            fields.push_back({line.label, *longField});
+    }
+    return fields;
+}

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 // The longest report a terminal can send for any parameter set: every line
@@ -65,6 +66,17 @@ std::vector<RefusedListNumber> FindRefusedListNumbers(std::string_view report);
 // CR in a value would end the command it is sent in and start another one.
 // Nothing when every value is clean. The label is returned as it stands.
 std::optional<std::string_view> FindLabelWithControlCharacter(std::string_view report);
+
+// A report line the parser keeps in a field of the set, and that field.
+struct ReportLabelField {
+    std::string_view label;  // as it stands in the report, padding included
+    std::variant<ShortText ParameterSet::*, LongText ParameterSet::*, PresetText ParameterSet::*,
+                 std::uint8_t ParameterSet::*, std::int32_t ParameterSet::*>
+        field;
+};
+// Every such line: priorities, play counts, preset texts, alarm settings
+// and the modem lines kept (not the number lists).
+std::vector<ReportLabelField> ReportLabelFields();
 
 // How many of the labels the parser knows are absent from the report.
 int CountMissingReportLabels(std::string_view report);

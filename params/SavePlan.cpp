@@ -2,6 +2,7 @@
 
 #include "params/DecimalValue.h"
 #include "params/GbkText.h"
+#include "params/ParameterReport.h"
 #include "params/ParameterTableLayout.h"
 
 #include <algorithm>
@@ -476,4 +477,76 @@ std::vector<PlannedWrite> PlanSave(const ParameterSet& stored, const std::vector
         writes.push_back(std::move(write));
     }
     return writes;
+}
+
+namespace {
+
+// Labels compared without case, padding or a closing colon.
+QString LabelKey(QString label)
+{
+    label = label.trimmed();
+    while (label.endsWith(QLatin1Char(':')) || label.endsWith(QChar(0xFF1A)))
+        label = label.chopped(1).trimmed();
+    return label.toCaseFolded();
+}
+
+template <typename Field>
+bool SameField(const StoredField& stored, Field field)
+{
+    return std::visit(
+        [&](auto member) {
+            if constexpr (std::is_same_v<decltype(member), Field>)
+                return member == field;
+            else
+                return false;
+        },
+        stored);
+}
+
+}  // namespace
+
+const SaveItem* FindSaveItemByLabel(const QString& label)
+{
+    const QString key = LabelKey(label);
+    if (key.isEmpty())
+        return nullptr;
+    for (const SaveItem& item : AllSaveItems()) {
+        if (LabelKey(SaveItemLabel(item)) == key)
+            return &item;
+    }
+    for (const ReportLabelField& line : ReportLabelFields()) {
+        if (LabelKey(QString::fromLatin1(line.label.data(), static_cast<qsizetype>(line.label.size()))) != key)
+            continue;
+        for (const SaveItem& item : AllSaveItems()) {
+            const bool same = std::visit([&](auto field) { return SameField(item.field, field); }, line.field);
+            if (same)
+                return &item;
+        }
+    }
+    return nullptr;
+}
+
+QString ShownValueText(const ParameterSet& set, const SaveItem& item)
+{
+    for (const ParameterCellValue& cell : ParameterSetCells(set)) {
+        if (cell.row == item.row && cell.column == item.column)
+            return cell.text.value_or(QString());
+    }
+    return {};
+}
+
+std::vector<VerifyMismatch> CompareWrittenItems(const ParameterSet& readBack, const std::vector<WrittenItem>& written)
+{
+    std::vector<VerifyMismatch> mismatches;
+    for (const WrittenItem& write : written) {
+        if (MatchesStored(readBack, *write.item, write.value))
+            continue;
+        mismatches.push_back({write.item, write.cell, ShownValueText(readBack, *write.item)});
+    }
+    return mismatches;
+}
+
+QString VerifyMismatchText(const VerifyMismatch& mismatch)
+{
+    return QStringLiteral("%1：发送“%2”，读回“%3”").arg(SaveItemLabel(*mismatch.item), mismatch.sent, mismatch.read);
 }

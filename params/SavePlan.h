@@ -137,3 +137,35 @@ std::vector<PlannedWrite> PlanSave(const ParameterSet& stored, const std::vector
 
 // The item's label for a message, without its closing colon.
 QString SaveItemLabel(const SaveItem& item);
+
+// The item a label names: the table's label ("设备ID号码(固定8位)", with
+// or without its colon) or the label of the item's line in the terminal's
+// report ("Modem's ID number", with or without its colon and padding).
+// Nothing for a label of no saved item.
+const SaveItem* FindSaveItemByLabel(const QString& label);
+
+// The text the parameter table shows for the item's value in `set`.
+QString ShownValueText(const ParameterSet& set, const SaveItem& item);
+
+// An item a save wrote and the terminal acknowledged: the cell's text and
+// the value it stood for.
+struct WrittenItem {
+    const SaveItem* item = nullptr;
+    QString cell;
+    ItemValue value;
+};
+
+// A written item that the terminal's report, read back afterwards, does
+// not hold: what was sent and what the table would show for the report.
+struct VerifyMismatch {
+    const SaveItem* item = nullptr;
+    QString sent;
+    QString read;
+};
+
+// The written items whose value `readBack` does not match, by the same
+// comparison a save uses to decide what to send.
+std::vector<VerifyMismatch> CompareWrittenItems(const ParameterSet& readBack, const std::vector<WrittenItem>& written);
+
+// "设备ID号码(固定8位)：发送“11111111”，读回“1A2B3C4D”"
+QString VerifyMismatchText(const VerifyMismatch& mismatch);

@@ -53,6 +53,7 @@ std::string SimProgramOptions::HelpText()
            "  --no-validate          store setter values without checking them\n"
            "Faults:\n"
            "  --silent PREFIX        never answer commands starting with PREFIX (repeatable)\n"
+           "  --ignore PREFIX        answer OK to commands starting with PREFIX but keep nothing (repeatable)\n"
            "  --vanish-on PREFIX     remove the device when such a command arrives\n"
            "  --reply-delay MS       wait before every reply\n"
            "  --chunk-size N         send texts in pieces of N bytes ...\n"
@@ -118,6 +119,7 @@ SimProgramOptions SimProgramOptions::Parse(const std::vector<std::string>& args)
         {"--comm-period", number(o.simulator.commPeriodMs)},
         {"--stream", number(o.streamRate)},
         {"--silent", [&o](const std::string& v) { o.faults.silentPrefixes.push_back(v); return !v.empty(); }},
+        {"--ignore", [&o](const std::string& v) { o.faults.ignoredPrefixes.push_back(v); return !v.empty(); }},
         {"--vanish-on", [&o](const std::string& v) { o.faults.vanishPrefix = v; return !v.empty(); }},
         {"--reply-delay", number(o.faults.replyDelayMs)},
         {"--chunk-size", number(o.faults.chunkSize)},

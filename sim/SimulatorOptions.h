@@ -50,6 +50,10 @@ struct SimulatorFaults {
     // Command lines starting with one of these texts (case-insensitive,
     // e.g. "at+ipad=") are swallowed: no answer, no effect.
     std::vector<std::string> silentPrefixes;
+    // Command lines starting with one of these texts are answered "OK" as
+    // if they were taken, but change nothing: a terminal that acknowledges
+    // a setting it does not keep.
+    std::vector<std::string> ignoredPrefixes;
     // A command line starting with this text (case-insensitive) makes the
     // terminal vanish at once, without answering (empty: never).
     std::string vanishPrefix;

@@ -602,6 +602,12 @@ void TerminalSimulator::HandleCommandLine(const std::string& line, Clock::time_p
         if (StartsWithNoCase(line, prefix))
             return;
     }
+    for (const auto& prefix : m_faults.ignoredPrefixes) {
+        if (StartsWithNoCase(line, prefix)) {
+            QueueReply("OK\r\n", now);
+            return;
+        }
+    }
     CommandOutcome outcome = m_firmware.Execute(line, std::time(nullptr));
     QueueReply(std::move(outcome.reply), now);
     if (outcome.restart)

@@ -202,9 +202,11 @@ TEST_F(MainWindowTest, AnEditedValueIsSavedAndReadBack)
     m_log.clear();
     m_session.sim().ClearLogs();
     QTest::mouseClick(Find<QPushButton>(*window, "saveButton"), Qt::LeftButton);
-    ASSERT_TRUE(WaitForLog(QStringLiteral("参数设置完成")));
+    // The save reads the terminal back and checks the item it wrote.
+    ASSERT_TRUE(WaitForLog(QStringLiteral("校验完成：1 项全部一致")));
     EXPECT_EQ(m_log, (QStringList{QStringLiteral("参数保存中，请等待..."), QStringLiteral("at+apn=FIELDNET\r"),
-                                  QStringLiteral("设置APN成功"), QStringLiteral("参数设置完成")}));
+                                  QStringLiteral("设置APN成功"), QStringLiteral("参数设置完成"),
+                                  QStringLiteral("正在校验：读回设备参数..."), QStringLiteral("校验完成：1 项全部一致")}));
     EXPECT_EQ(m_session.sim().Parameters().apn, "FIELDNET");
 
     ASSERT_TRUE(WaitUntil([&] { return window->CommandButtons().first()->isEnabled(); }));

@@ -176,9 +176,10 @@ TEST_F(WindowKeyboardTest, ValueEditedFromTheKeyboardIsSaved)
 
     m_log.clear();
     QTest::mouseClick(Find<QPushButton>("saveButton"), Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return m_log.contains(QStringLiteral("参数设置完成")); }, 10s));
+    ASSERT_TRUE(WaitUntil([&] { return m_log.contains(QStringLiteral("校验完成：1 项全部一致")); }, 10s));
     EXPECT_EQ(m_log, (QStringList{QStringLiteral("参数保存中，请等待..."), QStringLiteral("at+apn=KEYNET\r"),
-                                  QStringLiteral("设置APN成功"), QStringLiteral("参数设置完成")}));
+                                  QStringLiteral("设置APN成功"), QStringLiteral("参数设置完成"),
+                                  QStringLiteral("正在校验：读回设备参数..."), QStringLiteral("校验完成：1 项全部一致")}));
 }
 
 TEST(WindowTitles, EveryWindowHasExactlyItsOwnTitle)

@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -179,5 +181,84 @@ const SaveCheckCase kSaveChecks[] = {
 
 INSTANTIATE_TEST_SUITE_P(Values, FileSaveChecks, ::testing::ValuesIn(kSaveChecks),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------- labels
+
+struct LabelCase {
+    const char* label;
+    const char* command;  // the item's command prefix; "" when no item
+};
+
+class SaveItemLabels : public ::testing::TestWithParam<LabelCase> {};
+
+TEST_P(SaveItemLabels, NameTheirItem)
+{
+    const SaveItem* item = FindSaveItemByLabel(QString::fromUtf8(GetParam().label));
+    if (*GetParam().command == '\0') {
+        EXPECT_EQ(item, nullptr);
+        return;
+    }
+    ASSERT_NE(item, nullptr);
+    EXPECT_STREQ(item->commandPrefix, GetParam().command);
+}
+
+const LabelCase kLabels[] = {
+    {"设备ID号码(固定8位)", "at+idnt="},
+    {"设备ID号码(固定8位):", "at+idnt="},
+    {" 设备SIM号码(固定11位)： ", "at+phon="},
+    {"Modem's ID number", "at+idnt="},
+    {"modem's phone number", "at+phon="},
+    {"Alarm fm voice:", "AT+LRMFMVOICE="},
+    {"Alarm fm voice", "AT+LRMFMVOICE="},
+    {"Heartbeat poll time seconds:", "at+polltime="},
+    {"Access Point Name", "at+apn="},
+    {"电话预警", "AT+LRMPHNPRIO="},
+    // Report lines the tool reads but never writes, and no label at all.
+    {"Work Mode", ""},
+    {"Server1's Ip", ""},
+    {"Alarm admin NO", ""},
+    {"", ""},
+    {"设备ID", ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Labels, SaveItemLabels, ::testing::ValuesIn(kLabels));
+
+// ---------------------------------------------------------------- changes
+
+TEST(ConfigFileChanges, NameEachItemWithTheTerminalsAndTheFilesValue)
+{
+    auto current = std::make_unique<ParameterSet>();
+    ASSERT_TRUE(ParseParameterReport(FullReport().c_str(), *current));
+    std::string file = WithValue(FullReport(), "Alarm fm voice:  ", "12");
+    file = WithValue(file, "Alarm admin NO:  ", "110,");
+    const ConfigFileLoad load = PlanConfigFileLoad(Bytes(file), *current);
+    ASSERT_FALSE(load.refusal) << load.refusal->text.toStdString();
+    const QStringList changes = DescribeFileChanges(load, *current);
+    ASSERT_EQ(changes.size(), 2) << changes.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(changes[0].startsWith(QStringLiteral("FM音量：设备“"))) << changes[0].toStdString();
+    EXPECT_TRUE(changes[0].endsWith(QStringLiteral("”，文件“12”"))) << changes[0].toStdString();
+    EXPECT_EQ(changes[1], QStringLiteral("管理号码：设备“13800138000,13900139000”，文件“110”"));
+
+    EXPECT_TRUE(DescribeFileChanges(PlanConfigFileLoad(Bytes(FullReport()), *current), *current).isEmpty());
+}
+
+TEST(ConfigFileChanges, AnOverrideIsAChangeAndIsChecked)
+{
+    auto current = std::make_unique<ParameterSet>();
+    ASSERT_TRUE(ParseParameterReport(FullReport().c_str(), *current));
+    const SaveItem* id = FindSaveItemByLabel(QStringLiteral("Modem's ID number"));
+    ASSERT_NE(id, nullptr);
+    const ConfigFileLoad load = PlanConfigFileLoad(Bytes(FullReport()), *current, {{id, QStringLiteral("0000BEEF")}});
+    ASSERT_FALSE(load.refusal);
+    const QStringList changes = DescribeFileChanges(load, *current);
+    ASSERT_EQ(changes.size(), 1);
+    EXPECT_TRUE(changes[0].startsWith(QStringLiteral("设备ID号码(固定8位)：设备“"))) << changes[0].toStdString();
+    EXPECT_TRUE(changes[0].endsWith(QStringLiteral("文件“0000BEEF”")));
+
+    const ConfigFileLoad refused = PlanConfigFileLoad(Bytes(FullReport()), *current, {{id, QStringLiteral("0000BEEG")}});
+    ASSERT_TRUE(refused.refusal);
+    EXPECT_EQ(refused.refusal->text, QStringLiteral("设备ID号必须是十六进制字符串"));
+    EXPECT_TRUE(refused.listCommands[0].isEmpty());
+}
 
 }  // namespace

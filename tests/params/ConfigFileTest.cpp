@@ -85,6 +85,8 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_device = std::make_unique<CDeviceController>(m_view, testsupport::ShortTiming());
         m_saver = std::make_unique<CParameterSaver>(*m_device);
+        // What a load sends; the read-back after it has tests of its own.
+        m_saver->SetVerifyAfterSave(false);
         m_files = std::make_unique<CConfigFile>(*m_device);
         connect();
         m_device->Start();
@@ -210,6 +212,54 @@ TEST_F(ConfigFileTest, LoadingSetsTheListsThenSavesOnlyWhatDiffers)
     EXPECT_EQ(m_view.cells.value({16, 3}), QStringLiteral("OTHERAPN"));
     EXPECT_EQ(Sim().Parameters().apn, "OTHERAPN");
     EXPECT_TRUE(WaitUntil([&] { return !m_view.busy; }));
+}
+
+TEST_F(ConfigFileTest, TheChangesAreShownBeforeTheFirstCommandAndCancelSendsNothing)
+{
+    TerminalParameters other = Sim().Parameters();
+    other.backupNumbers = {"110"};
+    other.apn = "OTHERAPN";
+    const QString path = Path("other.cfg");
+    WriteAll(path, CConfigFile::ToFileText(QByteArray::fromStdString(ParameterReport::Build(other))));
+    const std::vector<std::string> backupBefore = Sim().Parameters().backupNumbers;
+
+    m_view.confirmFileChanges = false;
+    const int mark = m_view.logLines.size();
+    m_files->RequestLoad(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::LoadConfigFile));
+    ASSERT_EQ(m_view.fileChanges.size(), 1);
+    EXPECT_EQ(m_view.fileChanges[0],
+              (QStringList{QStringLiteral("无线网络APN：设备“CMNET”，文件“OTHERAPN”"),
+                           QStringLiteral("备份号码：设备“%1”，文件“110”")
+                               .arg(QString::fromStdString(backupBefore.empty() ? std::string() : backupBefore[0]))}));
+    EXPECT_TRUE(Sim().ReceivedCommands().empty());
+    EXPECT_EQ(LogFrom(mark), QStringList{QStringLiteral("已取消从文件配置，未发送任何命令")});
+    EXPECT_TRUE(WaitUntil([&] { return !m_view.busy; }));
+    EXPECT_EQ(Sim().Parameters().apn, "CMNET");
+}
+
+TEST_F(ConfigFileTest, AnOverrideReplacesTheFilesValueAndIsCheckedAsTyped)
+{
+    const QString path = Path("same.cfg");
+    WriteAll(path, CConfigFile::ToFileText(QByteArray::fromStdString(ParameterReport::Build(Sim().Parameters()))));
+
+    m_files->SetOverrides({{FindSaveItemByLabel(QStringLiteral("设备ID号码(固定8位)")), QStringLiteral("0000BEEF")}});
+    m_files->RequestLoad(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::SaveAll));
+    EXPECT_EQ(Sim().Parameters().deviceId, "0000BEEF");
+    EXPECT_EQ(m_view.cells.value({11, 3}), QStringLiteral("0000BEEF"));
+
+    // A value the save would refuse refuses the file before any command.
+    Sim().ClearLogs();
+    m_files->SetOverrides({{FindSaveItemByLabel(QStringLiteral("Modem's ID number")), QStringLiteral("BEEF")}});
+    const int mark = m_view.logLines.size();
+    m_finished.clear();
+    m_files->RequestLoad(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::LoadConfigFile));
+    EXPECT_TRUE(Sim().ReceivedCommands().empty());
+    ASSERT_FALSE(m_view.messages.isEmpty());
+    EXPECT_EQ(m_view.messages.constLast(), QStringLiteral("设备ID号必须是8位长度"));
+    EXPECT_EQ(LogFrom(mark), QStringList{QStringLiteral("从文件配置失败")});
 }
 
 TEST_F(ConfigFileTest, FilesWithEditorAndUnixLineEndsLoad)

@@ -90,6 +90,8 @@ protected:
         ASSERT_TRUE(m_session.Started());
         m_device = std::make_unique<CDeviceController>(m_view, TestTiming());
         m_saver = std::make_unique<CParameterSaver>(*m_device);
+        // The save itself; VerifyAfterSaveTest turns the read-back on.
+        m_saver->SetVerifyAfterSave(false);
         m_view.paramLock = &m_device->ParamLock();
         ASSERT_TRUE(m_device->Start());
         ASSERT_TRUE(m_device->OpenPort(m_session.PortNumber(), 115200));
@@ -679,6 +681,105 @@ TEST_F(ParameterSaverShutdownTest, ClosingReleasesTheItemPause)
     m_saver->OnSaveSettings();
     ASSERT_TRUE(WaitUntil([&] { return m_view.logLines.contains(QStringLiteral("设置APN成功")); }));
     ExpectShutdownReleasesTheSave();
+}
+
+// ------------------------------------------------------------ verification
+
+// Saves that read the terminal back afterwards and compare what they wrote.
+class VerifyAfterSaveTest : public ParameterSaverTest {
+protected:
+    void SetUp() override
+    {
+        ParameterSaverTest::SetUp();
+        m_saver->SetVerifyAfterSave(true);
+    }
+};
+
+TEST_F(VerifyAfterSaveTest, ATerminalThatKeptEveryItemIsReportedInOneLine)
+{
+    Edit(16, R, QStringLiteral("CMWAP"));
+    Edit(5, L, QStringLiteral("4"));
+    ASSERT_TRUE(Save());
+    EXPECT_EQ(Commands(), Wire({"AT+LRMPHNPRIO=4", "at+apn=CMWAP", "AT+SHOW"}));
+    EXPECT_EQ(m_view.logLines.mid(m_view.logLines.indexOf(kDone)),
+              QStringList({kDone, QStringLiteral("正在校验：读回设备参数..."), QStringLiteral("校验完成：2 项全部一致")}));
+    EXPECT_EQ(m_view.verifySummaries, QStringList{QStringLiteral("校验完成：2 项全部一致")});
+    EXPECT_EQ(m_view.verifyMismatches, QList<QStringList>{QStringList{}});
+    const CParameterSaver::Outcome outcome = m_saver->LastOutcome();
+    EXPECT_TRUE(outcome.finished);
+    EXPECT_TRUE(outcome.verified);
+    EXPECT_EQ(outcome.written, 2);
+    EXPECT_EQ(outcome.mismatches, 0);
+}
+
+TEST_F(VerifyAfterSaveTest, AnItemAcknowledgedButNotKeptIsNamedWithBothValues)
+{
+    SimulatorFaults faults;
+    faults.ignoredPrefixes = {"at+apn="};
+    sim().SetFaults(faults);
+    Edit(16, R, QStringLiteral("CMWAP"));
+    Edit(5, L, QStringLiteral("4"));
+    ASSERT_TRUE(Save());
+    const QString mismatch = QStringLiteral("校验不一致：无线网络APN：发送“CMWAP”，读回“CMNET”");
+    EXPECT_EQ(m_view.logLines.mid(m_view.logLines.indexOf(kDone)),
+              QStringList({kDone, QStringLiteral("正在校验：读回设备参数..."), mismatch,
+                           QStringLiteral("校验失败：1 项不一致")}));
+    EXPECT_EQ(m_view.verifyMismatches, QList<QStringList>{QStringList{mismatch}});
+    EXPECT_EQ(m_saver->LastOutcome().mismatches, 1);
+
+    // The tool now knows the terminal still holds the old APN: the next
+    // save sends it again, and only it.
+    sim().SetFaults({});
+    sim().ClearLogs();
+    ASSERT_TRUE(Save());
+    EXPECT_EQ(Commands(), Wire({"at+apn=CMWAP", "AT+SHOW"}));
+    EXPECT_TRUE(m_view.logLines.contains(QStringLiteral("校验完成：1 项全部一致")));
+}
+
+TEST_F(VerifyAfterSaveTest, AReadBackThatIsNotAnsweredFailsTheVerification)
+{
+    SimulatorFaults faults;
+    faults.silentPrefixes = {"AT+SHOW"};
+    sim().SetFaults(faults);
+    Edit(16, R, QStringLiteral("CMWAP"));
+    ASSERT_TRUE(Save());
+    EXPECT_EQ(m_view.logLines.constLast(), QStringLiteral("校验失败：无法读回设备参数"));
+    EXPECT_TRUE(m_saver->LastOutcome().readBackFailed);
+    EXPECT_FALSE(m_saver->LastOutcome().verified);
+    EXPECT_EQ(m_view.verifyMismatches, QList<QStringList>{QStringList{QStringLiteral("校验失败：无法读回设备参数")}});
+}
+
+TEST_F(VerifyAfterSaveTest, ASaveThatWroteNothingReadsNothingBack)
+{
+    ASSERT_TRUE(Save());
+    EXPECT_EQ(Commands(), Wire({}));
+    EXPECT_EQ(m_view.logLines, QStringList({kSaving, kDone}));
+    EXPECT_TRUE(m_view.verifySummaries.isEmpty());
+    EXPECT_TRUE(m_view.progress.isEmpty());
+}
+
+TEST_F(VerifyAfterSaveTest, ProgressCountsTheItemsAsTheyAreAcknowledged)
+{
+    Edit(16, R, QStringLiteral("CMWAP"));
+    Edit(5, L, QStringLiteral("4"));
+    Edit(9, R, QStringLiteral("2"));
+    ASSERT_TRUE(Save());
+    EXPECT_EQ(m_view.progress, (QList<QPair<int, int>>{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
+}
+
+TEST_F(VerifyAfterSaveTest, ASaveThatStopsHalfwayIsNotVerified)
+{
+    SimulatorFaults faults;
+    faults.silentPrefixes = {"at+apn="};
+    sim().SetFaults(faults);
+    Edit(5, L, QStringLiteral("4"));
+    Edit(16, R, QStringLiteral("CMWAP"));
+    ASSERT_TRUE(Save());
+    EXPECT_EQ(Commands(), Wire({"AT+LRMPHNPRIO=4", "at+apn=CMWAP"}));
+    EXPECT_FALSE(m_saver->LastOutcome().finished);
+    EXPECT_EQ(m_saver->LastOutcome().written, 1);
+    EXPECT_EQ(m_saver->LastOutcome().planned, 2);
+    EXPECT_TRUE(m_view.verifySummaries.isEmpty());
 }
 
 }  // namespace

@@ -40,6 +40,18 @@ public:
     QStringList NumberRows(int category) override { return pages[category]; }
     QStringList TickedNumbers(int category) override { return ticked[category]; }
 
+    void ShowSaveProgress(int done, int total) override { progress << QPair<int, int>(done, total); }
+    void ShowVerifyResult(const QString& summary, const QStringList& mismatches) override
+    {
+        verifySummaries << summary;
+        verifyMismatches << mismatches;
+    }
+    bool ConfirmFileChanges(const QStringList& changes) override
+    {
+        fileChanges << changes;
+        return confirmFileChanges;
+    }
+
     QMap<QPair<int, int>, QString> cells;
     QSet<QPair<int, int>> lockedCells;
     QStringList pages[3];
@@ -52,4 +64,9 @@ public:
     bool communicationRadioEnabled = true;
     int portClosedCount = 0;
     std::function<void(const QString&)> onMessage;
+    QList<QPair<int, int>> progress;
+    QStringList verifySummaries;
+    QList<QStringList> verifyMismatches;
+    QList<QStringList> fileChanges;
+    bool confirmFileChanges = true;
 };

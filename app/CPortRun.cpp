@@ -1,0 +1,292 @@
+#include "app/CPortRun.h"
+
+#include "device/CDeviceController.h"
+#include "device/CModeSwitcher.h"
+#include "params/CConfigFile.h"
+#include "params/CParameterSaver.h"
+#include "params/GbkText.h"
+#include "serial/PortTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <memory>
+
+CPortRun::CPortRun(const CommandLine& command, const QString& device, const Timing& timing, CBatchConsole* console,
+                   UnitSource units)
+    : m_command(command), m_devicePath(device), m_units(std::move(units))
+{
+    if (!console) {
+        m_ownConsole = std::make_unique<CBatchConsole>();
+        console = m_ownConsole.get();
+    }
+    m_console = console;
+    m_device = std::make_unique<CDeviceController>(*m_console, timing);
+    m_saver = std::make_unique<CParameterSaver>(*m_device);
+    m_saver->SetVerifyAfterSave(command.verify);
+    m_configFile = std::make_unique<CConfigFile>(*m_device);
+    connect(m_device.get(), &CDeviceController::taskFinished, this, &CPortRun::OnTaskFinished);
+    connect(m_device.get(), &CDeviceController::portLost, this, &CPortRun::OnPortLost);
+    m_powerOnTimer.setSingleShot(true);
+    connect(&m_powerOnTimer, &QTimer::timeout, this, &CPortRun::OnPowerOnTimeout);
+}
+
+CPortRun::~CPortRun()
+{
+    // The worker stops before the procedures it runs are destroyed.
+    m_device->Shutdown();
+}
+
+bool CPortRun::Start()
+{
+    m_device->Start();
+    const int portNumber = PortTable::Instance().Add(m_devicePath);
+    m_portName = portNumber > 0 ? QStringLiteral("COM%1").arg(portNumber) : m_devicePath;
+    m_record = UnitRecord{};
+    m_record.port = m_portName;
+    m_record.device = m_devicePath;
+    m_record.start = QDateTime::currentDateTime();
+    m_unitMark = static_cast<int>(m_console->LogLines().size());
+    if (portNumber == 0 || !m_device->OpenPort(portNumber, m_command.baudRate)) {
+        m_unitActive = true;
+        m_stopping = true;
+        EndUnit(1, QStringLiteral("失败"));
+        Finish();
+        return false;
+    }
+    m_device->SetConfigurationMode(true);
+    BeginUnit();
+    return true;
+}
+
+void CPortRun::BeginUnit()
+{
+    const std::optional<NextUnit> next = m_units ? m_units() : std::optional<NextUnit>(NextUnit{});
+    if (!next) {
+        Finish();
+        return;
+    }
+    m_configFile->SetOverrides(next->overrides);
+    m_record = UnitRecord{};
+    m_record.port = m_portName;
+    m_record.device = m_devicePath;
+    m_record.row = next->row;
+    m_record.start = QDateTime::currentDateTime();
+    m_unitMark = static_cast<int>(m_console->LogLines().size());
+    m_unitActive = true;
+    m_caught = false;
+
+    if (m_unitsDone == 0) {
+        m_device->OnPortOpened();
+        m_powerOnTimer.start(m_command.powerOnTimeoutSeconds * 1000);
+        return;
+    }
+    // The next terminal: the technician may take a while to connect it, so
+    // only a --timeout given on the command line limits the wait.
+    const QString row = next->row > 0 ? QStringLiteral("（第%1行）").arg(next->row) : QString();
+    m_device->PostLog(QStringLiteral("请接上下一台设备%1并重新上电，正在等待设备上电后进入配置状态...").arg(row));
+    if (!m_device->ConfigEntryPending().exchange(true) && !m_device->PostTask(TaskCode::EnterConfiguration)) {
+        m_device->PostLog(QStringLiteral("设备进入配置失败"));
+        EndUnit(1, QStringLiteral("失败"));
+        return;
+    }
+    if (m_command.timeoutGiven)
+        m_powerOnTimer.start(m_command.powerOnTimeoutSeconds * 1000);
+}
+
+bool CPortRun::LoggedSince(int mark, const QString& line) const
+{
+    const QStringList& log = m_console->LogLines();
+    for (qsizetype i = mark; i < log.size(); ++i) {
+        if (log[i] == line)
+            return true;
+    }
+    return false;
+}
+
+QString CPortRun::TargetFile() const
+{
+    // One file per terminal when a run reads several: the device ID joins
+    // the name ("site.cfg" becomes "site-1A2B3C4D.cfg").
+    if (m_command.ports.size() == 1 && !m_command.repeat)
+        return m_command.file;
+    QString id;
+    {
+        std::lock_guard guard(m_device->ParamLock());
+        id = GbkToUnicode(m_device->Params().deviceId.View());
+    }
+    id.replace(QRegularExpression(QStringLiteral("[^0-9A-Za-z_-]")), QStringLiteral("_"));
+    if (id.isEmpty())
+        id = m_portName;
+    const QFileInfo info(m_command.file);
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    return info.dir().filePath(info.completeBaseName() + QLatin1Char('-') + id + suffix);
+}
+
+void CPortRun::OnTaskFinished(int code)
+{
+    if (m_finished || !m_unitActive)
+        return;
+    switch (code) {
+    case TaskCode::EnterConfiguration:
+        m_powerOnTimer.stop();
+        m_caught = true;
+        if (!LoggedSince(m_unitMark, QStringLiteral("参数加载完成..."))) {
+            EndUnit(1, QStringLiteral("失败"));
+            return;
+        }
+        m_record.start = QDateTime::currentDateTime();
+        m_operationMark = static_cast<int>(m_console->LogLines().size());
+        switch (m_command.mode) {
+        case CommandLine::Mode::Read:
+            m_device->PostTask(TaskCode::SaveConfigFile, QFile::encodeName(TargetFile()));
+            return;
+        case CommandLine::Mode::Diff:
+            RunDiff();
+            return;
+        default:
+            m_device->PostTask(TaskCode::LoadConfigFile, QFile::encodeName(m_command.file));
+            return;
+        }
+    case TaskCode::SaveConfigFile:
+        if (LoggedSince(m_operationMark, QStringLiteral("参数保存到文件成功...")))
+            EndUnit(0, QStringLiteral("成功"));
+        else
+            EndUnit(1, QStringLiteral("失败"));
+        return;
+    case TaskCode::LoadConfigFile:
+        // Success goes on with the save of all parameters it queued.
+        if (!LoggedSince(m_operationMark, QStringLiteral("参数保存中，请等待...")))
+            EndUnit(1, QStringLiteral("失败"));
+        return;
+    case TaskCode::SaveAll: {
+        const CParameterSaver::Outcome outcome = m_saver->LastOutcome();
+        m_record.itemsSent = outcome.written;
+        m_record.verified = outcome.verified;
+        m_record.mismatches = outcome.mismatches;
+        if (!outcome.finished)
+            EndUnit(1, QStringLiteral("失败"));
+        else if (outcome.readBackFailed || outcome.mismatches > 0)
+            EndUnit(1, QStringLiteral("校验失败"));
+        else
+            EndUnit(0, QStringLiteral("成功"));
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void CPortRun::RunDiff()
+{
+    QFile file(m_command.file);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_device->PostLog(QStringLiteral("打开文件失败"));
+        EndUnit(1, QStringLiteral("失败"));
+        return;
+    }
+    const QByteArray text = CConfigFile::FromFileText(file.read(CConfigFile::kMaxFileBytes));
+    auto current = std::make_unique<ParameterSet>();
+    {
+        std::lock_guard guard(m_device->ParamLock());
+        *current = m_device->Params();
+    }
+    const ConfigFileLoad load = PlanConfigFileLoad(text, *current, m_configFile->Overrides());
+    if (load.refusal) {
+        m_device->PostLog(load.refusal->text);
+        EndUnit(1, QStringLiteral("失败"));
+        return;
+    }
+    const QStringList changes = DescribeFileChanges(load, *current);
+    for (const QString& line : changes)
+        m_device->PostLog(line);
+    m_record.changes = static_cast<int>(changes.size());
+    if (changes.isEmpty()) {
+        m_device->PostLog(QStringLiteral("文件与设备的参数相同"));
+        EndUnit(0, QStringLiteral("无差异"));
+    } else {
+        m_device->PostLog(QStringLiteral("共%1项与设备不同，未发送任何命令").arg(changes.size()));
+        EndUnit(3, QStringLiteral("有差异"));
+    }
+}
+
+void CPortRun::OnPowerOnTimeout()
+{
+    if (m_finished || !m_device->IsPowerOnPolling())
+        return;
+    m_device->PostLog(QStringLiteral("等待设备上电超时（%1 秒），请检查连接和电源后重试").arg(m_command.powerOnTimeoutSeconds));
+    // Ends the waiting entry as choosing communication mode would.
+    m_device->SetConfigurationMode(false);
+    m_device->Reply().SetEvent();
+    if (m_unitsDone > 0) {
+        // A --repeat that waited in vain for one more terminal is over.
+        m_unitActive = false;
+        Finish();
+        return;
+    }
+    m_stopping = true;
+    EndUnit(1, QStringLiteral("失败"));
+    Finish();
+}
+
+void CPortRun::OnPortLost()
+{
+    m_stopping = true;
+    if (m_unitActive)
+        EndUnit(1, QStringLiteral("失败"));
+    Finish();
+}
+
+void CPortRun::Interrupt()
+{
+    if (m_finished)
+        return;
+    // The port first, so the terminal is free at once; then the worker.
+    m_device->ClosePort();
+    m_device->Shutdown();
+    m_stopping = true;
+    if (IsBusyWithTerminal())
+        EndUnit(1, QStringLiteral("中断"));
+    Finish();
+}
+
+void CPortRun::EndUnit(int status, const QString& result)
+{
+    if (!m_unitActive)
+        return;
+    m_unitActive = false;
+    m_powerOnTimer.stop();
+    m_record.status = status;
+    m_record.result = result;
+    m_record.end = QDateTime::currentDateTime();
+    {
+        std::lock_guard guard(m_device->ParamLock());
+        m_record.deviceId = GbkToUnicode(m_device->Params().deviceId.View());
+        m_record.simNumber = GbkToUnicode(m_device->Params().simNumber.View());
+    }
+    const QStringList& log = m_console->LogLines();
+    for (qsizetype i = m_unitMark; i < log.size(); ++i) {
+        if (log[i].contains(QStringLiteral("失败")) || log[i].contains(QStringLiteral("超时"))
+            || log[i].startsWith(QStringLiteral("校验不一致")))
+            m_record.failures << CBatchConsole::Printable(log[i]);
+    }
+    ++m_unitsDone;
+    emit unitFinished(m_record);
+    if (m_finished)
+        return;
+    if (m_command.repeat && !m_stopping && m_device->IsPortOpen())
+        BeginUnit();
+    else
+        Finish();
+}
+
+void CPortRun::Finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_powerOnTimer.stop();
+    emit finished();
+}

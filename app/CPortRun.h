@@ -1,0 +1,106 @@
+#pragma once
+
+#include "app/CBatchConsole.h"
+#include "app/CommandLine.h"
+#include "device/Timing.h"
+#include "params/ConfigFilePlan.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class CConfigFile;
+class CDeviceController;
+class CParameterSaver;
+
+// What became of one terminal.
+struct UnitRecord {
+    QString port;       // "COM33"
+    QString device;     // "/dev/ttyUSB0"
+    int row = 0;        // line of the units file, 0 without one
+    QString deviceId;   // as the terminal reported it last
+    QString simNumber;
+    QDateTime start;
+    QDateTime end;
+    int status = 1;     // 0 done, 1 failed, 3 (--diff) differs
+    QString result;     // "成功", "失败", "校验失败", "有差异", "无差异", "中断"
+    int itemsSent = 0;
+    int changes = 0;    // --diff: lines that differ
+    bool verified = false;
+    int mismatches = 0;
+    QStringList failures;  // the log lines that said what failed
+};
+
+// One port of a batch run: its own console, controller and worker. It waits
+// for a terminal's power-on, enters configuration mode, runs the operation
+// (read, apply, diff) and, with --repeat, waits for the next terminal.
+class CPortRun : public QObject {
+    Q_OBJECT
+public:
+    // Hands out the overrides of the next terminal (a row of the units
+    // file), or nothing when no terminal is left. Called before each
+    // terminal, on the UI thread.
+    struct NextUnit {
+        int row = 0;
+        std::vector<CellOverride> overrides;
+    };
+    using UnitSource = std::function<std::optional<NextUnit>()>;
+
+    CPortRun(const CommandLine& command, const QString& device, const Timing& timing, CBatchConsole* console,
+             UnitSource units);
+    ~CPortRun() override;
+
+    // Opens the port and waits for the first terminal. False when the port
+    // cannot be opened (logged); the run is then finished.
+    bool Start();
+    // Closes the port at once (termination); a terminal in progress ends
+    // as interrupted.
+    void Interrupt();
+
+    bool IsFinished() const { return m_finished; }
+    // A terminal is between its power-on and its end.
+    // (or the first terminal is awaited), as opposed to waiting for the
+    // next one of a --repeat.
+    bool IsBusyWithTerminal() const { return m_unitActive && (m_caught || m_unitsDone == 0); }
+    CBatchConsole& Console() { return *m_console; }
+    QString PortName() const { return m_portName; }
+
+signals:
+    void unitFinished(const UnitRecord& record);
+    void finished();
+
+private:
+    void BeginUnit();
+    void OnTaskFinished(int code);
+    void OnPowerOnTimeout();
+    void OnPortLost();
+    void RunDiff();
+    void EndUnit(int status, const QString& result);
+    void Finish();
+    bool LoggedSince(int mark, const QString& line) const;
+    QString TargetFile() const;
+
+    CommandLine m_command;
+    QString m_devicePath;
+    QString m_portName;
+    std::unique_ptr<CBatchConsole> m_ownConsole;
+    CBatchConsole* m_console = nullptr;
+    std::unique_ptr<CDeviceController> m_device;
+    std::unique_ptr<CParameterSaver> m_saver;
+    std::unique_ptr<CConfigFile> m_configFile;
+    UnitSource m_units;
+    QTimer m_powerOnTimer;
+    UnitRecord m_record;
+    int m_unitMark = 0;
+    int m_operationMark = 0;
+    int m_unitsDone = 0;
+    bool m_unitActive = false;
+    bool m_caught = false;
+    // No terminal follows the one that ends now.
+    bool m_stopping = false;
+    bool m_finished = false;
+};

@@ -1,0 +1,348 @@
+// Batches of terminals without a window: verification after writing, the
+// preview of a file, per-terminal values, several ports at once and the
+// service records. The real program runs as a process against simulated
+// terminals on pseudo-terminals.
+#include "params/CConfigFile.h"
+#include "params/GbkText.h"
+#include "sim/ParameterReport.h"
+#include "support/EventLoopWait.h"
+#include "support/SimulatorSession.h"
+#include "support/TestFiles.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::SimulatorSession;
+
+struct Result {
+    int exitCode = -1;
+    QString out;
+    QString err;
+    QStringList lines;
+};
+
+Result Finish(QProcess& process, int limitMs)
+{
+    EXPECT_TRUE(process.waitForFinished(limitMs));
+    Result result;
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out += QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    result.lines = result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return result;
+}
+
+Result RunSirenset(const QStringList& arguments, int limitMs = 60000)
+{
+    QProcess process;
+    process.start(QStringLiteral(SIRENSET_BINARY), arguments);
+    return Finish(process, limitMs);
+}
+
+QByteArray FileFor(const TerminalParameters& parameters)
+{
+    return CConfigFile::ToFileText(QByteArray::fromStdString(ParameterReport::Build(parameters)));
+}
+
+class BatchProvisioningTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_session.Started());
+        ASSERT_TRUE(m_dir.isValid());
+    }
+
+    QString Path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
+    TerminalSimulator& Sim() { return m_session.sim(); }
+    QString Device() const { return m_session.DevicePath(); }
+
+    // A file that changes the APN and the TTS speed of the simulated terminal.
+    QString ChangedFile()
+    {
+        TerminalParameters wanted = Sim().Parameters();
+        wanted.apn = "FIELDAPN";
+        wanted.ttsSpeed = "7";
+        const QString file = Path("wanted.cfg");
+        EXPECT_TRUE(testsupport::WriteFileBytes(file, FileFor(wanted)));
+        return file;
+    }
+
+    bool SentSetter()
+    {
+        const std::vector<std::string> commands = m_session.sim().ReceivedCommands();
+        return std::any_of(commands.begin(), commands.end(),
+                           [](const std::string& c) { return c.find('=') != std::string::npos; });
+    }
+
+    SimulatorSession m_session;
+    QTemporaryDir m_dir;
+};
+
+// ---------------------------------------------------------------- verify
+
+TEST_F(BatchProvisioningTest, ATerminalThatAcknowledgesWithoutKeepingFailsTheApply)
+{
+    SimulatorFaults faults;
+    faults.ignoredPrefixes = {"at+apn="};
+    Sim().SetFaults(faults);
+    const Result result = RunSirenset({QStringLiteral("--port"), Device(), QStringLiteral("--apply"), ChangedFile()});
+    EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
+    EXPECT_TRUE(result.lines.contains(QStringLiteral("参数设置完成")));
+    EXPECT_TRUE(result.lines.contains(QStringLiteral("校验不一致：无线网络APN：发送“FIELDAPN”，读回“CMNET”")))
+        << result.out.toStdString();
+    EXPECT_EQ(result.lines.last(), QStringLiteral("校验失败：1 项不一致"));
+    EXPECT_EQ(Sim().Parameters().ttsSpeed, "7");
+}
+
+TEST_F(BatchProvisioningTest, NoVerifyTrustsTheAcknowledgements)
+{
+    SimulatorFaults faults;
+    faults.ignoredPrefixes = {"at+apn="};
+    Sim().SetFaults(faults);
+    const Result result = RunSirenset(
+        {QStringLiteral("--port"), Device(), QStringLiteral("--apply"), ChangedFile(), QStringLiteral("--no-verify")});
+    EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
+    EXPECT_EQ(result.lines.last(), QStringLiteral("参数设置完成"));
+    EXPECT_FALSE(result.out.contains(QStringLiteral("校验")));
+}
+
+TEST_F(BatchProvisioningTest, EveryWrittenItemReportsItsProgress)
+{
+    const Result result = RunSirenset({QStringLiteral("--port"), Device(), QStringLiteral("--apply"), ChangedFile()});
+    EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
+    const qsizetype first = result.lines.indexOf(QStringLiteral("第 1 / 2 项"));
+    const qsizetype second = result.lines.indexOf(QStringLiteral("第 2 / 2 项"));
+    ASSERT_GE(first, 0) << result.out.toStdString();
+    EXPECT_GT(second, first);
+    EXPECT_LT(second, result.lines.indexOf(QStringLiteral("参数设置完成")));
+}
+
+// ---------------------------------------------------------------- preview
+
+TEST_F(BatchProvisioningTest, DiffListsWhatApplyWouldChangeAndSendsNothing)
+{
+    const Result result =
+        RunSirenset({QStringLiteral("--port"), Device(), QStringLiteral("--diff"), ChangedFile(), QStringLiteral("--set"),
+                     QStringLiteral("Modem's ID number=0000BEEF")});
+    EXPECT_EQ(result.exitCode, 3) << result.out.toStdString();
+    const qsizetype loaded = result.lines.indexOf(QStringLiteral("参数加载完成..."));
+    ASSERT_GE(loaded, 0);
+    EXPECT_EQ(result.lines.mid(loaded + 1),
+              (QStringList{QStringLiteral("设备ID号码(固定8位)：设备“%1”，文件“0000BEEF”")
+                               .arg(QString::fromStdString(Sim().Parameters().deviceId)),
+                           QStringLiteral("无线网络APN：设备“CMNET”，文件“FIELDAPN”"),
+                           QStringLiteral("TTS播放语速：设备“%1”，文件“7”").arg(QString::fromStdString(Sim().Parameters().ttsSpeed)),
+                           QStringLiteral("共3项与设备不同，未发送任何命令")}));
+    EXPECT_FALSE(SentSetter());
+    EXPECT_EQ(Sim().Parameters().apn, "CMNET");
+}
+
+TEST_F(BatchProvisioningTest, DiffOfTheTerminalsOwnValuesFindsNothing)
+{
+    const QString file = Path("same.cfg");
+    ASSERT_TRUE(testsupport::WriteFileBytes(file, FileFor(Sim().Parameters())));
+    const Result result = RunSirenset({QStringLiteral("--port"), Device(), QStringLiteral("--diff"), file});
+    EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
+    EXPECT_EQ(result.lines.last(), QStringLiteral("文件与设备的参数相同"));
+}
+
+// ---------------------------------------------------------------- per-unit values
+
+class BatchBeforeTouchTest : public BatchProvisioningTest {
+protected:
+    void SetUp() override
+    {
+        BatchProvisioningTest::SetUp();
+        SimulatorOptions options = Sim().Options();
+        options.powerOnWhenOpened = false;
+        Sim().SetOptions(options);
+    }
+    Result RunRefused(QStringList arguments)
+    {
+        arguments << QStringLiteral("--port") << Device() << QStringLiteral("--timeout") << QStringLiteral("30");
+        return RunSirenset(arguments, 10000);
+    }
+};
+
+TEST_F(BatchBeforeTouchTest, ABadSetIsRefusedBeforeThePortIsOpened)
+{
+    struct Case {
+        const char* setting;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"Modem's ID number=BEEF", "--set 的值被拒绝：设备ID号必须是8位长度"},
+        {"设备SIM号码(固定11位)=1380013800", "--set 的值被拒绝：SIM 卡号必须是11位长度"},
+        {"No such label=1", "--set 参数有误：没有名为“No such label”的参数，未连接任何设备"},
+    };
+    for (const Case& c : cases) {
+        const Result result = RunRefused({QStringLiteral("--apply"), ChangedFile(), QStringLiteral("--set"),
+                                          QString::fromUtf8(c.setting)});
+        EXPECT_EQ(result.exitCode, 1) << c.setting;
+        EXPECT_TRUE(result.lines.contains(QString::fromUtf8(c.line))) << result.out.toStdString();
+        EXPECT_FALSE(result.out.contains(QStringLiteral("串口已打开"))) << c.setting;
+        EXPECT_TRUE(Sim().ReceivedBytes().empty()) << c.setting;
+    }
+}
+
+TEST_F(BatchBeforeTouchTest, ABadRowOfTheUnitsFileRefusesTheWholeBatch)
+{
+    const QString units = Path("units.csv");
+    // GBK, as a spreadsheet on a Chinese desktop saves it.
+    const QString text = QStringLiteral("设备ID号码(固定8位),Modem's Phone Number\n"
+                                        "0000AAAA,13800000001\n"
+                                        "0000BBB,13800000002\n");
+    ASSERT_TRUE(testsupport::WriteFileBytes(units, *UnicodeToGbkBytes(text)));
+    const Result result = RunRefused({QStringLiteral("--apply"), ChangedFile(), QStringLiteral("--units"), units});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.lines.contains(QStringLiteral("设备参数表第3行：设备ID号必须是8位长度"))) << result.out.toStdString();
+    EXPECT_EQ(result.lines.last(), QStringLiteral("参数值有误，未连接任何设备"));
+    EXPECT_TRUE(Sim().ReceivedBytes().empty());
+}
+
+TEST_F(BatchProvisioningTest, RepeatTakesOneRowPerTerminalAndRecordsEach)
+{
+    const QString units = Path("units.csv");
+    ASSERT_TRUE(testsupport::WriteFileBytes(units, QStringLiteral("\uFEFF设备ID号码(固定8位),Modem's Phone Number\r\n"
+                                                                  "0000AAAA,13800000001\r\n"
+                                                                  "\"0000BBBB\",13800000002\r\n")
+                                                       .toUtf8()));
+    const QString report = Path("done.json");
+    const QString log = Path("logs/batch.log");
+    QProcess process;
+    process.start(QStringLiteral(SIRENSET_BINARY),
+                  {QStringLiteral("--port"), Device(), QStringLiteral("--apply"), ChangedFile(), QStringLiteral("--units"),
+                   units, QStringLiteral("--repeat"), QStringLiteral("--report"), report, QStringLiteral("--log"), log});
+    QString out;
+    const QString next = QStringLiteral("请接上下一台设备（第3行）并重新上电，正在等待设备上电后进入配置状态...");
+    ASSERT_TRUE(testsupport::WaitUntil(
+        [&] {
+            process.waitForReadyRead(50);
+            out += QString::fromUtf8(process.readAllStandardOutput());
+            return out.contains(next);
+        },
+        30s))
+        << out.toStdString();
+    EXPECT_EQ(Sim().Parameters().deviceId, "0000AAAA");
+    // The next terminal, still as it left the factory, is switched on.
+    Sim().ModifyParameters([](TerminalParameters& p) {
+        p.apn = "CMNET";
+        p.ttsSpeed = "3";
+    });
+    Sim().PowerOn();
+    Result result = Finish(process, 30000);
+    result.out.prepend(out);
+    EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
+    EXPECT_EQ(Sim().Parameters().deviceId, "0000BBBB");
+    EXPECT_EQ(Sim().Parameters().simNumber, "13800000002");
+    EXPECT_TRUE(result.out.contains(QStringLiteral("== 汇总")));
+
+    QFile file(report);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonArray terminals = QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("terminals")).toArray();
+    ASSERT_EQ(terminals.size(), 2);
+    const std::array<const char*, 2> ids{"0000AAAA", "0000BBBB"};
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject record = terminals[i].toObject();
+        EXPECT_EQ(record.value(QStringLiteral("deviceId")).toString(), QLatin1String(ids[static_cast<std::size_t>(i)]));
+        EXPECT_EQ(record.value(QStringLiteral("unitsRow")).toInt(), i + 2);
+        EXPECT_EQ(record.value(QStringLiteral("result")).toString(), QStringLiteral("成功"));
+        // Device ID, SIM number, APN and TTS speed.
+        EXPECT_EQ(record.value(QStringLiteral("itemsSent")).toInt(), 4);
+        EXPECT_TRUE(record.value(QStringLiteral("verification")).toObject().value(QStringLiteral("checked")).toBool());
+        EXPECT_EQ(record.value(QStringLiteral("verification")).toObject().value(QStringLiteral("mismatches")).toInt(), 0);
+        EXPECT_TRUE(record.value(QStringLiteral("failures")).toArray().isEmpty());
+        EXPECT_LE(QDateTime::fromString(record.value(QStringLiteral("start")).toString(), Qt::ISODateWithMs),
+                  QDateTime::fromString(record.value(QStringLiteral("end")).toString(), Qt::ISODateWithMs));
+    }
+
+    const QStringList logLines = QString::fromUtf8(testsupport::ReadFileBytes(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_FALSE(logLines.isEmpty());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} 工作线程启动...$"))
+                    .match(logLines.first())
+                    .hasMatch())
+        << logLines.first().toStdString();
+    EXPECT_EQ(logLines.filter(QStringLiteral(" 校验完成：4 项全部一致")).size(), 2);
+}
+
+// ---------------------------------------------------------------- several ports
+
+TEST(BatchSeveralPorts, EachPortRunsItsOwnTerminalAndTheSummaryNamesThemAll)
+{
+    SimulatorSession sessions[3];
+    for (SimulatorSession& session : sessions)
+        ASSERT_TRUE(session.Started());
+    SimulatorFaults faults;
+    faults.silentPrefixes = {"at+apn="};
+    sessions[1].sim().SetFaults(faults);
+
+    QTemporaryDir dir;
+    TerminalParameters wanted = sessions[0].sim().Parameters();
+    wanted.apn = "FIELDAPN";
+    const QString file = dir.filePath(QStringLiteral("wanted.cfg"));
+    ASSERT_TRUE(testsupport::WriteFileBytes(file, FileFor(wanted)));
+    QStringList arguments{QStringLiteral("--apply"), file};
+    for (SimulatorSession& session : sessions)
+        arguments << QStringLiteral("--port") << session.DevicePath();
+    const Result result = RunSirenset(arguments);
+
+    EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
+    EXPECT_EQ(sessions[0].sim().Parameters().apn, "FIELDAPN");
+    EXPECT_EQ(sessions[1].sim().Parameters().apn, "CMNET");
+    EXPECT_EQ(sessions[2].sim().Parameters().apn, "FIELDAPN");
+    // Ports are numbered in the order given: the first unknown device is COM129.
+    const QStringList prefixes{QStringLiteral("[COM129] "), QStringLiteral("[COM130] "), QStringLiteral("[COM131] ")};
+    EXPECT_TRUE(result.lines.contains(prefixes[0] + QStringLiteral("校验完成：1 项全部一致"))) << result.out.toStdString();
+    EXPECT_TRUE(result.lines.contains(prefixes[1] + QStringLiteral("设置APN失败")));
+    EXPECT_TRUE(result.lines.contains(prefixes[2] + QStringLiteral("校验完成：1 项全部一致")));
+
+    const qsizetype summary = result.lines.indexOf(QStringLiteral("== 汇总"));
+    ASSERT_GE(summary, 0);
+    const QStringList table = result.lines.mid(summary + 1);
+    ASSERT_EQ(table.size(), 4) << table.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(table[0].startsWith(QStringLiteral("端口")));
+    const auto rowOf = [&](const QString& port) {
+        const QStringList rows = table.filter(QRegularExpression(QStringLiteral("^%1 ").arg(port)));
+        return rows.isEmpty() ? QString() : rows.first();
+    };
+    const QString id = QString::fromStdString(wanted.deviceId);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^COM129 +%1 +成功 +1 +0 +\\d+\\.\\d s$").arg(id)).match(rowOf(QStringLiteral("COM129"))).hasMatch())
+        << rowOf(QStringLiteral("COM129")).toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^COM130 +%1 +失败 +0 +- +\\d+\\.\\d s$").arg(id)).match(rowOf(QStringLiteral("COM130"))).hasMatch())
+        << rowOf(QStringLiteral("COM130")).toStdString();
+    EXPECT_TRUE(rowOf(QStringLiteral("COM131")).contains(QStringLiteral("成功")));
+}
+
+TEST(BatchSeveralPorts, ReadWritesOneFilePerTerminal)
+{
+    SimulatorSession sessions[2];
+    for (SimulatorSession& session : sessions)
+        ASSERT_TRUE(session.Started());
+    sessions[1].sim().ModifyParameters([](TerminalParameters& p) { p.deviceId = "0000CCCC"; });
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("site.cfg"));
+    const Result result = RunSirenset({QStringLiteral("--read"), file, QStringLiteral("--port"), sessions[0].DevicePath(),
+                                       QStringLiteral("--port"), sessions[1].DevicePath()});
+    EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
+    const QString first = dir.filePath(QStringLiteral("site-%1.cfg").arg(QString::fromStdString(sessions[0].sim().Parameters().deviceId)));
+    EXPECT_EQ(testsupport::ReadFileBytes(first), FileFor(sessions[0].sim().Parameters()));
+    EXPECT_EQ(testsupport::ReadFileBytes(dir.filePath(QStringLiteral("site-0000CCCC.cfg"))),
+              FileFor(sessions[1].sim().Parameters()));
+    EXPECT_FALSE(QFile::exists(file));
+}
+
+}  // namespace
