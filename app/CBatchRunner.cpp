@@ -36,6 +36,13 @@ bool CBatchRunner::CheckFileFirst()
 {
     // A technician power-cycles the terminal only for a run that can end
     // well: the file is read and checked, or the target tried, first.
+    if (!m_command.reportFile.isEmpty()) {
+        QString why;
+        if (!CConfigFile::CanWriteFile(m_command.reportFile, &why)) {
+            Log(QStringLiteral("无法写入报告文件“%1”：%2").arg(m_command.reportFile, why));
+            return false;
+        }
+    }
     if (m_command.mode == CommandLine::Mode::Read) {
         QString why;
         if (CConfigFile::CanWriteFile(m_command.file, &why))

@@ -199,6 +199,16 @@ TEST_F(BatchBeforeTouchTest, ABadSetIsRefusedBeforeThePortIsOpened)
     }
 }
 
+TEST_F(BatchBeforeTouchTest, ARecordThatCannotBeWrittenIsFoundBeforeThePortIsOpened)
+{
+    const QString report = Path("no-such-folder/done.json");
+    const Result result = RunRefused({QStringLiteral("--apply"), ChangedFile(), QStringLiteral("--report"), report});
+    EXPECT_EQ(result.exitCode, 1);
+    ASSERT_FALSE(result.lines.isEmpty());
+    EXPECT_TRUE(result.lines.last().startsWith(QStringLiteral("无法写入报告文件“%1”：").arg(report)));
+    EXPECT_TRUE(Sim().ReceivedBytes().empty());
+}
+
 TEST_F(BatchBeforeTouchTest, ABadRowOfTheUnitsFileRefusesTheWholeBatch)
 {
     const QString units = Path("units.csv");
