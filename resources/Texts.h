@@ -56,4 +56,11 @@ inline QString MillisecondsPerSend() { return QStringLiteral("毫秒/次"); }
 inline QString ItemColumn() { return QStringLiteral("配置项"); }
 inline QString ValueColumn() { return QStringLiteral("配置值"); }
 
+// The preview of a configuration file.
+inline QString ChangePreviewHeading(int count)
+{
+    return QStringLiteral("应用此文件将修改以下 %1 项参数：").arg(count);
+}
+inline QString FileMatchesDevice() { return QStringLiteral("文件与设备的参数相同"); }
+
 }  // namespace Texts
