@@ -1,6 +1,7 @@
 #include "app/CSirensetDlg.h"
 
 #include "app/CAboutDlg.h"
+#include "app/CChangePreviewDlg.h"
 #include "app/CLogPane.h"
 #include "app/CPortCombo.h"
 #include "app/CTerminalPanel.h"
@@ -19,6 +20,7 @@
 #include "resources/Texts.h"
 #include "serial/PortTable.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -32,6 +34,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -217,16 +220,32 @@ QLayout* CSirensetDlg::CreateDeviceCommands()
     m_saveFileButton = PlainButton(Texts::SaveConfigToFile(), "saveFileButton", this);
     m_loadFileButton = PlainButton(Texts::ConfigureFromFile(), "loadFileButton", this);
     m_powerTestButton = PlainButton(Texts::PowerOnTest(), "powerTestButton", this);
+    m_verifyCheck = new QCheckBox(Texts::VerifyAfterSave(), this);
+    m_verifyCheck->setObjectName(QStringLiteral("verifyCheck"));
+    // Shown while a save writes its items; it keeps its place when hidden,
+    // so the buttons do not move when a save starts.
+    m_saveProgress = new QProgressBar(this);
+    m_saveProgress->setObjectName(QStringLiteral("saveProgress"));
+    m_saveProgress->setFormat(Texts::SaveProgressFormat());
+    m_saveProgress->setTextVisible(true);
+    m_saveProgress->setAlignment(Qt::AlignCenter);
+    QSizePolicy progressPolicy = m_saveProgress->sizePolicy();
+    progressPolicy.setRetainSizeWhenHidden(true);
+    m_saveProgress->setSizePolicy(progressPolicy);
+    m_saveProgress->hide();
     // Six columns, so that three buttons and two buttons share a row evenly.
+    // 保存后校验 sits under 保存设置, the button it belongs to.
     auto* grid = new QGridLayout;
     grid->addWidget(m_saveButton, 0, 0, 1, 2);
     grid->addWidget(m_readBackButton, 0, 2, 1, 2);
     grid->addWidget(m_factoryButton, 0, 4, 1, 2);
-    grid->addWidget(m_versionButton, 1, 0, 1, 2);
-    grid->addWidget(m_statusButton, 1, 2, 1, 2);
+    grid->addWidget(m_verifyCheck, 1, 0, 1, 2);
+    grid->addWidget(m_versionButton, 1, 2, 1, 2);
+    grid->addWidget(m_statusButton, 1, 4, 1, 2);
     grid->addWidget(m_saveFileButton, 2, 0, 1, 3);
     grid->addWidget(m_loadFileButton, 2, 3, 1, 3);
     grid->addWidget(m_powerTestButton, 3, 0, 1, 6);
+    grid->addWidget(m_saveProgress, 4, 0, 1, 6);
     for (int gridColumn = 0; gridColumn < 6; ++gridColumn)
         grid->setColumnStretch(gridColumn, 1);
     column->addLayout(grid);
@@ -322,7 +341,7 @@ void CSirensetDlg::SetTabOrder()
     chain << m_tabSheet << m_addButton << m_deleteButton << m_resetButton;
     chain << m_configRadio << m_commRadio << m_restartButton << m_portCombo << m_baudCombo << m_openButton;
     chain << m_rtcCombo << m_datePicker << m_timePicker << m_setClockButton << m_readClockButton;
-    chain << m_saveButton << m_readBackButton << m_factoryButton << m_versionButton << m_statusButton
+    chain << m_saveButton << m_readBackButton << m_factoryButton << m_verifyCheck << m_versionButton << m_statusButton
           << m_saveFileButton << m_loadFileButton << m_powerTestButton;
     chain << m_logEdit;
     chain << m_terminalPanel->FocusChain();
@@ -369,6 +388,7 @@ void CSirensetDlg::ConnectControls()
     connect(m_saveButton, &QPushButton::clicked, this, [this] { m_saver->OnSaveSettings(); });
     connect(m_saveFileButton, &QPushButton::clicked, this, &CSirensetDlg::OnSaveToFileClicked);
     connect(m_loadFileButton, &QPushButton::clicked, this, &CSirensetDlg::OnLoadFromFileClicked);
+    connect(m_verifyCheck, &QCheckBox::toggled, this, [this](bool on) { m_saver->SetVerifyAfterSave(on); });
 }
 
 // ---------------------------------------------------------------- start-up
@@ -391,6 +411,9 @@ void CSirensetDlg::Initialise()
 
     m_configRadio->setChecked(true);
     m_device.SetConfigurationMode(true);
+
+    m_verifyCheck->setChecked(true);
+    m_saver->SetVerifyAfterSave(true);
 
     FillPortList();
 
@@ -565,6 +588,33 @@ void CSirensetDlg::SetBusy(bool busy)
 {
     for (QPushButton* button : m_commandButtons)
         button->setEnabled(!busy);
+    // The buttons come back when a save has ended, finished or not.
+    if (!busy)
+        m_saveProgress->hide();
+}
+
+void CSirensetDlg::ShowSaveProgress(int done, int total)
+{
+    if (total <= 0 || done >= total) {
+        m_saveProgress->hide();
+        return;
+    }
+    m_saveProgress->setRange(0, total);
+    m_saveProgress->setValue(qMax(done, 0));
+    m_saveProgress->show();
+}
+
+void CSirensetDlg::ShowVerifyResult(const QString& summary, const QStringList& mismatches)
+{
+    if (mismatches.isEmpty())
+        return;
+    MessageBoxes::Show(this, summary + QStringLiteral("\n\n") + mismatches.join(QLatin1Char('\n')), Texts::AppTitle(),
+                       MessageBoxes::Buttons::Ok, MessageBoxes::Icon::Warning);
+}
+
+bool CSirensetDlg::ConfirmFileChanges(const QStringList& changes)
+{
+    return CChangePreviewDlg::Confirm(this, changes);
 }
 
 void CSirensetDlg::SetRestartEnabled(bool enabled)

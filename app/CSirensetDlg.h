@@ -25,11 +25,13 @@ class CTabSheet;
 class CTerminalPanel;
 class CPortCombo;
 class QBoxLayout;
+class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QGroupBox;
 class QLayout;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTimeEdit;
@@ -61,6 +63,9 @@ public:
     CDeviceController& Device() { return m_device; }
     CLogPane* LogPane() const { return m_logEdit; }
     CParameterTable* ParameterTable() const { return m_paramList; }
+    CParameterSaver& Saver() { return *m_saver; }
+    // The view the device side reports to (tests call its hooks directly).
+    IDeviceView& View() { return *this; }
     // Logs from any thread (kept in order with the device side's lines).
     void PostLog(const QString& line) { m_device.PostLog(line); }
     void SetBusy(bool busy) override;
@@ -86,6 +91,9 @@ private:
     void AppendNumberRow(int category, const QString& number) override;
     QStringList NumberRows(int category) override;
     QStringList TickedNumbers(int category) override;
+    void ShowSaveProgress(int done, int total) override;
+    void ShowVerifyResult(const QString& summary, const QStringList& mismatches) override;
+    bool ConfirmFileChanges(const QStringList& changes) override;
     CNumberPage* NumberPage(int category) const;
 
     void CreateControls();
@@ -151,6 +159,8 @@ private:
     QPushButton* m_factoryButton = nullptr;
     QPushButton* m_versionButton = nullptr;
     QPushButton* m_statusButton = nullptr;
+    QCheckBox* m_verifyCheck = nullptr;
+    QProgressBar* m_saveProgress = nullptr;
     QComboBox* m_rtcCombo = nullptr;
     QLabel* m_clockText = nullptr;
     QDateEdit* m_datePicker = nullptr;
