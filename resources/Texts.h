@@ -56,7 +56,8 @@ inline QString MillisecondsPerSend() { return QStringLiteral("毫秒/次"); }
 inline QString ItemColumn() { return QStringLiteral("配置项"); }
 inline QString ValueColumn() { return QStringLiteral("配置值"); }
 
-// Additions of the main window: verification, progress, file preview.
+// Additions of the main window: verification, progress, file preview, the
+// log pane's menu.
 inline QString VerifyAfterSave() { return QStringLiteral("保存后校验"); }
 // %1 items written so far, %2 items in all (QProgressBar's %v and %m).
 inline QString SaveProgressFormat() { return QStringLiteral("第 %v / %m 项"); }
@@ -65,5 +66,6 @@ inline QString ChangePreviewHeading(int count)
     return QStringLiteral("应用此文件将修改以下 %1 项参数：").arg(count);
 }
 inline QString FileMatchesDevice() { return QStringLiteral("文件与设备的参数相同"); }
+inline QString SaveLogMenuEntry() { return QStringLiteral("保存日志…"); }
 
 }  // namespace Texts
