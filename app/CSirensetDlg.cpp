@@ -79,7 +79,8 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
       m_device(*this, options.timing),
       m_saver(std::make_unique<CParameterSaver>(m_device)),
       m_configFile(std::make_unique<CConfigFile>(m_device)),
-      m_numberCommands(std::make_unique<CNumberCommands>(m_device))
+      m_numberCommands(std::make_unique<CNumberCommands>(m_device)),
+      m_logFile(options.logFolder.isEmpty() ? CDailyLogFile::DefaultFolder() : options.logFolder)
 {
     CreateControls();
     ConnectControls();
@@ -389,6 +390,7 @@ void CSirensetDlg::ConnectControls()
     connect(m_saveFileButton, &QPushButton::clicked, this, &CSirensetDlg::OnSaveToFileClicked);
     connect(m_loadFileButton, &QPushButton::clicked, this, &CSirensetDlg::OnLoadFromFileClicked);
     connect(m_verifyCheck, &QCheckBox::toggled, this, [this](bool on) { m_saver->SetVerifyAfterSave(on); });
+    connect(m_logEdit, &CLogPane::saveLogRequested, this, &CSirensetDlg::OnSaveLogRequested);
 }
 
 // ---------------------------------------------------------------- start-up
@@ -574,6 +576,15 @@ void CSirensetDlg::ShowCommunicationLayout()
 
 void CSirensetDlg::AppendLog(const QString& line)
 {
+    ShowLogEntry(line);
+    const QString problem = m_logFile.Append(line, m_options.now ? m_options.now() : QDateTime::currentDateTime());
+    // The record cannot be kept: said once, in the pane only.
+    if (!problem.isEmpty())
+        ShowLogEntry(problem);
+}
+
+void CSirensetDlg::ShowLogEntry(const QString& line)
+{
     m_logEdit->AppendLog(line);
     if (m_options.logObserver)
         m_options.logObserver(line);
@@ -703,6 +714,20 @@ void CSirensetDlg::OnRtcModeChanged()
 void CSirensetDlg::OnClearLog()
 {
     m_logEdit->ClearLog();
+}
+
+void CSirensetDlg::OnSaveLogRequested()
+{
+    const QString proposed =
+        QStringLiteral("Sirenset-%1.log").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss")));
+    const QString path =
+        MessageBoxes::GetSaveFileName(this, proposed, QStringLiteral("日志文件 (*.log *.txt)"), QStringLiteral("log"));
+    if (path.isEmpty())
+        return;
+    QString why;
+    if (!m_logEdit->SaveTo(path, &why))
+        MessageBoxes::Show(this, Texts::SaveLogFailed(path, why), Texts::AppTitle(), MessageBoxes::Buttons::Ok,
+                           MessageBoxes::Icon::Warning);
 }
 
 void CSirensetDlg::ShowAbout()

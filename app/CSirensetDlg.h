@@ -1,9 +1,11 @@
 #pragma once
 
+#include "app/CDailyLogFile.h"
 #include "device/CDeviceController.h"
 #include "device/IDeviceView.h"
 #include "device/Timing.h"
 
+#include <QDateTime>
 #include <QDialog>
 #include <QList>
 #include <QStringList>
@@ -50,6 +52,12 @@ struct MainWindowOptions {
     // Sees every log entry as it is shown (tests, batch runs).
     std::function<void(const QString&)> logObserver;
     Timing timing;
+    // Folder of the service record, logs/yyyy-MM-dd.log under it; empty:
+    // the application's data folder (CDailyLogFile::DefaultFolder()).
+    QString logFolder;
+    // The time given to each log entry; empty: the computer's clock (tests
+    // pass midnight with it).
+    std::function<QDateTime()> now;
 };
 
 // The main window: every control of the tool, the log pane, and the view
@@ -66,6 +74,8 @@ public:
     CParameterSaver& Saver() { return *m_saver; }
     // The view the device side reports to (tests call its hooks directly).
     IDeviceView& View() { return *this; }
+    // The file the log entries of today go to (empty before the first).
+    QString LogFilePath() const { return m_logFile.Path(); }
     // Logs from any thread (kept in order with the device side's lines).
     void PostLog(const QString& line) { m_device.PostLog(line); }
     void SetBusy(bool busy) override;
@@ -95,6 +105,7 @@ private:
     void ShowVerifyResult(const QString& summary, const QStringList& mismatches) override;
     bool ConfirmFileChanges(const QStringList& changes) override;
     CNumberPage* NumberPage(int category) const;
+    void ShowLogEntry(const QString& line);
 
     void CreateControls();
     QWidget* CreateParameterTable();
@@ -122,6 +133,7 @@ private:
     void OnSaveToFileClicked();
     void OnLoadFromFileClicked();
     void OnHexDisplayToggled(bool on);
+    void OnSaveLogRequested();
     void ShowAbout();
 
     void ShowConfigurationLayout();
@@ -176,4 +188,6 @@ private:
     QList<QPushButton*> m_commandButtons;
     QTimer m_clockTimer;
     bool m_noPortMessageShown = false;
+
+    CDailyLogFile m_logFile;
 };

@@ -57,7 +57,7 @@ inline QString ItemColumn() { return QStringLiteral("配置项"); }
 inline QString ValueColumn() { return QStringLiteral("配置值"); }
 
 // Additions of the main window: verification, progress, file preview, the
-// log pane's menu.
+// service record, saving the log.
 inline QString VerifyAfterSave() { return QStringLiteral("保存后校验"); }
 // %1 items written so far, %2 items in all (QProgressBar's %v and %m).
 inline QString SaveProgressFormat() { return QStringLiteral("第 %v / %m 项"); }
@@ -67,5 +67,13 @@ inline QString ChangePreviewHeading(int count)
 }
 inline QString FileMatchesDevice() { return QStringLiteral("文件与设备的参数相同"); }
 inline QString SaveLogMenuEntry() { return QStringLiteral("保存日志…"); }
+inline QString SaveLogFailed(const QString& path, const QString& reason)
+{
+    return QStringLiteral("无法保存日志文件“%1”：%2").arg(path, reason);
+}
+inline QString LogFileFailed(const QString& path, const QString& reason)
+{
+    return QStringLiteral("无法写入日志文件“%1”：%2").arg(path, reason);
+}
 
 }  // namespace Texts

@@ -14,9 +14,9 @@
 
 namespace testsupport {
 
-// The main window with every log entry recorded, and every message box and
-// file dialog answered by `m_answer` (the default reply unless a test sets
-// it) and recorded in `m_asked`.
+// The main window with every log entry recorded, every message box and file
+// dialog answered by `m_answer` (the default reply unless a test sets it)
+// and recorded in `m_asked`, and its service record in a temporary folder.
 class MainWindowFixture : public ::testing::Test {
 protected:
     void SetUp() override
@@ -40,6 +40,7 @@ protected:
         options.listSystemPorts = false;
         options.timing = ShortTiming();
         options.logObserver = [this](const QString& line) { m_log << line; };
+        options.logFolder = m_folder.filePath(QStringLiteral("data"));
         return options;
     }
 
