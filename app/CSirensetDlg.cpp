@@ -26,6 +26,7 @@
 #include <QContextMenuEvent>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -43,6 +44,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -89,6 +91,7 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
 
 CSirensetDlg::~CSirensetDlg()
 {
+    StopWatchingForPort();
     // Stop the worker while the widgets it reports to still exist.
     m_device.Shutdown();
 }
@@ -192,11 +195,14 @@ QLayout* CSirensetDlg::CreateModeAndPortGroups()
     for (const char* rate : kBaudRates)
         m_baudCombo->addItem(QString::fromLatin1(rate));
     m_openButton = PlainButton(Texts::Open(), "openButton", portGroup);
+    m_autoReconnectCheck = new QCheckBox(Texts::AutoReconnect(), portGroup);
+    m_autoReconnectCheck->setObjectName(QStringLiteral("autoReconnectCheck"));
     auto* portLayout = new QGridLayout(portGroup);
     portLayout->addWidget(new QLabel(Texts::PortLabel(), portGroup), 0, 0);
     portLayout->addWidget(m_portCombo, 0, 1);
     portLayout->addWidget(new QLabel(Texts::BaudLabel(), portGroup), 1, 0);
     portLayout->addWidget(m_baudCombo, 1, 1);
+    portLayout->addWidget(m_autoReconnectCheck, 2, 0);
     portLayout->addWidget(m_openButton, 2, 1);
     portLayout->setColumnStretch(1, 1);
 
@@ -340,7 +346,8 @@ void CSirensetDlg::SetTabOrder()
     // from top to bottom.
     QList<QWidget*> chain = {m_paramList};
     chain << m_tabSheet << m_addButton << m_deleteButton << m_resetButton;
-    chain << m_configRadio << m_commRadio << m_restartButton << m_portCombo << m_baudCombo << m_openButton;
+    chain << m_configRadio << m_commRadio << m_restartButton << m_portCombo << m_baudCombo << m_autoReconnectCheck
+          << m_openButton;
     chain << m_rtcCombo << m_datePicker << m_timePicker << m_setClockButton << m_readClockButton;
     chain << m_saveButton << m_readBackButton << m_factoryButton << m_verifyCheck << m_versionButton << m_statusButton
           << m_saveFileButton << m_loadFileButton << m_powerTestButton;
@@ -391,6 +398,9 @@ void CSirensetDlg::ConnectControls()
     connect(m_loadFileButton, &QPushButton::clicked, this, &CSirensetDlg::OnLoadFromFileClicked);
     connect(m_verifyCheck, &QCheckBox::toggled, this, [this](bool on) { m_saver->SetVerifyAfterSave(on); });
     connect(m_logEdit, &CLogPane::saveLogRequested, this, &CSirensetDlg::OnSaveLogRequested);
+    connect(&m_device, &CDeviceController::portLost, this, &CSirensetDlg::OnPortLost);
+    connect(m_autoReconnectCheck, &QCheckBox::toggled, this, &CSirensetDlg::OnAutoReconnectToggled);
+    connect(&m_reconnectTimer, &QTimer::timeout, this, &CSirensetDlg::OnReconnectTick);
 }
 
 // ---------------------------------------------------------------- start-up
@@ -416,6 +426,8 @@ void CSirensetDlg::Initialise()
 
     m_verifyCheck->setChecked(true);
     m_saver->SetVerifyAfterSave(true);
+    m_autoReconnectCheck->setChecked(true);
+    m_reconnectTimer.setInterval(m_options.windowTiming.reconnectPollMs);
 
     FillPortList();
 
@@ -469,6 +481,9 @@ void CSirensetDlg::RefreshPortList()
 
 void CSirensetDlg::OnOpenClicked()
 {
+    // The user chose: whatever 自动重连 waited for is not wanted any more.
+    StopWatchingForPort();
+    m_portLostSinceOpen = false;
     const int portNumber = PortTable::NumberFromDisplayText(m_portCombo->currentText());
     const int baudRate = m_baudCombo->currentText().toInt();
     if (!m_device.IsPortOpen()) {
@@ -477,6 +492,7 @@ void CSirensetDlg::OnOpenClicked()
             SetBusy(true);
             return;
         }
+        RememberOpenedPort(portNumber, baudRate);
         SetPortControlsForOpen(true);
         SetBusy(true);
         m_device.OnPortOpened();
@@ -499,6 +515,101 @@ void CSirensetDlg::ShowPortClosed()
 {
     SetPortControlsForOpen(false);
     SetBusy(true);
+}
+
+// ---------------------------------------------------------------- 自动重连
+
+void CSirensetDlg::RememberOpenedPort(int portNumber, int baudRate)
+{
+    m_lastOpened = {portNumber, PortTable::Instance().DeviceFor(portNumber).value_or(QString()), baudRate};
+}
+
+void CSirensetDlg::OnPortLost()
+{
+    m_portLostSinceOpen = true;
+    if (m_autoReconnectCheck->isChecked())
+        StartWatchingForPort();
+}
+
+void CSirensetDlg::OnAutoReconnectToggled(bool on)
+{
+    if (!on) {
+        StopWatchingForPort();
+        return;
+    }
+    // Turned on again while the lost port is still closed: look for it.
+    if (m_portLostSinceOpen && !m_device.IsPortOpen())
+        StartWatchingForPort();
+}
+
+void CSirensetDlg::StartWatchingForPort()
+{
+    if (m_lastOpened.number == 0 || m_lastOpened.device.isEmpty() || m_device.IsShuttingDown()
+        || m_reconnectTimer.isActive())
+        return;
+    m_reopenFailureLogged = false;
+    PostLog(Texts::WaitingForPort(m_lastOpened.device));
+    m_reconnectTimer.start();
+}
+
+void CSirensetDlg::StopWatchingForPort()
+{
+    m_reconnectTimer.stop();
+}
+
+bool CSirensetDlg::IsLostPortPresent() const
+{
+    // Devices named on the command line (pseudo-terminals, links) are not
+    // in the system's list: they are back when their path is.
+    if (m_options.extraPorts.contains(m_lastOpened.device) && QFileInfo::exists(m_lastOpened.device))
+        return true;
+    if (!m_options.listSystemPorts)
+        return false;
+    const QList<PortEntry> ports = PortTable::Instance().ScanSystemPorts();
+    return std::any_of(ports.cbegin(), ports.cend(),
+                       [this](const PortEntry& entry) { return entry.number == m_lastOpened.number; });
+}
+
+void CSirensetDlg::OnReconnectTick()
+{
+    if (m_device.IsShuttingDown() || m_device.IsPortOpen() || !m_autoReconnectCheck->isChecked()) {
+        StopWatchingForPort();
+        return;
+    }
+    if (!IsLostPortPresent()) {
+        m_reopenFailureLogged = false;
+        return;
+    }
+    // Quietly: the device may be listed a moment before it can be opened,
+    // and the next look tries again.
+    if (!m_device.Serial().Open(m_lastOpened.number, m_lastOpened.baudRate)) {
+        if (!m_reopenFailureLogged) {
+            m_reopenFailureLogged = true;
+            PostLog(Texts::PortBackButNotOpened(m_lastOpened.device, m_device.Serial().LastError()));
+        }
+        return;
+    }
+    StopWatchingForPort();
+    m_portLostSinceOpen = false;
+    SelectPortInCombos(m_lastOpened.number, m_lastOpened.baudRate);
+    PostLog(Texts::PortReopened(m_lastOpened.device));
+    // From here on as after 打开.
+    SetPortControlsForOpen(true);
+    SetBusy(true);
+    m_device.OnPortOpened();
+}
+
+void CSirensetDlg::SelectPortInCombos(int portNumber, int baudRate)
+{
+    RefreshPortList();
+    if (const auto entry = PortTable::Instance().EntryFor(portNumber)) {
+        const int index = m_portCombo->findText(entry->DisplayText());
+        if (index >= 0)
+            m_portCombo->setCurrentIndex(index);
+    }
+    const int baudIndex = m_baudCombo->findText(QString::number(baudRate));
+    if (baudIndex >= 0)
+        m_baudCombo->setCurrentIndex(baudIndex);
 }
 
 // ---------------------------------------------------------------- modes
@@ -745,6 +856,7 @@ void CSirensetDlg::contextMenuEvent(QContextMenuEvent* event)
 
 void CSirensetDlg::closeEvent(QCloseEvent* event)
 {
+    StopWatchingForPort();
     m_device.Shutdown();
     QDialog::closeEvent(event);
 }

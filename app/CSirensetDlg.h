@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CDailyLogFile.h"
+#include "app/WindowTiming.h"
 #include "device/CDeviceController.h"
 #include "device/IDeviceView.h"
 #include "device/Timing.h"
@@ -52,6 +53,7 @@ struct MainWindowOptions {
     // Sees every log entry as it is shown (tests, batch runs).
     std::function<void(const QString&)> logObserver;
     Timing timing;
+    WindowTiming windowTiming;
     // Folder of the service record, logs/yyyy-MM-dd.log under it; empty:
     // the application's data folder (CDailyLogFile::DefaultFolder()).
     QString logFolder;
@@ -76,6 +78,8 @@ public:
     IDeviceView& View() { return *this; }
     // The file the log entries of today go to (empty before the first).
     QString LogFilePath() const { return m_logFile.Path(); }
+    // 自动重连 is looking for the lost port to come back.
+    bool IsWatchingForPort() const { return m_reconnectTimer.isActive(); }
     // Logs from any thread (kept in order with the device side's lines).
     void PostLog(const QString& line) { m_device.PostLog(line); }
     void SetBusy(bool busy) override;
@@ -136,6 +140,16 @@ private:
     void OnSaveLogRequested();
     void ShowAbout();
 
+    // 自动重连
+    void RememberOpenedPort(int portNumber, int baudRate);
+    void OnPortLost();
+    void OnAutoReconnectToggled(bool on);
+    void StartWatchingForPort();
+    void StopWatchingForPort();
+    void OnReconnectTick();
+    bool IsLostPortPresent() const;
+    void SelectPortInCombos(int portNumber, int baudRate);
+
     void ShowConfigurationLayout();
     void ShowCommunicationLayout();
     void SetPortControlsForOpen(bool open);
@@ -173,6 +187,7 @@ private:
     QPushButton* m_statusButton = nullptr;
     QCheckBox* m_verifyCheck = nullptr;
     QProgressBar* m_saveProgress = nullptr;
+    QCheckBox* m_autoReconnectCheck = nullptr;
     QComboBox* m_rtcCombo = nullptr;
     QLabel* m_clockText = nullptr;
     QDateEdit* m_datePicker = nullptr;
@@ -190,4 +205,17 @@ private:
     bool m_noPortMessageShown = false;
 
     CDailyLogFile m_logFile;
+
+    // The port last opened, for 自动重连 to reopen after it was lost.
+    struct OpenedPort {
+        int number = 0;
+        QString device;
+        int baudRate = 0;
+    };
+    OpenedPort m_lastOpened;
+    // The port was lost and nobody has opened or closed one since.
+    bool m_portLostSinceOpen = false;
+    // The lost port came back but would not open; said once per return.
+    bool m_reopenFailureLogged = false;
+    QTimer m_reconnectTimer;
 };

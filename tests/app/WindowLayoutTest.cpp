@@ -103,7 +103,7 @@ protected:
             controls << Find<QComboBox>(name);
         for (const char* name : {"configModeRadio", "commModeRadio"})
             controls << Find<QRadioButton>(name);
-        for (const char* name : {"verifyCheck"})
+        for (const char* name : {"verifyCheck", "autoReconnectCheck"})
             controls << Find<QCheckBox>(name);
         if (saving)
             controls << Find<QProgressBar>("saveProgress");
