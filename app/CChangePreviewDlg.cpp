@@ -43,7 +43,9 @@ CChangePreviewDlg::CChangePreviewDlg(const QStringList& changes, QWidget* parent
         layout->addStretch(1);
     layout->addWidget(buttons);
 
-    resize(changes.isEmpty() ? sizeHint() : QSize(520, 360).expandedTo(sizeHint()));
+    // Wide enough for the title bar to show the title in full.
+    resize(changes.isEmpty() ? QSize(320, sizeHint().height()).expandedTo(sizeHint())
+                             : QSize(520, 360).expandedTo(sizeHint()));
 }
 
 QString CChangePreviewDlg::Title()

@@ -2,6 +2,7 @@
 #include "controls/MessageBoxes.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -20,6 +21,16 @@ QStringList ListedLines(const QListWidget& list)
     for (int row = 0; row < list.count(); ++row)
         lines << list.item(row)->text();
     return lines;
+}
+
+// With SIRENSET_SCREENSHOT_DIR set, saves a picture of the dialog there.
+void SaveScreenshot(QWidget& dialog, const QString& name)
+{
+    const QByteArray dir = qgetenv("SIRENSET_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QDir().mkpath(QString::fromLocal8Bit(dir));
+    dialog.grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + name);
 }
 
 // Answers the next modal dialog: checks it is a preview, records what it
@@ -43,6 +54,8 @@ struct ModalAnswer {
             listShown = dialog->ChangeList()->isVisible();
             okText = dialog->OkButton()->text();
             cancelText = dialog->CancelButton()->text();
+            SaveScreenshot(*dialog, lines.isEmpty() ? QStringLiteral("change_preview_empty.png")
+                                                    : QStringLiteral("change_preview.png"));
             QTest::mouseClick(dialog->findChild<QPushButton*>(QString::fromLatin1(button)), Qt::LeftButton);
         });
     }
