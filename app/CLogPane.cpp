@@ -1,7 +1,12 @@
 #include "app/CLogPane.h"
 
+#include "resources/Texts.h"
+
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QStringEncoder>
 
@@ -100,6 +105,45 @@ void CLogPane::SetTerminalInput(bool on)
     // editing; it still takes the keyboard focus.
     setTextInteractionFlags(on ? Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard | Qt::TextEditable
                                : Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
+QString CLogPane::WholeText()
+{
+    ShowPendingEntries();
+    return toPlainText();
+}
+
+bool CLogPane::SaveTo(const QString& path, QString* why)
+{
+    QSaveFile file(path);
+    QByteArray text = WholeText().toUtf8();
+    if (!text.isEmpty())
+        text += '\n';
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(text) != text.size() || !file.commit()) {
+        if (why)
+            *why = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+QMenu* CLogPane::CreateContextMenu()
+{
+    QMenu* menu = createStandardContextMenu();
+    menu->setObjectName(QStringLiteral("logPaneMenu"));
+    menu->addSeparator();
+    QAction* save = menu->addAction(Texts::SaveLogMenuEntry(), this, &CLogPane::saveLogRequested);
+    save->setObjectName(QStringLiteral("saveLogAction"));
+    save->setEnabled(!document()->isEmpty() || !m_pending.isEmpty());
+    return menu;
+}
+
+void CLogPane::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu* menu = CreateContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+    event->accept();
 }
 
 void CLogPane::keyPressEvent(QKeyEvent* event)

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTimer>
 
+class QMenu;
+
 // The log pane: one entry per logged line, starting afresh when the text
 // would pass its limit. In communication mode it is also the terminal
 // screen: typed characters are handed out as bytes instead of inserted.
@@ -37,10 +39,24 @@ public:
     // Communication mode: keys go to the terminal instead of the text.
     void SetTerminalInput(bool on);
 
+    // The whole text as shown, entries still waiting included (lines end in
+    // LF).
+    QString WholeText();
+    // Writes WholeText() to `path` as UTF-8 (line ends as the platform's
+    // text files have them), replacing the file only once it is complete.
+    // False, with the reason in `why`, when it cannot.
+    bool SaveTo(const QString& path, QString* why = nullptr);
+    // The context menu: the edit box's own entries, then 保存日志…, which
+    // emits saveLogRequested. The caller owns the menu.
+    QMenu* CreateContextMenu();
+
 signals:
     void bytesTyped(const QByteArray& bytes);
+    // 保存日志… was chosen: whoever shows the pane asks for the file.
+    void saveLogRequested();
 
 protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void insertFromMimeData(const QMimeData* source) override;

@@ -1,6 +1,7 @@
 #include "app/CSirensetDlg.h"
 
 #include "app/CAboutDlg.h"
+#include "app/CChangePreviewDlg.h"
 #include "app/CLogPane.h"
 #include "app/CPortCombo.h"
 #include "app/CTerminalPanel.h"
@@ -19,11 +20,13 @@
 #include "resources/Texts.h"
 #include "serial/PortTable.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -32,6 +35,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -40,6 +44,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -76,7 +81,8 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
       m_device(*this, options.timing),
       m_saver(std::make_unique<CParameterSaver>(m_device)),
       m_configFile(std::make_unique<CConfigFile>(m_device)),
-      m_numberCommands(std::make_unique<CNumberCommands>(m_device))
+      m_numberCommands(std::make_unique<CNumberCommands>(m_device)),
+      m_logFile(options.logFolder.isEmpty() ? CDailyLogFile::DefaultFolder() : options.logFolder)
 {
     CreateControls();
     ConnectControls();
@@ -85,6 +91,7 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
 
 CSirensetDlg::~CSirensetDlg()
 {
+    StopWatchingForPort();
     // Stop the worker while the widgets it reports to still exist.
     m_device.Shutdown();
 }
@@ -188,11 +195,14 @@ QLayout* CSirensetDlg::CreateModeAndPortGroups()
     for (const char* rate : kBaudRates)
         m_baudCombo->addItem(QString::fromLatin1(rate));
     m_openButton = PlainButton(Texts::Open(), "openButton", portGroup);
+    m_autoReconnectCheck = new QCheckBox(Texts::AutoReconnect(), portGroup);
+    m_autoReconnectCheck->setObjectName(QStringLiteral("autoReconnectCheck"));
     auto* portLayout = new QGridLayout(portGroup);
     portLayout->addWidget(new QLabel(Texts::PortLabel(), portGroup), 0, 0);
     portLayout->addWidget(m_portCombo, 0, 1);
     portLayout->addWidget(new QLabel(Texts::BaudLabel(), portGroup), 1, 0);
     portLayout->addWidget(m_baudCombo, 1, 1);
+    portLayout->addWidget(m_autoReconnectCheck, 2, 0);
     portLayout->addWidget(m_openButton, 2, 1);
     portLayout->setColumnStretch(1, 1);
 
@@ -217,16 +227,32 @@ QLayout* CSirensetDlg::CreateDeviceCommands()
     m_saveFileButton = PlainButton(Texts::SaveConfigToFile(), "saveFileButton", this);
     m_loadFileButton = PlainButton(Texts::ConfigureFromFile(), "loadFileButton", this);
     m_powerTestButton = PlainButton(Texts::PowerOnTest(), "powerTestButton", this);
+    m_verifyCheck = new QCheckBox(Texts::VerifyAfterSave(), this);
+    m_verifyCheck->setObjectName(QStringLiteral("verifyCheck"));
+    // Shown while a save writes its items; it keeps its place when hidden,
+    // so the buttons do not move when a save starts.
+    m_saveProgress = new QProgressBar(this);
+    m_saveProgress->setObjectName(QStringLiteral("saveProgress"));
+    m_saveProgress->setFormat(Texts::SaveProgressFormat());
+    m_saveProgress->setTextVisible(true);
+    m_saveProgress->setAlignment(Qt::AlignCenter);
+    QSizePolicy progressPolicy = m_saveProgress->sizePolicy();
+    progressPolicy.setRetainSizeWhenHidden(true);
+    m_saveProgress->setSizePolicy(progressPolicy);
+    m_saveProgress->hide();
     // Six columns, so that three buttons and two buttons share a row evenly.
+    // 保存后校验 sits under 保存设置, the button it belongs to.
     auto* grid = new QGridLayout;
     grid->addWidget(m_saveButton, 0, 0, 1, 2);
     grid->addWidget(m_readBackButton, 0, 2, 1, 2);
     grid->addWidget(m_factoryButton, 0, 4, 1, 2);
-    grid->addWidget(m_versionButton, 1, 0, 1, 2);
-    grid->addWidget(m_statusButton, 1, 2, 1, 2);
+    grid->addWidget(m_verifyCheck, 1, 0, 1, 2);
+    grid->addWidget(m_versionButton, 1, 2, 1, 2);
+    grid->addWidget(m_statusButton, 1, 4, 1, 2);
     grid->addWidget(m_saveFileButton, 2, 0, 1, 3);
     grid->addWidget(m_loadFileButton, 2, 3, 1, 3);
     grid->addWidget(m_powerTestButton, 3, 0, 1, 6);
+    grid->addWidget(m_saveProgress, 4, 0, 1, 6);
     for (int gridColumn = 0; gridColumn < 6; ++gridColumn)
         grid->setColumnStretch(gridColumn, 1);
     column->addLayout(grid);
@@ -320,9 +346,10 @@ void CSirensetDlg::SetTabOrder()
     // from top to bottom.
     QList<QWidget*> chain = {m_paramList};
     chain << m_tabSheet << m_addButton << m_deleteButton << m_resetButton;
-    chain << m_configRadio << m_commRadio << m_restartButton << m_portCombo << m_baudCombo << m_openButton;
+    chain << m_configRadio << m_commRadio << m_restartButton << m_portCombo << m_baudCombo << m_autoReconnectCheck
+          << m_openButton;
     chain << m_rtcCombo << m_datePicker << m_timePicker << m_setClockButton << m_readClockButton;
-    chain << m_saveButton << m_readBackButton << m_factoryButton << m_versionButton << m_statusButton
+    chain << m_saveButton << m_readBackButton << m_factoryButton << m_verifyCheck << m_versionButton << m_statusButton
           << m_saveFileButton << m_loadFileButton << m_powerTestButton;
     chain << m_logEdit;
     chain << m_terminalPanel->FocusChain();
@@ -369,6 +396,11 @@ void CSirensetDlg::ConnectControls()
     connect(m_saveButton, &QPushButton::clicked, this, [this] { m_saver->OnSaveSettings(); });
     connect(m_saveFileButton, &QPushButton::clicked, this, &CSirensetDlg::OnSaveToFileClicked);
     connect(m_loadFileButton, &QPushButton::clicked, this, &CSirensetDlg::OnLoadFromFileClicked);
+    connect(m_verifyCheck, &QCheckBox::toggled, this, [this](bool on) { m_saver->SetVerifyAfterSave(on); });
+    connect(m_logEdit, &CLogPane::saveLogRequested, this, &CSirensetDlg::OnSaveLogRequested);
+    connect(&m_device, &CDeviceController::portLost, this, &CSirensetDlg::OnPortLost);
+    connect(m_autoReconnectCheck, &QCheckBox::toggled, this, &CSirensetDlg::OnAutoReconnectToggled);
+    connect(&m_reconnectTimer, &QTimer::timeout, this, &CSirensetDlg::OnReconnectTick);
 }
 
 // ---------------------------------------------------------------- start-up
@@ -391,6 +423,11 @@ void CSirensetDlg::Initialise()
 
     m_configRadio->setChecked(true);
     m_device.SetConfigurationMode(true);
+
+    m_verifyCheck->setChecked(true);
+    m_saver->SetVerifyAfterSave(true);
+    m_autoReconnectCheck->setChecked(true);
+    m_reconnectTimer.setInterval(m_options.windowTiming.reconnectPollMs);
 
     FillPortList();
 
@@ -444,6 +481,9 @@ void CSirensetDlg::RefreshPortList()
 
 void CSirensetDlg::OnOpenClicked()
 {
+    // The user chose: whatever 自动重连 waited for is not wanted any more.
+    StopWatchingForPort();
+    m_portLostSinceOpen = false;
     const int portNumber = PortTable::NumberFromDisplayText(m_portCombo->currentText());
     const int baudRate = m_baudCombo->currentText().toInt();
     if (!m_device.IsPortOpen()) {
@@ -452,6 +492,7 @@ void CSirensetDlg::OnOpenClicked()
             SetBusy(true);
             return;
         }
+        RememberOpenedPort(portNumber, baudRate);
         SetPortControlsForOpen(true);
         SetBusy(true);
         m_device.OnPortOpened();
@@ -474,6 +515,101 @@ void CSirensetDlg::ShowPortClosed()
 {
     SetPortControlsForOpen(false);
     SetBusy(true);
+}
+
+// ---------------------------------------------------------------- 自动重连
+
+void CSirensetDlg::RememberOpenedPort(int portNumber, int baudRate)
+{
+    m_lastOpened = {portNumber, PortTable::Instance().DeviceFor(portNumber).value_or(QString()), baudRate};
+}
+
+void CSirensetDlg::OnPortLost()
+{
+    m_portLostSinceOpen = true;
+    if (m_autoReconnectCheck->isChecked())
+        StartWatchingForPort();
+}
+
+void CSirensetDlg::OnAutoReconnectToggled(bool on)
+{
+    if (!on) {
+        StopWatchingForPort();
+        return;
+    }
+    // Turned on again while the lost port is still closed: look for it.
+    if (m_portLostSinceOpen && !m_device.IsPortOpen())
+        StartWatchingForPort();
+}
+
+void CSirensetDlg::StartWatchingForPort()
+{
+    if (m_lastOpened.number == 0 || m_lastOpened.device.isEmpty() || m_device.IsShuttingDown()
+        || m_reconnectTimer.isActive())
+        return;
+    m_reopenFailureLogged = false;
+    PostLog(Texts::WaitingForPort(m_lastOpened.device));
+    m_reconnectTimer.start();
+}
+
+void CSirensetDlg::StopWatchingForPort()
+{
+    m_reconnectTimer.stop();
+}
+
+bool CSirensetDlg::IsLostPortPresent() const
+{
+    // Devices named on the command line (pseudo-terminals, links) are not
+    // in the system's list: they are back when their path is.
+    if (m_options.extraPorts.contains(m_lastOpened.device) && QFileInfo::exists(m_lastOpened.device))
+        return true;
+    if (!m_options.listSystemPorts)
+        return false;
+    const QList<PortEntry> ports = PortTable::Instance().ScanSystemPorts();
+    return std::any_of(ports.cbegin(), ports.cend(),
+                       [this](const PortEntry& entry) { return entry.number == m_lastOpened.number; });
+}
+
+void CSirensetDlg::OnReconnectTick()
+{
+    if (m_device.IsShuttingDown() || m_device.IsPortOpen() || !m_autoReconnectCheck->isChecked()) {
+        StopWatchingForPort();
+        return;
+    }
+    if (!IsLostPortPresent()) {
+        m_reopenFailureLogged = false;
+        return;
+    }
+    // Quietly: the device may be listed a moment before it can be opened,
+    // and the next look tries again.
+    if (!m_device.Serial().Open(m_lastOpened.number, m_lastOpened.baudRate)) {
+        if (!m_reopenFailureLogged) {
+            m_reopenFailureLogged = true;
+            PostLog(Texts::PortBackButNotOpened(m_lastOpened.device, m_device.Serial().LastError()));
+        }
+        return;
+    }
+    StopWatchingForPort();
+    m_portLostSinceOpen = false;
+    SelectPortInCombos(m_lastOpened.number, m_lastOpened.baudRate);
+    PostLog(Texts::PortReopened(m_lastOpened.device));
+    // From here on as after 打开.
+    SetPortControlsForOpen(true);
+    SetBusy(true);
+    m_device.OnPortOpened();
+}
+
+void CSirensetDlg::SelectPortInCombos(int portNumber, int baudRate)
+{
+    RefreshPortList();
+    if (const auto entry = PortTable::Instance().EntryFor(portNumber)) {
+        const int index = m_portCombo->findText(entry->DisplayText());
+        if (index >= 0)
+            m_portCombo->setCurrentIndex(index);
+    }
+    const int baudIndex = m_baudCombo->findText(QString::number(baudRate));
+    if (baudIndex >= 0)
+        m_baudCombo->setCurrentIndex(baudIndex);
 }
 
 // ---------------------------------------------------------------- modes
@@ -551,6 +687,15 @@ void CSirensetDlg::ShowCommunicationLayout()
 
 void CSirensetDlg::AppendLog(const QString& line)
 {
+    ShowLogEntry(line);
+    const QString problem = m_logFile.Append(line, m_options.now ? m_options.now() : QDateTime::currentDateTime());
+    // The record cannot be kept: said once, in the pane only.
+    if (!problem.isEmpty())
+        ShowLogEntry(problem);
+}
+
+void CSirensetDlg::ShowLogEntry(const QString& line)
+{
     m_logEdit->AppendLog(line);
     if (m_options.logObserver)
         m_options.logObserver(line);
@@ -565,6 +710,33 @@ void CSirensetDlg::SetBusy(bool busy)
 {
     for (QPushButton* button : m_commandButtons)
         button->setEnabled(!busy);
+    // The buttons come back when a save has ended, finished or not.
+    if (!busy)
+        m_saveProgress->hide();
+}
+
+void CSirensetDlg::ShowSaveProgress(int done, int total)
+{
+    if (total <= 0 || done >= total) {
+        m_saveProgress->hide();
+        return;
+    }
+    m_saveProgress->setRange(0, total);
+    m_saveProgress->setValue(qMax(done, 0));
+    m_saveProgress->show();
+}
+
+void CSirensetDlg::ShowVerifyResult(const QString& summary, const QStringList& mismatches)
+{
+    if (mismatches.isEmpty())
+        return;
+    MessageBoxes::Show(this, summary + QStringLiteral("\n\n") + mismatches.join(QLatin1Char('\n')), Texts::AppTitle(),
+                       MessageBoxes::Buttons::Ok, MessageBoxes::Icon::Warning);
+}
+
+bool CSirensetDlg::ConfirmFileChanges(const QStringList& changes)
+{
+    return CChangePreviewDlg::Confirm(this, changes);
 }
 
 void CSirensetDlg::SetRestartEnabled(bool enabled)
@@ -655,6 +827,20 @@ void CSirensetDlg::OnClearLog()
     m_logEdit->ClearLog();
 }
 
+void CSirensetDlg::OnSaveLogRequested()
+{
+    const QString proposed =
+        QStringLiteral("Sirenset-%1.log").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss")));
+    const QString path =
+        MessageBoxes::GetSaveFileName(this, proposed, QStringLiteral("日志文件 (*.log *.txt)"), QStringLiteral("log"));
+    if (path.isEmpty())
+        return;
+    QString why;
+    if (!m_logEdit->SaveTo(path, &why))
+        MessageBoxes::Show(this, Texts::SaveLogFailed(path, why), Texts::AppTitle(), MessageBoxes::Buttons::Ok,
+                           MessageBoxes::Icon::Warning);
+}
+
 void CSirensetDlg::ShowAbout()
 {
     CAboutDlg about(this);
@@ -670,6 +856,7 @@ void CSirensetDlg::contextMenuEvent(QContextMenuEvent* event)
 
 void CSirensetDlg::closeEvent(QCloseEvent* event)
 {
+    StopWatchingForPort();
     m_device.Shutdown();
     QDialog::closeEvent(event);
 }

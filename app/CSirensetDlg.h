@@ -1,9 +1,12 @@
 #pragma once
 
+#include "app/CDailyLogFile.h"
+#include "app/WindowTiming.h"
 #include "device/CDeviceController.h"
 #include "device/IDeviceView.h"
 #include "device/Timing.h"
 
+#include <QDateTime>
 #include <QDialog>
 #include <QList>
 #include <QStringList>
@@ -25,11 +28,13 @@ class CTabSheet;
 class CTerminalPanel;
 class CPortCombo;
 class QBoxLayout;
+class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QGroupBox;
 class QLayout;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTimeEdit;
@@ -48,6 +53,13 @@ struct MainWindowOptions {
     // Sees every log entry as it is shown (tests, batch runs).
     std::function<void(const QString&)> logObserver;
     Timing timing;
+    WindowTiming windowTiming;
+    // Folder of the service record, logs/yyyy-MM-dd.log under it; empty:
+    // the application's data folder (CDailyLogFile::DefaultFolder()).
+    QString logFolder;
+    // The time given to each log entry; empty: the computer's clock (tests
+    // pass midnight with it).
+    std::function<QDateTime()> now;
 };
 
 // The main window: every control of the tool, the log pane, and the view
@@ -61,6 +73,13 @@ public:
     CDeviceController& Device() { return m_device; }
     CLogPane* LogPane() const { return m_logEdit; }
     CParameterTable* ParameterTable() const { return m_paramList; }
+    CParameterSaver& Saver() { return *m_saver; }
+    // The view the device side reports to (tests call its hooks directly).
+    IDeviceView& View() { return *this; }
+    // The file the log entries of today go to (empty before the first).
+    QString LogFilePath() const { return m_logFile.Path(); }
+    // 自动重连 is looking for the lost port to come back.
+    bool IsWatchingForPort() const { return m_reconnectTimer.isActive(); }
     // Logs from any thread (kept in order with the device side's lines).
     void PostLog(const QString& line) { m_device.PostLog(line); }
     void SetBusy(bool busy) override;
@@ -86,7 +105,11 @@ private:
     void AppendNumberRow(int category, const QString& number) override;
     QStringList NumberRows(int category) override;
     QStringList TickedNumbers(int category) override;
+    void ShowSaveProgress(int done, int total) override;
+    void ShowVerifyResult(const QString& summary, const QStringList& mismatches) override;
+    bool ConfirmFileChanges(const QStringList& changes) override;
     CNumberPage* NumberPage(int category) const;
+    void ShowLogEntry(const QString& line);
 
     void CreateControls();
     QWidget* CreateParameterTable();
@@ -114,7 +137,18 @@ private:
     void OnSaveToFileClicked();
     void OnLoadFromFileClicked();
     void OnHexDisplayToggled(bool on);
+    void OnSaveLogRequested();
     void ShowAbout();
+
+    // 自动重连
+    void RememberOpenedPort(int portNumber, int baudRate);
+    void OnPortLost();
+    void OnAutoReconnectToggled(bool on);
+    void StartWatchingForPort();
+    void StopWatchingForPort();
+    void OnReconnectTick();
+    bool IsLostPortPresent() const;
+    void SelectPortInCombos(int portNumber, int baudRate);
 
     void ShowConfigurationLayout();
     void ShowCommunicationLayout();
@@ -151,6 +185,9 @@ private:
     QPushButton* m_factoryButton = nullptr;
     QPushButton* m_versionButton = nullptr;
     QPushButton* m_statusButton = nullptr;
+    QCheckBox* m_verifyCheck = nullptr;
+    QProgressBar* m_saveProgress = nullptr;
+    QCheckBox* m_autoReconnectCheck = nullptr;
     QComboBox* m_rtcCombo = nullptr;
     QLabel* m_clockText = nullptr;
     QDateEdit* m_datePicker = nullptr;
@@ -166,4 +203,19 @@ private:
     QList<QPushButton*> m_commandButtons;
     QTimer m_clockTimer;
     bool m_noPortMessageShown = false;
+
+    CDailyLogFile m_logFile;
+
+    // The port last opened, for 自动重连 to reopen after it was lost.
+    struct OpenedPort {
+        int number = 0;
+        QString device;
+        int baudRate = 0;
+    };
+    OpenedPort m_lastOpened;
+    // The port was lost and nobody has opened or closed one since.
+    bool m_portLostSinceOpen = false;
+    // The lost port came back but would not open; said once per return.
+    bool m_reopenFailureLogged = false;
+    QTimer m_reconnectTimer;
 };

@@ -23,22 +23,6 @@ State& TheState()
     return state;
 }
 
-// Returns true and fills `reply` when a handler answered the request.
-bool AskHandler(const MessageBoxes::Request& request, MessageBoxes::Reply& reply)
-{
-    State& state = TheState();
-    MessageBoxes::Handler handler;
-    {
-        std::lock_guard guard(state.lock);
-        if (!state.handler)
-            return false;
-        handler = state.handler;
-        state.requests.append(request);
-    }
-    reply = handler(request);
-    return true;
-}
-
 QMessageBox::Icon ToQtIcon(MessageBoxes::Icon icon)
 {
     switch (icon) {
@@ -53,12 +37,27 @@ QMessageBox::Icon ToQtIcon(MessageBoxes::Icon icon)
 
 }  // namespace
 
+bool MessageBoxes::AskHandler(const Request& request, Reply& reply)
+{
+    State& state = TheState();
+    Handler handler;
+    {
+        std::lock_guard guard(state.lock);
+        if (!state.handler)
+            return false;
+        handler = state.handler;
+        state.requests.append(request);
+    }
+    reply = handler(request);
+    return true;
+}
+
 MessageBoxes::Answer MessageBoxes::Show(QWidget* parent, const QString& text, const QString& caption,
                                         Buttons buttons, Icon icon)
 {
     const QString title = caption.isEmpty() ? DefaultCaption() : caption;
     Reply reply;
-    if (AskHandler({Kind::Message, title, text, {}, buttons, icon}, reply))
+    if (AskHandler({Kind::Message, title, text, {}, buttons, icon, {}}, reply))
         return reply.answer;
 
     QMessageBox box(ToQtIcon(icon), title, text,
@@ -75,7 +74,7 @@ QString MessageBoxes::GetSaveFileName(QWidget* parent, const QString& proposedNa
                                       const QString& filter, const QString& defaultSuffix)
 {
     Reply reply;
-    if (AskHandler({Kind::SaveFile, {}, proposedName, filter, Buttons::Ok, Icon::None}, reply))
+    if (AskHandler({Kind::SaveFile, {}, proposedName, filter, Buttons::Ok, Icon::None, {}}, reply))
         return reply.path;
 
     QFileDialog dialog(parent, QString(), proposedName, filter);
@@ -93,7 +92,7 @@ QString MessageBoxes::GetSaveFileName(QWidget* parent, const QString& proposedNa
 QString MessageBoxes::GetOpenFileName(QWidget* parent, const QString& proposedName, const QString& filter)
 {
     Reply reply;
-    if (AskHandler({Kind::OpenFile, {}, proposedName, filter, Buttons::Ok, Icon::None}, reply))
+    if (AskHandler({Kind::OpenFile, {}, proposedName, filter, Buttons::Ok, Icon::None, {}}, reply))
         return reply.path;
 
     QFileDialog dialog(parent, QString(), QString(), filter);

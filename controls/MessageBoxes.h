@@ -12,10 +12,13 @@ class QWidget;
 // UI thread only.
 class MessageBoxes {
 public:
-    enum class Buttons { Ok, YesNo };
+    // OkCancel: only for Confirm requests (确定 / 取消).
+    enum class Buttons { Ok, YesNo, OkCancel };
     enum class Icon { None, Information, Warning, Critical, Question };
     enum class Answer { Ok, Yes, No, Cancel };
-    enum class Kind { Message, SaveFile, OpenFile };
+    // Confirm: a list for the user to accept or refuse (the preview of a
+    // configuration file); answered Ok (确定) or Cancel (取消).
+    enum class Kind { Message, SaveFile, OpenFile, Confirm };
 
     struct Request {
         Kind kind = Kind::Message;
@@ -24,6 +27,7 @@ public:
         QString filter;             // file dialogs
         Buttons buttons = Buttons::Ok;
         Icon icon = Icon::None;
+        QStringList lines;          // Confirm: the listed lines
     };
     struct Reply {
         Answer answer = Answer::Ok;
@@ -44,6 +48,11 @@ public:
     // the program sets it (the application's name until then).
     static void SetDefaultCaption(const QString& caption);
     static QString DefaultCaption();
+
+    // For the program's own dialogs beyond these (they go through the same
+    // handler): true, with the handler's reply, when a handler is installed
+    // and answered; false when the real dialog is to be shown.
+    static bool AskHandler(const Request& request, Reply& reply);
 
     // Replaces the real dialogs (tests, batch mode). Pass {} to restore them.
     static void SetHandler(Handler handler);

@@ -56,4 +56,34 @@ inline QString MillisecondsPerSend() { return QStringLiteral("毫秒/次"); }
 inline QString ItemColumn() { return QStringLiteral("配置项"); }
 inline QString ValueColumn() { return QStringLiteral("配置值"); }
 
+// Additions of the main window: verification, progress, file preview, the
+// service record, saving the log, reconnecting.
+inline QString VerifyAfterSave() { return QStringLiteral("保存后校验"); }
+// %1 items written so far, %2 items in all (QProgressBar's %v and %m).
+inline QString SaveProgressFormat() { return QStringLiteral("第 %v / %m 项"); }
+inline QString ChangePreviewHeading(int count)
+{
+    return QStringLiteral("应用此文件将修改以下 %1 项参数：").arg(count);
+}
+inline QString FileMatchesDevice() { return QStringLiteral("文件与设备的参数相同"); }
+inline QString SaveLogMenuEntry() { return QStringLiteral("保存日志…"); }
+inline QString SaveLogFailed(const QString& path, const QString& reason)
+{
+    return QStringLiteral("无法保存日志文件“%1”：%2").arg(path, reason);
+}
+inline QString LogFileFailed(const QString& path, const QString& reason)
+{
+    return QStringLiteral("无法写入日志文件“%1”：%2").arg(path, reason);
+}
+inline QString AutoReconnect() { return QStringLiteral("自动重连"); }
+inline QString WaitingForPort(const QString& path)
+{
+    return QStringLiteral(">>> 自动重连：正在等待串口 %1 重新接入...").arg(path);
+}
+inline QString PortReopened(const QString& path) { return QStringLiteral(">>> 串口已重新打开：%1").arg(path); }
+inline QString PortBackButNotOpened(const QString& path, const QString& reason)
+{
+    return QStringLiteral(">>> 串口 %1 已重新接入，但无法打开：%2，继续等待...").arg(path, reason);
+}
+
 }  // namespace Texts

@@ -43,10 +43,11 @@ esac
 mkdir -p "$(dirname "$output")"
 rm -f "$output"
 # The window photographs itself as it quits (SIRENSET_SCREENSHOT), so no X
-# screenshot tool is needed.
+# screenshot tool is needed. Its service record goes to the work folder, not
+# into the user's data folder.
 xvfb-run --auto-servernum --server-args="-screen 0 ${screen_size}x24" \
   env -u QT_QPA_PLATFORM QT_SCALE_FACTOR="$scale" LC_ALL=C.UTF-8 \
-      SIRENSET_SCREENSHOT="$output" \
+      SIRENSET_SCREENSHOT="$output" XDG_DATA_HOME="$workdir/data" \
   build/app/sirenset --port "$device" --quit-after "$seconds" >"$workdir/sirenset.log" 2>&1 || {
     cat "$workdir/sirenset.log" >&2
     exit 1

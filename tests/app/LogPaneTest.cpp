@@ -1,11 +1,16 @@
 #include "app/CBatchConsole.h"
 #include "app/CLogPane.h"
 #include "support/EventLoopWait.h"
+#include "support/TestFiles.h"
 
+#include <QAction>
 #include <QEvent>
+#include <QFile>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -296,6 +301,60 @@ TEST(LogPaneTest, ClearStartsTheCountAgain)
     pane.AppendLog(QStringLiteral("two"));
     pane.ShowPendingEntries();
     EXPECT_EQ(pane.toPlainText(), QStringLiteral("one\ntwo"));
+}
+
+// ---------------------------------------------------------------- saving
+
+TEST(LogPaneSaveTest, TheWholeTextIsSavedAsUtf8WithTheEntriesStillWaiting)
+{
+    QTemporaryDir dir;
+    CLogPane pane;
+    pane.AppendLog(QStringLiteral("设置APN成功"));
+    pane.ShowPendingEntries();
+    pane.AppendLog(QStringLiteral("at+apn=FIELDNET\r"));   // shown without its CR
+    pane.AppendLog(QStringLiteral("Work Mode: TCP\r\nOK"));  // still waiting
+    const QString path = dir.filePath(QStringLiteral("pane.log"));
+    QString why;
+    ASSERT_TRUE(pane.SaveTo(path, &why)) << why.toStdString();
+    EXPECT_EQ(testsupport::ReadFileBytes(path),
+              QStringLiteral("设置APN成功\nat+apn=FIELDNET\nWork Mode: TCP\nOK\n").toUtf8());
+    EXPECT_EQ(pane.WholeText(), QStringLiteral("设置APN成功\nat+apn=FIELDNET\nWork Mode: TCP\nOK"));
+
+    // Saving again replaces the file.
+    pane.ClearLog();
+    pane.AppendLog(QStringLiteral("只有这一条"));
+    ASSERT_TRUE(pane.SaveTo(path));
+    EXPECT_EQ(testsupport::ReadFileBytes(path), QStringLiteral("只有这一条\n").toUtf8());
+}
+
+TEST(LogPaneSaveTest, AFileThatCannotBeWrittenGivesTheReasonAndLeavesTheOldOne)
+{
+    QTemporaryDir dir;
+    CLogPane pane;
+    pane.AppendLog(QStringLiteral("entry"));
+    QString why;
+    EXPECT_FALSE(pane.SaveTo(dir.filePath(QStringLiteral("missing/pane.log")), &why));
+    EXPECT_FALSE(why.isEmpty());
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("missing/pane.log"))));
+}
+
+TEST(LogPaneSaveTest, TheMenuEntryAsksForTheFileAndIsOffWhileThePaneIsEmpty)
+{
+    CLogPane pane;
+    std::unique_ptr<QMenu> empty(pane.CreateContextMenu());
+    QAction* save = empty->findChild<QAction*>(QStringLiteral("saveLogAction"));
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(save->text(), QStringLiteral("保存日志…"));
+    EXPECT_FALSE(save->isEnabled());
+
+    pane.AppendLog(QStringLiteral("entry"));
+    std::unique_ptr<QMenu> menu(pane.CreateContextMenu());
+    save = menu->findChild<QAction*>(QStringLiteral("saveLogAction"));
+    ASSERT_NE(save, nullptr);
+    EXPECT_TRUE(save->isEnabled());
+    QSignalSpy asked(&pane, &CLogPane::saveLogRequested);
+    save->trigger();
+    EXPECT_EQ(asked.count(), 1);
 }
 
 }  // namespace

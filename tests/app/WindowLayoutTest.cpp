@@ -10,10 +10,12 @@
 #include "support/SimulatorSession.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
@@ -88,8 +90,9 @@ protected:
         ASSERT_EQ(m_window->size(), size.expandedTo(m_window->minimumSize()));
     }
 
-    // The controls a technician must be able to reach in `layout`.
-    QList<QWidget*> Controls(Layout layout) const
+    // The controls a technician must be able to reach in `layout`; with
+    // `saving`, also the progress of a save.
+    QList<QWidget*> Controls(Layout layout, bool saving = false) const
     {
         QList<QWidget*> controls;
         for (QPushButton* button : m_window->CommandButtons())
@@ -100,6 +103,10 @@ protected:
             controls << Find<QComboBox>(name);
         for (const char* name : {"configModeRadio", "commModeRadio"})
             controls << Find<QRadioButton>(name);
+        for (const char* name : {"verifyCheck", "autoReconnectCheck"})
+            controls << Find<QCheckBox>(name);
+        if (saving)
+            controls << Find<QProgressBar>("saveProgress");
         controls << Find<QLabel>("noteLabel") << Find<QToolButton>("aboutButton");
         controls << Find<QLabel>("clockText");
         auto* tabs = Find<CTabSheet>("tabSheet");
@@ -117,10 +124,10 @@ protected:
         return QRect(widget->mapTo(m_window.get(), QPoint(0, 0)), widget->size());
     }
 
-    void ExpectReachable(Layout layout)
+    void ExpectReachable(Layout layout, bool saving = false)
     {
         const QRect inside = m_window->rect();
-        const QList<QWidget*> controls = Controls(layout);
+        const QList<QWidget*> controls = Controls(layout, saving);
         for (QWidget* control : controls) {
             const std::string name = control->objectName().isEmpty() ? control->metaObject()->className()
                                                                       : control->objectName().toStdString();
@@ -273,6 +280,39 @@ TEST_F(WindowLayoutTest, CommunicationLayoutGivesTheLogPaneLessHeight)
     EXPECT_LT(communication.height(), configuration.height() - 100);
     EXPECT_GT(InWindow(panel).top(), communication.bottom());
     EXPECT_EQ(InWindow(panel).width(), communication.width());
+}
+
+TEST_F(WindowLayoutTest, TheSaveProgressTakesItsPlaceWithoutMovingAnything)
+{
+    for (const Layout layout : {Layout::Configuration, Layout::Communication}) {
+        SCOPED_TRACE(Name(layout));
+        Choose(layout);
+        ResizeTo(m_window->minimumSize());
+        const QSize least = m_window->minimumSize();
+        QList<QRect> before;
+        for (QWidget* control : Controls(layout))
+            before << InWindow(control);
+
+        m_window->View().ShowSaveProgress(1, 12);
+        QApplication::processEvents();
+        EXPECT_EQ(m_window->minimumSize(), least);
+        QList<QRect> during;
+        for (QWidget* control : Controls(layout))
+            during << InWindow(control);
+        EXPECT_EQ(during, before);
+        ExpectReachable(layout, true);
+        // Under the command buttons, as wide as their grid.
+        const QRect progress = InWindow(Find<QProgressBar>("saveProgress"));
+        const QRect powerTest = InWindow(Find<QPushButton>("powerTestButton"));
+        EXPECT_GT(progress.top(), powerTest.bottom());
+        EXPECT_EQ(progress.left(), powerTest.left());
+        EXPECT_EQ(progress.width(), powerTest.width());
+        SaveShot(QStringLiteral("window_minimum_saving_%1_scale%2.png").arg(QLatin1String(Name(layout)), ScaleTag()));
+
+        m_window->View().ShowSaveProgress(12, 12);
+        QApplication::processEvents();
+        EXPECT_FALSE(Find<QProgressBar>("saveProgress")->isVisible());
+    }
 }
 
 }  // namespace

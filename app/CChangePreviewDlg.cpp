@@ -1,0 +1,75 @@
+#include "app/CChangePreviewDlg.h"
+
+#include "controls/CUiLanguage.h"
+#include "controls/MessageBoxes.h"
+#include "resources/Texts.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CChangePreviewDlg::CChangePreviewDlg(const QStringList& changes, QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(Title());
+    setSizeGripEnabled(true);
+
+    m_heading = new QLabel(Heading(changes), this);
+    m_heading->setObjectName(QStringLiteral("changeHeading"));
+    m_heading->setWordWrap(true);
+
+    m_list = new QListWidget(this);
+    m_list->setObjectName(QStringLiteral("changeList"));
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->addItems(changes);
+    // Nothing to list: the heading says so alone.
+    m_list->setVisible(!changes.isEmpty());
+
+    auto* buttons = new QDialogButtonBox(this);
+    m_ok = buttons->addButton(CUiLanguage::ButtonText(QDialogButtonBox::Ok), QDialogButtonBox::AcceptRole);
+    m_ok->setObjectName(QStringLiteral("changeOkButton"));
+    m_cancel = buttons->addButton(CUiLanguage::ButtonText(QDialogButtonBox::Cancel), QDialogButtonBox::RejectRole);
+    m_cancel->setObjectName(QStringLiteral("changeCancelButton"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_heading);
+    layout->addWidget(m_list, 1);
+    if (changes.isEmpty())
+        layout->addStretch(1);
+    layout->addWidget(buttons);
+
+    // Wide enough for the title bar to show the title in full.
+    resize(changes.isEmpty() ? QSize(320, sizeHint().height()).expandedTo(sizeHint())
+                             : QSize(520, 360).expandedTo(sizeHint()));
+}
+
+QString CChangePreviewDlg::Title()
+{
+    return Texts::ConfigureFromFile();
+}
+
+QString CChangePreviewDlg::Heading(const QStringList& changes)
+{
+    return changes.isEmpty() ? Texts::FileMatchesDevice() : Texts::ChangePreviewHeading(int(changes.size()));
+}
+
+bool CChangePreviewDlg::Confirm(QWidget* parent, const QStringList& changes)
+{
+    MessageBoxes::Request request;
+    request.kind = MessageBoxes::Kind::Confirm;
+    request.caption = Title();
+    request.text = Heading(changes);
+    request.buttons = MessageBoxes::Buttons::OkCancel;
+    request.lines = changes;
+    MessageBoxes::Reply reply;
+    if (MessageBoxes::AskHandler(request, reply))
+        return reply.answer == MessageBoxes::Answer::Ok || reply.answer == MessageBoxes::Answer::Yes;
+
+    CChangePreviewDlg dialog(changes, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
