@@ -17,14 +17,14 @@ class HandOffWaker;
 // posting thread appends under the mutex and the receiving thread takes it
 // out under the same mutex, so everything a closure captured is handed over
 // by the standard library's own synchronisation (which ThreadSanitizer sees),
-// not by Qt's. Qt only wakes the receiving thread: one queued call without
-// any data for every piece of work, so the receiver runs the pieces in the
-// order in which they were posted, whichever thread posted them, nested event
-// loops included.
+// not by Qt's. The receiving thread is only woken (see HandOffWaker), with no
+// data, and then runs the pieces one at a time in the order in which they
+// were posted, whichever thread posted them.
 //
-// Lifetime: constructed and destroyed on the receiving thread. Whatever is
-// still queued at destruction is dropped without running; no thread may be
-// inside Post or Call then.
+// Lifetime: constructed on the receiving thread (or before that thread
+// starts) and destroyed there, also from inside a piece of its own work.
+// Whatever is still queued at destruction is dropped without running; no
+// thread may be inside Post or Call then.
 class HandOffQueue {
 public:
     explicit HandOffQueue(QObject* context);
@@ -57,8 +57,9 @@ public:
 
 private:
     friend class HandOffWaker;
-    // Receiving thread: runs the oldest piece of work, if any.
-    void RunNext();
+    // Receiving thread: runs the oldest piece of work; false when there was
+    // none.
+    bool RunNext();
 
     mutable std::mutex m_lock;
     std::condition_variable m_changed;

@@ -280,19 +280,21 @@ TEST(HandOffQueueThreads, WorkRunsOnTheThreadOfAContextThatLivesElsewhere)
     QThread receiver;
     QObject context;
     context.moveToThread(&receiver);
-    receiver.start();
     std::atomic<QThread*> ranOn{nullptr};
     {
+        // Made before its thread starts, as the class asks.
         HandOffQueue queue(&context);
+        receiver.start();
         EXPECT_FALSE(queue.IsReceivingThread());
         queue.Post([&] { ranOn = QThread::currentThread(); });
         EXPECT_TRUE(WaitWithoutEvents([&] { return ranOn.load() != nullptr; }));
         bool called = false;
         EXPECT_TRUE(queue.Call([&] { called = true; }));
         EXPECT_TRUE(called);
-        // Its thread has ended before the queue goes.
-        receiver.quit();
-        receiver.wait();
+        // Its thread has ended before the queue goes; it ends itself, so
+        // that no other thread touches its event dispatcher.
+        queue.Post([] { QThread::currentThread()->quit(); });
+        EXPECT_TRUE(receiver.wait(5000));
     }
     EXPECT_EQ(ranOn.load(), &receiver);
 }
