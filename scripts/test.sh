@@ -8,13 +8,13 @@
 #   5. the Debian package: built, installed with apt-get and tried,
 #   6. the Win32 serial port, cross-built with mingw-w64 and run under Wine.
 # Ends with the wall time of every step.
-# Options: --quick runs only step 1; --fuzz-seconds N (default 60) per fuzzer.
+# Options: --quick runs only step 1; --fuzz-seconds N (default 30) per fuzzer.
 # Environment: SIRENSET_JOBS limits the parallel build jobs (see build.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 quick=0
-fuzz_seconds=60
+fuzz_seconds=30
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1 ;;
