@@ -8,8 +8,6 @@
 #include "params/ParameterReport.h"
 #include "params/ParameterTableLayout.h"
 
-#include <QThread>
-
 #include <chrono>
 
 namespace {
@@ -63,6 +61,7 @@ void CDeviceController::Shutdown()
         m_shuttingDown = true;
     }
     m_shutdownSignal.notify_all();
+    m_ui.ReleaseCalls();
     m_reply.Shutdown();
     m_powerOnTimer.stop();
     // The port goes first: the terminal is free for another program at
@@ -187,7 +186,7 @@ void CDeviceController::PostLog(const QString& line)
 {
     // Always posted, also from the UI thread, so lines keep the order in
     // which they were posted whichever thread posted them.
-    QMetaObject::invokeMethod(this, [this, line] { m_view.AppendLog(line); }, Qt::QueuedConnection);
+    m_ui.Post([this, line] { m_view.AppendLog(line); });
 }
 
 void CDeviceController::PostLogBytes(const QByteArray& bytes)
@@ -202,43 +201,14 @@ void CDeviceController::PostSetBusy(bool busy)
 
 void CDeviceController::PostToUi(std::function<void()> work)
 {
-    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+    m_ui.Post(std::move(work));
 }
 
 bool CDeviceController::CallOnUi(const std::function<void()>& work)
 {
-    if (QThread::currentThread() == thread()) {
-        work();
-        return true;
-    }
-    enum State { Pending, Started, Done, Abandoned };
-    auto state = std::make_shared<State>(Pending);
-    QMetaObject::invokeMethod(
-        this,
-        [this, state, work] {
-            {
-                std::lock_guard guard(m_shutdownLock);
-                if (*state == Abandoned)
-                    return;
-                *state = Started;
-            }
-            work();
-            {
-                std::lock_guard guard(m_shutdownLock);
-                *state = Done;
-            }
-            m_shutdownSignal.notify_all();
-        },
-        Qt::QueuedConnection);
-
-    std::unique_lock guard(m_shutdownLock);
-    // Once the UI thread has started the call it finishes it; a call it has
-    // not started is abandoned when the program closes.
-    m_shutdownSignal.wait(guard, [&] { return *state == Done || (m_shuttingDown && *state == Pending); });
-    if (*state == Done)
-        return true;
-    *state = Abandoned;
-    return false;
+    // Released by Shutdown: a call the UI thread has not started by then is
+    // abandoned, so a worker never waits for a window that is closing.
+    return m_ui.Call(work);
 }
 
 bool CDeviceController::Pause(int ms)
@@ -280,7 +250,7 @@ bool CDeviceController::SendCommandAndWait(std::int8_t replyCode, const QByteArr
 
 void CDeviceController::StartPowerOnPolling()
 {
-    if (QThread::currentThread() != thread()) {
+    if (!m_ui.IsReceivingThread()) {
         CallOnUi([this] { StartPowerOnPolling(); });
         return;
     }
@@ -290,7 +260,7 @@ void CDeviceController::StartPowerOnPolling()
 void CDeviceController::StopPowerOnPolling()
 {
     // Blocking from the worker: no 's' may follow the first probe command.
-    if (QThread::currentThread() != thread()) {
+    if (!m_ui.IsReceivingThread()) {
         CallOnUi([this] { StopPowerOnPolling(); });
         return;
     }

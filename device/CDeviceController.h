@@ -7,6 +7,7 @@
 #include "params/ParameterSet.h"
 #include "params/SavePlan.h"
 #include "serial/CSerial.h"
+#include "threads/HandOffQueue.h"
 
 #include <QObject>
 #include <QTimer>
@@ -25,7 +26,8 @@ class IDeviceView;
 // The device side of the program: the serial port, the worker thread with its
 // task queue, the reply channel, and the operations through which every task
 // talks to the terminal and reports. Lives on the UI thread; the worker
-// reaches the view only through PostToUi/CallOnUi and PostLog.
+// reaches the view only through PostToUi/CallOnUi and PostLog, which hand
+// their work over through one HandOffQueue.
 class CDeviceController : public QObject, private ISerialListener {
     Q_OBJECT
 public:
@@ -68,8 +70,10 @@ public:
     void PostRefusedListNumbers(const QByteArray& report);
     // Posts SetBusy to the view.
     void PostSetBusy(bool busy);
-    // Runs `work` on the UI thread later / now and waits for it. CallOnUi
-    // returns false without running it once the controller is shutting down.
+    // Runs `work` on the UI thread later / now and waits for it. Both keep
+    // the posting order of PostLog. CallOnUi returns false without running
+    // it once the controller is shutting down, also when it was already
+    // waiting then; it holds no lock while it waits.
     void PostToUi(std::function<void()> work);
     bool CallOnUi(const std::function<void()>& work);
     bool IsShuttingDown() const { return m_shuttingDown; }
@@ -137,6 +141,9 @@ private:
 
     IDeviceView& m_view;
     Timing m_timing;
+    // Everything the UI thread is handed, in posting order. Declared before
+    // the port and the worker, so it outlives both.
+    HandOffQueue m_ui{this};
     ParameterSet m_params;
     std::recursive_mutex m_paramLock;
     CSerial m_serial;
@@ -158,7 +165,7 @@ private:
     std::atomic<bool> m_configEntryPending{false};
     std::atomic<bool> m_shuttingDown{false};
 
-    // Releases CallOnUi waits and pauses when shutting down.
+    // Releases pauses when shutting down.
     std::mutex m_shutdownLock;
     std::condition_variable m_shutdownSignal;
 };

@@ -5,7 +5,8 @@
 #
 #   scripts/fuzz.sh [seconds]        (default 60)
 #
-# Environment: BUILD_DIR (default: build-fuzz/ in the checkout).
+# Environment: BUILD_DIR (default: build-fuzz/ in the checkout); SIRENSET_JOBS
+# limits the parallel build jobs.
 # Exits non-zero when the build fails or the fuzzer finds a crash, a leak,
 # undefined behaviour or a time-out; the reproducer is kept in fuzz-out/.
 set -euo pipefail
@@ -23,7 +24,7 @@ fuzzers=(ParseParameterReportFuzzer ConfigFileLoadFuzzer)
 
 CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -G Ninja \
   -DSIRENSET_FUZZ=ON -DSIRENSET_TESTS=OFF -DSIRENSET_BENCH=OFF >/dev/null
-cmake --build "$build" --target "${fuzzers[@]}"
+cmake --build "$build" ${SIRENSET_JOBS:+-j "$SIRENSET_JOBS"} --target "${fuzzers[@]}"
 
 artifacts="$repo/fuzz-out"
 mkdir -p "$artifacts"

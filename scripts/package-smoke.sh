@@ -25,7 +25,10 @@ fi
 version="$(dpkg-deb -f "$deb" Version)"
 
 sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || fail "not root and no sudo: apt-get cannot install the package"
+  sudo="sudo"
+fi
 was_installed=0
 dpkg-query -W -f='${Status}' sirenset 2>/dev/null | grep -q "ok installed" && was_installed=1
 

@@ -36,7 +36,7 @@ if [ ! -f "$build/build.ninja" ]; then
     -DCMAKE_TOOLCHAIN_FILE="$root/tests/wine/mingw-w64-x86_64.cmake" >/dev/null \
     || fail "cannot configure the mingw build"
 fi
-ninja -C "$build" sirenset_win32_port_tests >/dev/null || fail "the mingw build failed"
+ninja -C "$build" ${SIRENSET_JOBS:+-j "$SIRENSET_JOBS"} sirenset_win32_port_tests >/dev/null || fail "the mingw build failed"
 exe=$build/sirenset_win32_port_tests.exe
 [ -f "$exe" ] || fail "no $exe after the build"
 

@@ -4,6 +4,8 @@
 #include "serial/PortTable.h"
 #include "serial/SerialPort.h"
 
+#include "threads/HandOffQueue.h"
+
 #include <QMetaObject>
 
 #include <algorithm>
@@ -12,39 +14,7 @@
 #include <optional>
 #include <system_error>
 
-#if defined(__SANITIZE_THREAD__)
-#define SIRENSET_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define SIRENSET_TSAN 1
-#endif
-#endif
-
 namespace {
-
-// Qt hands queued calls between threads with its own futex-based locks, which
-// ThreadSanitizer cannot see unless Qt itself is instrumented. Under it, the
-// poster holds a plain mutex while it builds and posts the call, and the call
-// passes through the same mutex before it touches its captures, so the
-// hand-over is visible. Other builds compile this away.
-class QueuedHandOff {
-public:
-#ifdef SIRENSET_TSAN
-    QueuedHandOff() { Lock().lock(); }
-    ~QueuedHandOff() { Lock().unlock(); }
-    static void Received() { std::lock_guard passed(Lock()); }
-
-private:
-    static std::mutex& Lock()
-    {
-        static std::mutex lock;
-        return lock;
-    }
-#else
-    QueuedHandOff() = default;
-    static void Received() {}
-#endif
-};
 
 QString DescribeLineSettings(int baudRate, int dataBits, Parity parity)
 {
@@ -56,14 +26,20 @@ QString DescribeLineSettings(int baudRate, int dataBits, Parity parity)
 // Queued notifications hold it, not the CSerial, so one that runs after Close
 // or after the object is gone only finds that its session has ended.
 struct NotifyToken {
+    // Takes the queue out under `lock`; the caller destroys it after
+    // unlocking, on the context's thread.
+    std::unique_ptr<HandOffQueue> TakeQueue() { return std::move(queue); }
+
     std::mutex lock;
     std::condition_variable changed;
     // Bumped by every Close: whatever an earlier session posted does nothing.
     quint64 generation = 0;
     // Bumped by every SetOwner and when the context is destroyed.
     quint64 ownerEpoch = 0;
-    QObject* context = nullptr;
     ISerialListener* listener = nullptr;
+    // Hands notifications to the context's thread; made with the owner and
+    // gone with it.
+    std::unique_ptr<HandOffQueue> queue;
     quint64 posted = 0;
     quint64 handled = 0;
 };
@@ -118,34 +94,27 @@ struct CSerial::Impl {
         const std::shared_ptr<NotifyToken> shared = token;
         std::unique_lock lock(shared->lock);
         const quint64 generation = readerGeneration;
-        if (shared->generation != generation || !shared->context || !shared->listener)
+        if (shared->generation != generation || !shared->queue || !shared->listener)
             return false;
         const quint64 epoch = shared->ownerEpoch;
         const quint64 ticket = ++shared->posted;
-        // Posting under the token lock: the context cannot be destroyed
-        // meanwhile, its destroyed() handler takes the same lock first.
-        {
-            [[maybe_unused]] const QueuedHandOff posting;
-            QMetaObject::invokeMethod(
-                shared->context,
-                [shared, generation, epoch, ticket, call = std::move(call)] {
-                    QueuedHandOff::Received();
-                    ISerialListener* listener = nullptr;
-                    {
-                        std::lock_guard guard(shared->lock);
-                        if (shared->generation == generation && shared->ownerEpoch == epoch)
-                            listener = shared->listener;
-                    }
-                    // No lock held here: the listener may Close or even
-                    // delete the CSerial; only the token is touched after.
-                    if (listener)
-                        call(*listener);
-                    std::lock_guard guard(shared->lock);
-                    shared->handled = std::max(shared->handled, ticket);
-                    shared->changed.notify_all();
-                },
-                Qt::QueuedConnection);
-        }
+        // Posted under the token lock: the queue is replaced or dropped only
+        // under the same lock.
+        shared->queue->Post([shared, generation, epoch, ticket, call = std::move(call)] {
+            ISerialListener* listener = nullptr;
+            {
+                std::lock_guard guard(shared->lock);
+                if (shared->generation == generation && shared->ownerEpoch == epoch)
+                    listener = shared->listener;
+            }
+            // No lock held here: the listener may Close or even delete the
+            // CSerial; only the token is touched after.
+            if (listener)
+                call(*listener);
+            std::lock_guard guard(shared->lock);
+            shared->handled = std::max(shared->handled, ticket);
+            shared->changed.notify_all();
+        });
         shared->changed.wait(lock, [&] {
             return shared->handled >= ticket || shared->generation != generation
                    || shared->ownerEpoch != epoch;
@@ -160,24 +129,19 @@ struct CSerial::Impl {
         const std::shared_ptr<NotifyToken> shared = token;
         std::lock_guard lock(shared->lock);
         const quint64 generation = readerGeneration;
-        if (shared->generation != generation || !shared->context || !shared->listener)
+        if (shared->generation != generation || !shared->queue || !shared->listener)
             return;
         const quint64 epoch = shared->ownerEpoch;
-        [[maybe_unused]] const QueuedHandOff posting;
-        QMetaObject::invokeMethod(
-            shared->context,
-            [shared, generation, epoch] {
-                QueuedHandOff::Received();
-                ISerialListener* listener = nullptr;
-                {
-                    std::lock_guard guard(shared->lock);
-                    if (shared->generation == generation && shared->ownerEpoch == epoch)
-                        listener = shared->listener;
-                }
-                if (listener)
-                    listener->OnSerialLost();
-            },
-            Qt::QueuedConnection);
+        shared->queue->Post([shared, generation, epoch] {
+            ISerialListener* listener = nullptr;
+            {
+                std::lock_guard guard(shared->lock);
+                if (shared->generation == generation && shared->ownerEpoch == epoch)
+                    listener = shared->listener;
+            }
+            if (listener)
+                listener->OnSerialLost();
+        });
     }
 };
 
@@ -189,10 +153,13 @@ CSerial::~CSerial()
 {
     Close();
     QObject::disconnect(m_impl->contextWatch);
+    std::unique_ptr<HandOffQueue> queue;
     std::lock_guard lock(m_impl->token->lock);
-    m_impl->token->context = nullptr;
     m_impl->token->listener = nullptr;
+    queue = m_impl->token->TakeQueue();
     ++m_impl->token->ownerEpoch;
+    // `queue` goes after the lock is released (declared before it): its
+    // queued notifications hold the token too.
 }
 
 void CSerial::SetOwner(QObject* context, ISerialListener* listener)
@@ -201,22 +168,29 @@ void CSerial::SetOwner(QObject* context, ISerialListener* listener)
     QObject::disconnect(d.contextWatch);
     const std::shared_ptr<NotifyToken> shared = d.token;
     quint64 epoch = 0;
+    // Made here, on the owner's thread, which is where it delivers.
+    std::unique_ptr<HandOffQueue> queue = context ? std::make_unique<HandOffQueue>(context) : nullptr;
     {
         std::lock_guard lock(shared->lock);
-        shared->context = context;
         shared->listener = context ? listener : nullptr;
+        // The previous owner's queue comes out and goes below, unlocked.
+        queue.swap(shared->queue);
         epoch = ++shared->ownerEpoch;
         shared->changed.notify_all();
     }
+    queue.reset();
     if (context) {
         d.contextWatch = QObject::connect(context, &QObject::destroyed, [shared, epoch] {
-            std::lock_guard lock(shared->lock);
-            if (shared->ownerEpoch != epoch)
-                return;
-            shared->context = nullptr;
-            shared->listener = nullptr;
-            ++shared->ownerEpoch;
-            shared->changed.notify_all();
+            std::unique_ptr<HandOffQueue> gone;
+            {
+                std::lock_guard lock(shared->lock);
+                if (shared->ownerEpoch != epoch)
+                    return;
+                shared->listener = nullptr;
+                gone = shared->TakeQueue();
+                ++shared->ownerEpoch;
+                shared->changed.notify_all();
+            }
         });
     }
     // Input that arrived while nobody listened is announced to the new owner.
