@@ -2,8 +2,10 @@
 
 #include <QMetaObject>
 #include <QObject>
-#include <QPointer>
 #include <QThread>
+
+#include <atomic>
+#include <memory>
 
 #ifdef Q_OS_LINUX
 #include <QSocketNotifier>
@@ -34,6 +36,7 @@ public:
 
     ~HandOffWaker() override
     {
+        m_alive->store(false);
 #ifdef Q_OS_LINUX
         delete m_notifier;
         if (m_fd >= 0)
@@ -62,13 +65,17 @@ public:
         if (m_fd >= 0)
             ::eventfd_read(m_fd, &count);
 #endif
-        const QPointer<HandOffWaker> alive(this);
-        while (alive && m_queue.RunNext()) {
+        // A flag of our own rather than a QPointer: the work may delete this
+        // object, and the weak reference's count lives in Qt's memory, where
+        // ThreadSanitizer cannot see the thread that deletes it later.
+        const std::shared_ptr<std::atomic<bool>> alive = m_alive;
+        while (alive->load() && m_queue.RunNext()) {
         }
     }
 
 private:
     HandOffQueue& m_queue;
+    std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
 #ifdef Q_OS_LINUX
     int m_fd = -1;
     QSocketNotifier* m_notifier = nullptr;
