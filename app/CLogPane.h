@@ -14,9 +14,12 @@ class CLogPane : public QPlainTextEdit {
     Q_OBJECT
 public:
     static constexpr int kMaxCharacters = 30000;
-    // While entries keep coming (a busy line brings hundreds a second), the
-    // text is brought up to date at most once per this many milliseconds.
-    static constexpr int kShowPeriodMs = 20;
+    // While entries keep coming (a busy line brings fifty a second), the
+    // text is brought up to date at most once per this many milliseconds:
+    // ten pictures a second are more than anyone reads of a flood, and each
+    // costs a layout and a repaint of the pane and its scroll bar. The first
+    // entry after a quiet spell (a typed character's echo) shows at once.
+    static constexpr int kShowPeriodMs = 100;
 
     explicit CLogPane(QWidget* parent = nullptr);
 

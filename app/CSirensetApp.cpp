@@ -45,6 +45,8 @@ int CSirensetApp::Run(const CommandLine& command)
     MainWindowOptions options;
     options.extraPorts = command.ports;
     options.logToStdout = command.logToStdout;
+    options.communicationMode = command.communicationMode;
+    options.hexDisplay = command.hexDisplay;
 
     CSirensetDlg dialog(options);
     if (command.quitAfterSeconds > 0) {

@@ -421,8 +421,10 @@ void CSirensetDlg::Initialise()
     // be sent.
     OnRtcModeChanged();
 
-    m_configRadio->setChecked(true);
-    m_device.SetConfigurationMode(true);
+    m_configRadio->setChecked(!m_options.communicationMode);
+    m_commRadio->setChecked(m_options.communicationMode);
+    m_device.SetConfigurationMode(!m_options.communicationMode);
+    m_terminalPanel->SetHexDisplay(m_options.hexDisplay);
 
     m_verifyCheck->setChecked(true);
     m_saver->SetVerifyAfterSave(true);
@@ -433,7 +435,10 @@ void CSirensetDlg::Initialise()
 
     m_device.Start();
     m_baudCombo->setCurrentIndex(kStartupBaudIndex);
-    ShowConfigurationLayout();
+    if (m_options.communicationMode)
+        ShowCommunicationLayout();
+    else
+        ShowConfigurationLayout();
     OnOpenClicked();
     m_restartButton->setEnabled(false);
 }

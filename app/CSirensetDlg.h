@@ -50,6 +50,11 @@ struct MainWindowOptions {
     bool listSystemPorts = true;
     // Also print every log entry on standard output (offscreen demo).
     bool logToStdout = false;
+    // Start as a serial terminal: communication mode is chosen before the
+    // port opens, so nothing (no 's' of the power-on catch) is written to a
+    // line that carries data. hexDisplay ticks 十六进制显示.
+    bool communicationMode = false;
+    bool hexDisplay = false;
     // Sees every log entry as it is shown (tests, batch runs).
     std::function<void(const QString&)> logObserver;
     Timing timing;

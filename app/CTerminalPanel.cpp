@@ -93,6 +93,11 @@ bool CTerminalPanel::IsHexDisplay() const
     return m_hexDisplayCheck->isChecked();
 }
 
+void CTerminalPanel::SetHexDisplay(bool on)
+{
+    m_hexDisplayCheck->setChecked(on);
+}
+
 void CTerminalPanel::StopTimedSend()
 {
     m_sendTimer.stop();

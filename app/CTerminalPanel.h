@@ -38,6 +38,8 @@ public:
     bool IsTimedSendRunning() const { return m_sendTimer.isActive(); }
     int TimedSendIntervalMs() const { return m_sendTimer.interval(); }
     bool IsHexDisplay() const;
+    // Ticks or clears 十六进制显示 as a click would (hexDisplayChanged follows).
+    void SetHexDisplay(bool on);
     // Its controls in reading order, for the window's tab order.
     QList<QWidget*> FocusChain() const;
     QSize sizeHint() const override;

@@ -82,8 +82,14 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
                                        QStringLiteral("Window: close after SECONDS (demonstrations)."),
                                        QStringLiteral("SECONDS"));
+    const QCommandLineOption communication(
+        QStringLiteral("communication"),
+        QStringLiteral("Window: start in communication mode, as a serial terminal; nothing is sent when the port "
+                       "opens."));
+    const QCommandLineOption hexDisplay(QStringLiteral("hex-display"),
+                                        QStringLiteral("Window, with --communication: show received bytes as hex."));
     parser.addOptions({help, version, port, baud, timeout, read, apply, diff, set, units, repeat, noVerify, logFile,
-                       reportFile, logStdout, quitAfter});
+                       reportFile, logStdout, quitAfter, communication, hexDisplay});
 
     CommandLine command;
     // Without an application object the parser does not know our name.
@@ -150,5 +156,12 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     if ((command.repeat || parser.isSet(noVerify) || parser.isSet(logFile) || parser.isSet(reportFile))
         && !command.IsBatch())
         return fail(QStringLiteral("--repeat, --no-verify, --log and --report need --read, --apply or --diff"));
+    command.communicationMode = parser.isSet(communication);
+    command.hexDisplay = parser.isSet(hexDisplay);
+    if ((command.communicationMode || command.hexDisplay) && command.IsBatch())
+        return fail(QStringLiteral("--communication and --hex-display are for the window, not for --read, --apply "
+                                   "or --diff"));
+    if (command.hexDisplay && !command.communicationMode)
+        return fail(QStringLiteral("--hex-display needs --communication"));
     return command;
 }

@@ -20,6 +20,8 @@ struct CommandLine {
     QString logFile;             // --log
     QString reportFile;          // --report
     bool logToStdout = false;    // --log-stdout (window)
+    bool communicationMode = false;  // --communication (window)
+    bool hexDisplay = false;     // --hex-display (window, with --communication)
     int quitAfterSeconds = 0;    // --quit-after (window demonstrations)
     QString error;               // Mode::Error: what was wrong
     QString helpText;

@@ -93,6 +93,12 @@ bool CDeviceController::IsPortOpen() const
     return m_serial.IsOpen();
 }
 
+void CDeviceController::SetConfigurationMode(bool on)
+{
+    m_configMode = on;
+    m_serial.SetRxGatherMs(on ? 0 : m_timing.commRxGatherMs);
+}
+
 void CDeviceController::OnPortOpened()
 {
     if (m_configMode) {

@@ -55,7 +55,9 @@ public:
     // configuration entry or stop the 's' sender).
     void OnPortOpened();
 
-    void SetConfigurationMode(bool on) { m_configMode = on; }
+    // Configuration mode reads received bytes at once; communication mode
+    // lets them gather (Timing::commRxGatherMs) into fewer, larger reads.
+    void SetConfigurationMode(bool on);
     bool IsConfigurationMode() const { return m_configMode; }
     void SetHexDisplay(bool on) { m_hexDisplay = on; }
     bool IsHexDisplay() const { return m_hexDisplay; }

@@ -31,6 +31,11 @@ struct Timing {
     int serialReadWaitMs = 60;
     int serialWriteConstantMs = 1000;
     int serialWritePerByteMs = 1;
+    // Communication mode: received bytes gather this long before they are
+    // read and shown as one entry (one entry per read); configuration mode
+    // reads at once. About one frame of the display, so the pane keeps up
+    // without visible delay.
+    int commRxGatherMs = 20;
     // Clock text on the main window.
     int clockTickMs = 1000;
 };

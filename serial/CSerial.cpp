@@ -546,6 +546,9 @@ void CSerial::EventLoop()
             return;
         }
         if (events & EventRxChar) {
+            const int gatherMs = m_rxGatherMs;
+            if (gatherMs > 0 && !port.GatherInput(gatherMs))
+                return;  // cancelled: the port is closing
             port.RxAnnouncing();
             OnRxChar();
             port.RxAnnounced();

@@ -111,6 +111,11 @@ public:
     bool InjectLineCounterChanges(const LineCounters& delta, int limitMs);
 
     void SetReadWaitMs(int ms) { m_readWaitMs = ms; }
+    // How long the reader lets received bytes gather before it announces
+    // them (0: at once). A busy line then costs one announcement, one read
+    // and one hand-over per gathering instead of per driver burst.
+    void SetRxGatherMs(int ms) { m_rxGatherMs = ms; }
+    int RxGatherMs() const { return m_rxGatherMs; }
     // Applied at the next Open, and at once when open.
     void SetWriteTimeouts(int constantMs, int perByteMs);
 
@@ -144,6 +149,7 @@ private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
     std::atomic<int> m_readWaitMs{60};
+    std::atomic<int> m_rxGatherMs{0};
     std::atomic<int> m_writeConstantMs{1000};
     std::atomic<int> m_writePerByteMs{1};
 };

@@ -493,6 +493,19 @@ void PosixSerialPort::Cancel()
         ::eventfd_write(m_cancelFd, 1);
 }
 
+bool PosixSerialPort::GatherInput(int ms)
+{
+    if (m_cancelled)
+        return false;
+    // Only Cancel cuts it short. Bytes that come meanwhile wait in the
+    // driver: the terminal layer buffers far more than a gathering brings
+    // at any rate of the port, and a pseudo-terminal holds its writer back
+    // rather than lose bytes.
+    pollfd cancel = {m_cancelFd, POLLIN, 0};
+    const int ready = ::poll(&cancel, 1, ms);
+    return !m_cancelled && !(ready > 0 && cancel.revents);
+}
+
 void PosixSerialPort::Kick()
 {
     if (m_kickFd >= 0)

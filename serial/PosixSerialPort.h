@@ -37,6 +37,7 @@ public:
     void RxAnnouncing() override;
     void RxAnnounced() override;
     void Cancel() override;
+    bool GatherInput(int ms) override;
     void Kick() override;
 
     bool InjectCounterChanges(const LineCounters& delta) override;

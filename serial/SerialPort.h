@@ -93,6 +93,11 @@ public:
     virtual void RxAnnouncing() {}
     virtual void RxAnnounced() {}
     virtual void Cancel() = 0;
+    // After input was reported: lets more of it arrive for `ms`, so that one
+    // announcement hands over a burst instead of the few bytes of its first
+    // moment (as a Windows read-interval time-out gathers a read). False
+    // when Cancel ended the wait.
+    virtual bool GatherInput(int ms) = 0;
     // Makes the next wait report input that is still queued.
     virtual void Kick() = 0;
 

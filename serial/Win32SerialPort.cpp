@@ -404,6 +404,14 @@ void Win32SerialPort::Cancel()
     SetEvent(m_cancelEvent);
 }
 
+bool Win32SerialPort::GatherInput(int ms)
+{
+    if (m_cancelled)
+        return false;
+    // The driver's input queue keeps what arrives meanwhile.
+    return WaitForSingleObject(m_cancelEvent, static_cast<DWORD>(ms)) == WAIT_TIMEOUT && !m_cancelled;
+}
+
 void Win32SerialPort::Kick()
 {
     SetEvent(m_kickEvent);

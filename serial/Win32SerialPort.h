@@ -46,6 +46,7 @@ public:
 
     WaitOutcome WaitForEvents(unsigned* events) override;
     void Cancel() override;
+    bool GatherInput(int ms) override;
     void Kick() override;
 
 private:

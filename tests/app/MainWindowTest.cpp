@@ -6,6 +6,7 @@
 #include "support/ShortTiming.h"
 #include "support/SimulatorSession.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -305,6 +306,50 @@ TEST_F(MainWindowTest, AboutBoxShowsItsTexts)
     });
     QTest::mouseClick(about, Qt::LeftButton);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Kestrel预警广播设备配置软件V1.2.1"));
+}
+
+}  // namespace
+
+namespace {
+
+class CommunicationStartTest : public MainWindowTest {
+protected:
+    std::unique_ptr<CSirensetDlg> OpenAsTerminal(bool hex)
+    {
+        MainWindowOptions options;
+        options.extraPorts = {m_session.DevicePath()};
+        options.timing = testsupport::ShortTiming();
+        options.logObserver = [this](const QString& line) { m_log << line; };
+        options.communicationMode = true;
+        options.hexDisplay = hex;
+        auto window = std::make_unique<CSirensetDlg>(options);
+        window->show();
+        return window;
+    }
+};
+
+TEST_F(CommunicationStartTest, OpensThePortWithoutWritingAndShowsWhatArrives)
+{
+    auto window = OpenAsTerminal(false);
+    ASSERT_TRUE(WaitForLog(QStringLiteral(">>> 串口已打开，请重新上电设备\r\n正在等待设备上电后进入通讯状态...")))
+        << m_log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(Find<QRadioButton>(*window, "commModeRadio")->isChecked());
+    EXPECT_TRUE(Find<QWidget>(*window, "terminalPanel")->isVisible());
+    testsupport::SpinFor(600ms);  // three periods of the power-on catch
+    // No 's' and no command: the line may carry a terminal's data.
+    EXPECT_EQ(m_session.sim().ReceivedBytes(), "");
+    m_session.sim().SendRaw("OK\r\n");
+    EXPECT_TRUE(WaitForLog(QStringLiteral("OK\r\n"))) << m_log.join(QLatin1Char('|')).toStdString();
+}
+
+TEST_F(CommunicationStartTest, HexDisplayShowsBytesInLowerCaseHex)
+{
+    auto window = OpenAsTerminal(true);
+    ASSERT_TRUE(WaitForLog(QStringLiteral(">>> 串口已打开，请重新上电设备\r\n正在等待设备上电后进入通讯状态...")));
+    EXPECT_TRUE(Find<QCheckBox>(*window, "hexDisplayCheck")->isChecked());
+    testsupport::SpinFor(300ms);
+    m_session.sim().SendRaw("AB\r");
+    EXPECT_TRUE(WaitForLog(QStringLiteral("41 42 0d"))) << m_log.join(QLatin1Char('|')).toStdString();
 }
 
 }  // namespace

@@ -391,4 +391,50 @@ TEST_F(SerialPortTest, LossAfterCloseIsNotReported)
     EXPECT_EQ(m_listener.lostCalls, 0);
 }
 
+// ------------------------------------------------------------ gathering
+
+TEST_F(SerialPortTest, GatheringHandsOverABurstAsOneReadWithNothingLostOrRepeated)
+{
+    m_serial.SetRxGatherMs(400);
+    OpenWithListener();
+    QByteArray sent;
+    for (int piece = 0; piece < 5; ++piece) {
+        const QByteArray bytes = "piece " + QByteArray::number(piece) + "\r\n";
+        sent += bytes;
+        ASSERT_TRUE(m_pty.Send(bytes));
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return m_listener.received.size() >= sent.size(); }));
+    SpinFor(500ms);
+    EXPECT_EQ(m_listener.received, sent);
+    EXPECT_EQ(m_listener.rxCalls, 1);
+    EXPECT_EQ(m_listener.emptyReads, 0);
+}
+
+TEST_F(SerialPortTest, WithoutGatheringPiecesApartAreReadApart)
+{
+    OpenWithListener();
+    ASSERT_EQ(m_serial.RxGatherMs(), 0);
+    ASSERT_TRUE(m_pty.Send("first"));
+    ASSERT_TRUE(WaitUntil([&] { return m_listener.received.size() >= 5; }));
+    ASSERT_TRUE(m_pty.Send("second"));
+    ASSERT_TRUE(WaitUntil([&] { return m_listener.received.size() >= 11; }));
+    EXPECT_EQ(m_listener.received, "firstsecond");
+    EXPECT_EQ(m_listener.rxCalls, 2);
+}
+
+TEST_F(SerialPortTest, CloseCutsAGatheringShort)
+{
+    m_serial.SetRxGatherMs(60000);
+    OpenWithListener();
+    ASSERT_TRUE(m_pty.Send("waiting"));
+    SpinFor(100ms);  // the reader is gathering now
+    auto closed = std::async(std::launch::async, [&] { m_serial.Close(); });
+    // A close that waited for the minute-long gathering would not be back.
+    EXPECT_EQ(closed.wait_for(10s), std::future_status::ready);
+    closed.wait();
+    EXPECT_FALSE(m_serial.IsOpen());
+    EXPECT_EQ(m_listener.rxCalls, 0);
+}
+
 }  // namespace
