@@ -393,6 +393,12 @@ std::uint64_t TerminalSimulator::StreamedBytes() const
     return m_streamWritten;
 }
 
+std::uint64_t TerminalSimulator::StreamHeldBackBytes() const
+{
+    std::lock_guard lock(m_lock);
+    return m_streamHeldBack;
+}
+
 // ----------------------------------------------------------------- thread
 
 void TerminalSimulator::Wake()
@@ -512,10 +518,15 @@ void TerminalSimulator::ProduceStream(Clock::time_point now)
     std::uint64_t wanted = budget - m_streamProduced;
     if (backlog >= kStreamBacklog) {
         // The reader is slower than the rate: hold back and forget the credit.
+        m_streamHeldBack += wanted;
         m_streamProduced = budget;
         return;
     }
-    wanted = std::min<std::uint64_t>(wanted, kStreamBacklog - backlog);
+    const std::uint64_t room = kStreamBacklog - backlog;
+    if (wanted > room) {
+        m_streamHeldBack += wanted - room;
+        wanted = room;
+    }
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(wanted));
     for (std::uint64_t i = 0; i < wanted; ++i) {

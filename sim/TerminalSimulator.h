@@ -140,6 +140,9 @@ public:
     void StopStreaming();
     // Stream bytes written to the line so far.
     std::uint64_t StreamedBytes() const;
+    // Stream bytes the rate called for but that were never written because
+    // the reader fell behind (a real line would have lost them).
+    std::uint64_t StreamHeldBackBytes() const;
 
     // Boot text of the terminal, as printed at every boot.
     static const std::string& BootText();
@@ -218,6 +221,7 @@ private:
     Clock::time_point m_streamStart;
     std::uint64_t m_streamProduced = 0;
     std::uint64_t m_streamWritten = 0;
+    std::uint64_t m_streamHeldBack = 0;
 
     std::string m_received;
     std::string m_sent;
