@@ -6,18 +6,30 @@
 // _NET_WM_PING went unanswered; Qt answers it on its UI thread), and the peak
 // resident memory.
 //
-//   comm_vs_cutecom --sirenset BIN --shim LIB [--cutecom BIN] [--seconds 20]
-//                   [--warm-up 2] [--runs 3] [--stream NAME]...
+// Each run also starts both programs, one after the other, and times from
+// the fork that execs one to its window's first painted frame: the first
+// moment the X server's damage of its mapped top-level window covers the
+// whole window (Qt draws with a background of None, so the server paints
+// nothing itself). Map time is printed too. One untimed start of each warms
+// the caches first.
 //
-// Needs DISPLAY (scripts/bench-vs-cutecom.sh starts Xvfb), xdotool (to tick
-// CuteCom's hex output and press its Open button) and root or the same user
-// as the programs (to look at their descriptors).
+//   comm_vs_cutecom --sirenset BIN --shim LIB [--cutecom BIN] [--seconds 20]
+//                   [--warm-up 2] [--runs 3] [--starts 5] [--stream NAME]...
+//
+// Streams: text-lines, text-lines-0.5ms, binary-hex, binary-text, and
+// "startup" for the start-up times (--starts per program and run).
+// Needs DISPLAY (scripts/bench-vs-cutecom.sh starts Xvfb) with the DAMAGE
+// extension, xdotool (to tick CuteCom's hex output and press its Open
+// button) and root or the same user as the programs (to look at their
+// descriptors).
 
 #include <QImage>
 
+#include <xcb/damage.h>
 #include <xcb/xcb.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -75,6 +87,7 @@ struct Options {
     int seconds = 20;
     int warmUpSeconds = 2;
     int runs = 3;
+    int starts = 5;  // timed starts of each program per run
     std::vector<std::string> streams;
     std::string screenshots;  // folder: the screen after each warm-up, as PNG
 };
@@ -413,6 +426,131 @@ private:
     xcb_atom_t m_pid = 0;
 };
 
+// Watches a program's windows come up: every top-level window created from
+// now on gets a damage object before it can be mapped, so its first drawing
+// is seen however early it comes.
+class StartProbe {
+public:
+    struct Times {
+        double mappedMs = -1;   // exec -> its window mapped
+        double paintedMs = -1;  // exec -> that window wholly painted
+    };
+
+    StartProbe()
+    {
+        m_conn = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(m_conn))
+            Fail("cannot connect to the X server (DISPLAY)");
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data->root;
+        const xcb_query_extension_reply_t* damage = xcb_get_extension_data(m_conn, &xcb_damage_id);
+        if (!damage || !damage->present)
+            Fail("the X server has no DAMAGE extension");
+        m_damageNotify = uint8_t(damage->first_event + XCB_DAMAGE_NOTIFY);
+        std::free(xcb_damage_query_version_reply(m_conn, xcb_damage_query_version(m_conn, 1, 1), nullptr));
+        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_conn, m_root, XCB_CW_EVENT_MASK, &mask);
+        m_pid = Atom("_NET_WM_PID");
+        xcb_flush(m_conn);
+    }
+    ~StartProbe() { xcb_disconnect(m_conn); }
+
+    // Starts the program and waits (at most limitMs) for its first frame;
+    // the program keeps running (its pid is put in `pid`).
+    Times Start(const std::function<pid_t()>& spawn, pid_t& pid, int limitMs)
+    {
+        Forget();
+        const Clock::time_point exec = Clock::now();
+        pid = spawn();
+        const auto since = [&] { return std::chrono::duration<double, std::milli>(Clock::now() - exec).count(); };
+        Times times;
+        const Clock::time_point end = exec + std::chrono::milliseconds(limitMs);
+        const int fd = xcb_get_file_descriptor(m_conn);
+        while (times.paintedMs < 0 && Clock::now() < end) {
+            pollfd readable{fd, POLLIN, 0};
+            ::poll(&readable, 1, 5);
+            while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn)) {
+                const uint8_t type = event->response_type & 0x7f;
+                if (type == XCB_CREATE_NOTIFY) {
+                    const auto* created = reinterpret_cast<xcb_create_notify_event_t*>(event);
+                    if (created->parent == m_root && !created->override_redirect)
+                        Watch(created->window);
+                } else if (type == XCB_MAP_NOTIFY) {
+                    const auto* mapped = reinterpret_cast<xcb_map_notify_event_t*>(event);
+                    auto watched = m_windows.find(mapped->window);
+                    if (watched != m_windows.end() && BelongsTo(mapped->window, pid)) {
+                        watched->second.mapped = true;
+                        if (times.mappedMs < 0)
+                            times.mappedMs = since();
+                    }
+                } else if (type == m_damageNotify) {
+                    const auto* damaged = reinterpret_cast<xcb_damage_notify_event_t*>(event);
+                    auto watched = m_windows.find(damaged->drawable);
+                    // The bounding box of all drawing since the window was
+                    // made; whole once the first frame is out.
+                    if (watched != m_windows.end() && watched->second.mapped
+                        && damaged->area.width >= damaged->geometry.width
+                        && damaged->area.height >= damaged->geometry.height)
+                        times.paintedMs = since();
+                }
+                std::free(event);
+            }
+        }
+        return times;
+    }
+
+private:
+    struct Watched {
+        xcb_damage_damage_t damage = 0;
+        bool mapped = false;
+    };
+
+    void Watch(xcb_window_t window)
+    {
+        Watched watched;
+        watched.damage = xcb_generate_id(m_conn);
+        xcb_damage_create(m_conn, watched.damage, window, XCB_DAMAGE_REPORT_LEVEL_BOUNDING_BOX);
+        xcb_flush(m_conn);
+        m_windows[window] = watched;
+    }
+
+    // Damage objects of windows still there are dropped; those of windows
+    // gone went with them (the error that comes back is ignored).
+    void Forget()
+    {
+        for (const auto& [window, watched] : m_windows)
+            xcb_damage_destroy(m_conn, watched.damage);
+        m_windows.clear();
+        xcb_flush(m_conn);
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn))
+            std::free(event);
+    }
+
+    bool BelongsTo(xcb_window_t window, pid_t pid)
+    {
+        xcb_get_property_reply_t* property = xcb_get_property_reply(
+            m_conn, xcb_get_property(m_conn, 0, window, m_pid, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+        const bool ours = property && xcb_get_property_value_length(property) == 4
+                          && *static_cast<uint32_t*>(xcb_get_property_value(property)) == uint32_t(pid);
+        std::free(property);
+        return ours;
+    }
+
+    xcb_atom_t Atom(const char* name)
+    {
+        xcb_intern_atom_reply_t* reply =
+            xcb_intern_atom_reply(m_conn, xcb_intern_atom(m_conn, 0, uint16_t(std::strlen(name)), name), nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return atom;
+    }
+
+    xcb_connection_t* m_conn = nullptr;
+    xcb_window_t m_root = 0;
+    uint8_t m_damageNotify = 0;
+    xcb_atom_t m_pid = 0;
+    std::map<xcb_window_t, Watched> m_windows;
+};
+
 // ------------------------------------------------------------ the writer
 
 // Writes the same bytes to every master at the same moments: `chunk` bytes
@@ -526,6 +664,21 @@ void Xdotool(const std::vector<std::string>& arguments)
         Fail("xdotool failed: " + command);
 }
 
+// A home of its own for each measurement: the programs start without
+// settings left by an earlier one (CuteCom's session is written into it).
+std::map<std::string, std::string> ProgramEnvironment(const fs::path& home)
+{
+    fs::create_directories(home / "runtime");
+    ::chmod((home / "runtime").c_str(), 0700);
+    return {
+        {"HOME", home.string()},
+        {"XDG_DATA_HOME", (home / "data").string()},
+        {"XDG_CONFIG_HOME", (home / "config").string()},
+        {"XDG_RUNTIME_DIR", (home / "runtime").string()},
+        {"QT_QPA_PLATFORM", "xcb"},
+    };
+}
+
 void WriteCuteComSettings(const fs::path& configHome, const std::string& device)
 {
     fs::create_directories(configHome / "CuteCom");
@@ -541,15 +694,7 @@ Pair RunStream(const Options& options, const Stream& stream, XProbe& x, const fs
     Pty forCuteCom = OpenPty();
     const fs::path home = work / stream.name;
     fs::remove_all(home);
-    fs::create_directories(home / "runtime");
-    ::chmod((home / "runtime").c_str(), 0700);
-    const std::map<std::string, std::string> common = {
-        {"HOME", home.string()},
-        {"XDG_DATA_HOME", (home / "data").string()},
-        {"XDG_CONFIG_HOME", (home / "config").string()},
-        {"XDG_RUNTIME_DIR", (home / "runtime").string()},
-        {"QT_QPA_PLATFORM", "xcb"},
-    };
+    const std::map<std::string, std::string> common = ProgramEnvironment(home);
     WriteCuteComSettings(home / "config", forCuteCom.slavePath);
 
     std::vector<std::string> sirensetArgs = {options.sirenset, "--port", forSirenset.slavePath, "--communication"};
@@ -612,6 +757,60 @@ Pair RunStream(const Options& options, const Stream& stream, XProbe& x, const fs
     return pair;
 }
 
+// ------------------------------------------------------------ start-up
+
+struct StartPair {
+    StartProbe::Times sirenset;
+    StartProbe::Times cutecom;
+};
+
+// Both programs start as a technician starts them: Sirenset on its port,
+// CuteCom with its session's device; neither finds anything on the line.
+std::vector<StartPair> RunStartups(const Options& options, StartProbe& probe, XProbe& x, const fs::path& work,
+                                   bool warm)
+{
+    Pty line = OpenPty();
+    const fs::path home = work / "startup";
+    fs::remove_all(home);
+    const std::map<std::string, std::string> environment = ProgramEnvironment(home);
+    WriteCuteComSettings(home / "config", line.slavePath);
+    auto cutecomEnvironment = environment;
+    cutecomEnvironment["LD_PRELOAD"] = options.shim;
+    const auto startSirenset = [&] {
+        return Spawn({options.sirenset, "--port", line.slavePath}, environment, (home / "sirenset.out").string());
+    };
+    const auto startCuteCom = [&] {
+        return Spawn({options.cutecom}, cutecomEnvironment, (home / "cutecom.out").string());
+    };
+    const auto once = [&](const std::function<pid_t()>& spawn, const char* name) {
+        pid_t pid = -1;
+        const StartProbe::Times times = probe.Start(spawn, pid, 15000);
+        // The screen as it was when the frame counted as painted.
+        if (!options.screenshots.empty()) {
+            fs::create_directories(options.screenshots);
+            x.SaveScreen((fs::path(options.screenshots) / ("startup-" + std::string(name) + ".png")).string());
+        }
+        Stop(pid);
+        Drain(line.master);
+        if (times.paintedMs < 0)
+            Fail(std::string(name) + " showed no painted window (see " + home.string() + ")");
+        return times;
+    };
+    if (!warm) {
+        once(startSirenset, "sirenset");
+        once(startCuteCom, "cutecom");
+    }
+    std::vector<StartPair> pairs;
+    for (int i = 0; i < options.starts; ++i) {
+        StartPair pair;
+        pair.sirenset = once(startSirenset, "sirenset");
+        pair.cutecom = once(startCuteCom, "cutecom");
+        pairs.push_back(pair);
+    }
+    ::close(line.master);
+    return pairs;
+}
+
 // ------------------------------------------------------------ summary
 
 struct Spread {
@@ -655,6 +854,8 @@ Options Parse(int argc, char** argv)
             options.warmUpSeconds = std::max(0, std::atoi(value().c_str()));
         else if (arg == "--runs")
             options.runs = std::max(1, std::atoi(value().c_str()));
+        else if (arg == "--starts")
+            options.starts = std::max(1, std::atoi(value().c_str()));
         else if (arg == "--screenshots")
             options.screenshots = value();
         else if (arg == "--stream")
@@ -664,7 +865,7 @@ Options Parse(int argc, char** argv)
     }
     if (options.sirenset.empty() || options.shim.empty())
         Fail("usage: comm_vs_cutecom --sirenset BIN --shim LIB [--cutecom BIN] [--seconds N] [--warm-up N] "
-             "[--runs N] [--stream NAME]... [--screenshots DIR]");
+             "[--runs N] [--starts N] [--stream NAME]... [--screenshots DIR]");
     return options;
 }
 
@@ -684,8 +885,27 @@ int main(int argc, char** argv)
             || std::find(options.streams.begin(), options.streams.end(), stream.name) != options.streams.end())
             chosen.push_back(stream);
     }
+    const bool startup = options.streams.empty()
+                         || std::find(options.streams.begin(), options.streams.end(), "startup") != options.streams.end();
+    if (chosen.empty() && !startup)
+        Fail("no such stream");
+    std::optional<StartProbe> probe;
+    if (startup)
+        probe.emplace();
     std::map<std::string, std::vector<Pair>> results;
+    std::vector<StartPair> starts;
     for (int run = 1; run <= options.runs; ++run) {
+        if (startup) {
+            const std::vector<StartPair> these = RunStartups(options, *probe, x, work, run > 1);
+            for (const StartPair& pair : these) {
+                std::printf("run %d  %-17s  exec -> mapped ms: sirenset %6.1f  cutecom %6.1f   exec -> painted ms: "
+                            "sirenset %6.1f  cutecom %6.1f  ratio %.2f\n",
+                            run, "startup", pair.sirenset.mappedMs, pair.cutecom.mappedMs, pair.sirenset.paintedMs,
+                            pair.cutecom.paintedMs, pair.sirenset.paintedMs / std::max(0.01, pair.cutecom.paintedMs));
+            }
+            std::fflush(stdout);
+            starts.insert(starts.end(), these.begin(), these.end());
+        }
         for (const Stream& stream : chosen) {
             const Pair pair = RunStream(options, stream, x, work);
             results[stream.name].push_back(pair);
@@ -700,9 +920,11 @@ int main(int argc, char** argv)
         }
     }
 
-    std::printf("\n%d run(s) of %d s at %d B/s; min / median / max\n", options.runs, options.seconds, kRate);
-    std::printf("| stream -> display | Sirenset CPU %% | CuteCom CPU %% | ratio | Sirenset stall ms | CuteCom stall ms "
-                "| Sirenset peak RSS MB | CuteCom peak RSS MB |\n|---|---|---|---|---|---|---|---|\n");
+    if (!chosen.empty()) {
+        std::printf("\n%d run(s) of %d s at %d B/s; min / median / max\n", options.runs, options.seconds, kRate);
+        std::printf("| stream -> display | Sirenset CPU %% | CuteCom CPU %% | ratio | Sirenset stall ms | CuteCom "
+                    "stall ms | Sirenset peak RSS MB | CuteCom peak RSS MB |\n|---|---|---|---|---|---|---|---|\n");
+    }
     bool ok = true;
     for (const Stream& stream : chosen) {
         std::vector<double> s, c, ratio, ss, cs, sr, cr;
@@ -721,6 +943,22 @@ int main(int argc, char** argv)
                     Format(SpreadOf(ratio), "%.2f").c_str(), Format(SpreadOf(ss), "%.0f").c_str(),
                     Format(SpreadOf(cs), "%.0f").c_str(), Format(SpreadOf(sr), "%.0f").c_str(),
                     Format(SpreadOf(cr), "%.0f").c_str());
+    }
+    if (startup) {
+        std::vector<double> sm, cm, sp, cp, ratio;
+        for (const StartPair& pair : starts) {
+            sm.push_back(pair.sirenset.mappedMs);
+            cm.push_back(pair.cutecom.mappedMs);
+            sp.push_back(pair.sirenset.paintedMs);
+            cp.push_back(pair.cutecom.paintedMs);
+            ratio.push_back(pair.sirenset.paintedMs / std::max(0.01, pair.cutecom.paintedMs));
+        }
+        std::printf("\n%zu warm start(s) of each; min / median / max\n", starts.size());
+        std::printf("| start-up | Sirenset ms | CuteCom ms | ratio |\n|---|---|---|---|\n");
+        std::printf("| exec -> window mapped | %s | %s | |\n", Format(SpreadOf(sm), "%.0f").c_str(),
+                    Format(SpreadOf(cm), "%.0f").c_str());
+        std::printf("| exec -> first frame painted | %s | %s | %s |\n", Format(SpreadOf(sp), "%.0f").c_str(),
+                    Format(SpreadOf(cp), "%.0f").c_str(), Format(SpreadOf(ratio), "%.2f").c_str());
     }
     fs::remove_all(work);
     if (!ok)

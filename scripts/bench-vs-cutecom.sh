@@ -3,15 +3,16 @@
 # real windows under a virtual X server (Xvfb), fed the same paced stream
 # (92160 B/s) on their own pseudo-terminals; prints each run and a table of
 # min / median / max over the runs.
-#   scripts/bench-vs-cutecom.sh [--runs N] [--seconds N] [--stream NAME]...
-# Streams: text-lines, text-lines-0.5ms, binary-hex, binary-text.
-# Installs cutecom, xdotool and the xcb headers for the benchmark only; the
+#   scripts/bench-vs-cutecom.sh [--runs N] [--seconds N] [--starts N] [--stream NAME]...
+# Streams: text-lines, text-lines-0.5ms, binary-hex, binary-text, and startup
+# (exec to the first painted window of each program, --starts N per run).
+# Installs cutecom, xdotool and the xcb headers (core and DAMAGE) for the benchmark only; the
 # product needs none of them. Best run on an otherwise quiet machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-bench_packages=(cutecom xdotool libxcb1-dev)
+bench_packages=(cutecom xdotool libxcb1-dev libxcb-damage0-dev)
 missing=()
 for package in "${bench_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
