@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth fonts-noto-cjk
   qt6-translations-l10n
+  libxcb1-dev libxcb-damage0-dev  # bench/: the side-by-side driver watches windows through X
 )
 
 missing=()
