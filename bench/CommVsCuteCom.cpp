@@ -260,6 +260,26 @@ void Drain(int master)
 
 // ------------------------------------------------------------ X
 
+xcb_atom_t InternAtom(xcb_connection_t* conn, const char* name)
+{
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(conn, xcb_intern_atom(conn, 0, uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+// Whether the window's _NET_WM_PID (which Qt sets) names `pid`.
+bool HasPid(xcb_connection_t* conn, xcb_window_t window, xcb_atom_t pidAtom, pid_t pid)
+{
+    xcb_get_property_reply_t* property =
+        xcb_get_property_reply(conn, xcb_get_property(conn, 0, window, pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+    const bool ours = property && xcb_get_property_value_length(property) == 4
+                      && *static_cast<uint32_t*>(xcb_get_property_value(property)) == uint32_t(pid);
+    std::free(property);
+    return ours;
+}
+
 class XProbe {
 public:
     XProbe()
@@ -271,9 +291,9 @@ public:
         // Qt answers a ping to the root window with the StructureNotify mask.
         const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
         xcb_change_window_attributes(m_conn, m_root, XCB_CW_EVENT_MASK, &mask);
-        m_protocols = Atom("WM_PROTOCOLS");
-        m_ping = Atom("_NET_WM_PING");
-        m_pid = Atom("_NET_WM_PID");
+        m_protocols = InternAtom(m_conn, "WM_PROTOCOLS");
+        m_ping = InternAtom(m_conn, "_NET_WM_PING");
+        m_pid = InternAtom(m_conn, "_NET_WM_PID");
         xcb_flush(m_conn);
     }
     ~XProbe() { xcb_disconnect(m_conn); }
@@ -289,12 +309,7 @@ public:
         const xcb_window_t* children = xcb_query_tree_children(tree);
         for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
             const xcb_window_t window = children[i];
-            xcb_get_property_reply_t* property = xcb_get_property_reply(
-                m_conn, xcb_get_property(m_conn, 0, window, m_pid, XCB_ATOM_CARDINAL, 0, 1), nullptr);
-            const bool ours = property && xcb_get_property_value_length(property) == 4
-                              && *static_cast<uint32_t*>(xcb_get_property_value(property)) == uint32_t(pid);
-            std::free(property);
-            if (!ours)
+            if (!HasPid(m_conn, window, m_pid, pid))
                 continue;
             xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
                 m_conn, xcb_get_window_attributes(m_conn, window), nullptr);
@@ -397,15 +412,6 @@ public:
     }
 
 private:
-    xcb_atom_t Atom(const char* name)
-    {
-        xcb_intern_atom_reply_t* reply =
-            xcb_intern_atom_reply(m_conn, xcb_intern_atom(m_conn, 0, uint16_t(std::strlen(name)), name), nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return atom;
-    }
-
     void SendPing(xcb_window_t window, uint32_t serial)
     {
         xcb_client_message_event_t event{};
@@ -449,7 +455,7 @@ public:
         std::free(xcb_damage_query_version_reply(m_conn, xcb_damage_query_version(m_conn, 1, 1), nullptr));
         const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
         xcb_change_window_attributes(m_conn, m_root, XCB_CW_EVENT_MASK, &mask);
-        m_pid = Atom("_NET_WM_PID");
+        m_pid = InternAtom(m_conn, "_NET_WM_PID");
         xcb_flush(m_conn);
     }
     ~StartProbe() { xcb_disconnect(m_conn); }
@@ -477,7 +483,7 @@ public:
                 } else if (type == XCB_MAP_NOTIFY) {
                     const auto* mapped = reinterpret_cast<xcb_map_notify_event_t*>(event);
                     auto watched = m_windows.find(mapped->window);
-                    if (watched != m_windows.end() && BelongsTo(mapped->window, pid)) {
+                    if (watched != m_windows.end() && HasPid(m_conn, mapped->window, m_pid, pid)) {
                         watched->second.mapped = true;
                         if (times.mappedMs < 0)
                             times.mappedMs = since();
@@ -523,25 +529,6 @@ private:
         xcb_flush(m_conn);
         while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn))
             std::free(event);
-    }
-
-    bool BelongsTo(xcb_window_t window, pid_t pid)
-    {
-        xcb_get_property_reply_t* property = xcb_get_property_reply(
-            m_conn, xcb_get_property(m_conn, 0, window, m_pid, XCB_ATOM_CARDINAL, 0, 1), nullptr);
-        const bool ours = property && xcb_get_property_value_length(property) == 4
-                          && *static_cast<uint32_t*>(xcb_get_property_value(property)) == uint32_t(pid);
-        std::free(property);
-        return ours;
-    }
-
-    xcb_atom_t Atom(const char* name)
-    {
-        xcb_intern_atom_reply_t* reply =
-            xcb_intern_atom_reply(m_conn, xcb_intern_atom(m_conn, 0, uint16_t(std::strlen(name)), name), nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return atom;
     }
 
     xcb_connection_t* m_conn = nullptr;
