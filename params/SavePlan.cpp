@@ -378,11 +378,12 @@ std::optional<ItemValue> ConvertCell(const SaveItem& item, const CellInput& inpu
     case ValueRule::SmsCentre:
         value.text = value.compareText = value.storeText = bytes;
         if (input.cell.contains(QStringLiteral("默认"))) {
-            // The terminal's own default: no centre is sent, and the picture
-            // becomes what a read-back then reports, so the next save does
-            // not send it again.
+            // The terminal's own default: an empty centre is sent and kept as
+            // sent. Until a read-back reports "默认" again, the cell differs
+            // from the picture, so a later save sends the empty centre again
+            // rather than trusting a write it has not seen read back.
             value.text.clear();
-            value.storeText = std::string(kDefaultSmsCentreGbk);
+            value.storeText.clear();
         }
         break;
     case ValueRule::FmFrequency:
