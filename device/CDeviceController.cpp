@@ -260,7 +260,10 @@ void CDeviceController::StartPowerOnPolling()
         CallOnUi([this] { StartPowerOnPolling(); });
         return;
     }
-    m_powerOnTimer.start(m_timing.powerOnPollMs);
+    // Decided on the UI thread, where the mode changes: an entry that looked
+    // at the mode just before 通讯模式 was chosen starts no sender.
+    if (m_configMode)
+        m_powerOnTimer.start(m_timing.powerOnPollMs);
 }
 
 void CDeviceController::StopPowerOnPolling()
@@ -275,6 +278,10 @@ void CDeviceController::StopPowerOnPolling()
 
 void CDeviceController::SendPowerOnPoll()
 {
+    if (!m_configMode) {
+        m_powerOnTimer.stop();
+        return;
+    }
     m_serial.Write("s", 1);
 }
 

@@ -65,8 +65,11 @@ void CModeSwitcher::OnCommunicationModeChosen()
 {
     m_device.StopPowerOnPolling();
     m_device.SetConfigurationMode(false);
-    // Releases a configuration entry still waiting for the power-on.
-    m_device.Reply().SetEvent();
+    // Releases a configuration entry still waiting for the power-on, and
+    // nothing else: a command under way runs to its own reply or time-out,
+    // so its outcome is reported as it is. An entry still queued sees the
+    // mode when it starts.
+    m_device.Reply().ReleaseIfAwaiting(ReplyChannel::ListAnnounced);
     m_device.ConfigEntryPending() = false;
     if (m_device.IsPortOpen())
         m_device.PostLog(QStringLiteral(">>> 重启(或重新上电)设备后将进入通信状态！"));
@@ -94,7 +97,15 @@ bool CModeSwitcher::OnRestartChosen()
 void CModeSwitcher::EnterConfiguration()
 {
     ReplyChannel& reply = m_device.Reply();
+    // Armed before the mode is looked at: a switch to communication mode
+    // after this look finds the wait armed and releases it.
     reply.Arm(ReplyChannel::ListAnnounced);
+    if (!m_device.IsConfigurationMode()) {
+        // Queued behind another task while the user chose communication
+        // mode: nothing is written into a line that now carries data.
+        reply.SetExpected(ReplyChannel::kNothingAwaited);
+        return;
+    }
     m_device.StartPowerOnPolling();
     m_device.PostLog(QStringLiteral("设备正在进入配置状态,请等待...."));
     m_device.PostToUi([this] { m_device.View().SetRestartEnabled(false); });

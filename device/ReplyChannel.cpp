@@ -57,6 +57,18 @@ void ReplyChannel::SetEvent()
     m_signal.notify_all();
 }
 
+bool ReplyChannel::ReleaseIfAwaiting(std::int8_t code)
+{
+    {
+        std::lock_guard guard(m_lock);
+        if (m_expectedReply != code)
+            return false;
+        m_replyEvent = true;
+    }
+    m_signal.notify_all();
+    return true;
+}
+
 bool ReplyChannel::IsComplete(std::int8_t code, const QByteArray& text)
 {
     if (code == FullReport) {

@@ -45,6 +45,9 @@ public:
     void ClearBuffer();
     void ResetEvent();
     void SetEvent();
+    // Sets the event only while `code` is awaited: ends that one wait and
+    // leaves any other exchange to its own reply or time-out.
+    bool ReleaseIfAwaiting(std::int8_t code);
 
     // Receive handler, configuration mode: appends the bytes (keeping the
     // newest kCapacity), turns zero bytes into blanks, and looks for the

@@ -1,5 +1,6 @@
 #include "DeviceSessionFixture.h"
 
+#include "device/CDeviceQueries.h"
 #include "device/CModeSwitcher.h"
 #include "params/ParameterTableLayout.h"
 
@@ -157,6 +158,34 @@ INSTANTIATE_TEST_SUITE_P(Steps, EntryVanishTest,
                          ::testing::Values(VanishCase{"Probe", "AT+LRMMCUFUN?"}, VanishCase{"EchoOff", "at+noecho"},
                                            VanishCase{"ModuleType", "ati"}, VanishCase{"ReadBack", "at+show"}),
                          [](const ::testing::TestParamInfo<VanishCase>& info) { return std::string(info.param.name); });
+
+TEST_F(DeviceSessionTest, AnEntryQueuedBeforeCommunicationModeEndsQuietlyWhenItStarts)
+{
+    ASSERT_TRUE(EnterConfiguration());
+    // A slow task in front: the version query waits for its whole time-out.
+    SimulatorFaults faults;
+    faults.silentPrefixes = {"AT+VER"};
+    Sim().SetFaults(faults);
+    Sim().ClearLogs();
+    const int from = m_view.logLines.size();
+    Device().Queries().RequestVersion();
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !Sim().ReceivedCommands().empty(); }));
+    Device().Modes().OnConfigurationModeChosen(115200);
+    Device().Modes().OnCommunicationModeChosen();
+    const std::size_t sentBeforeSwitch = Sim().ReceivedBytes().size();
+
+    ASSERT_TRUE(WaitForLog(QStringLiteral("读取版本失败")));
+    SpinFor(std::chrono::milliseconds(m_timing.powerOnPollMs * 10));
+    // No 's' into a line that now carries data, and no entry started.
+    EXPECT_EQ(Sim().ReceivedBytes().substr(sentBeforeSwitch), "");
+    EXPECT_FALSE(LogFrom(from).contains(QStringLiteral("设备正在进入配置状态,请等待....")));
+    EXPECT_FALSE(Device().IsPowerOnPolling());
+    EXPECT_FALSE(Device().ConfigEntryPending());
+
+    // Back to configuration mode, the entry is queued and runs again.
+    Device().Modes().OnConfigurationModeChosen(115200);
+    EXPECT_TRUE(WaitForLog(QStringLiteral("设备正在进入配置状态,请等待....")));
+}
 
 TEST_F(DeviceSessionTest, TheBannerWhileIdleStartsOneEntryHoweverOftenItRepeats)
 {

@@ -1,5 +1,7 @@
 #include "NumberSessionFixture.h"
 
+#include "device/CModeSwitcher.h"
+
 namespace {
 
 using Strings = std::vector<std::string>;
@@ -99,6 +101,23 @@ TEST_F(NumberSessionTest, AnUnacknowledgedAddChangesNothing)
     ASSERT_TRUE(Run([&] { m_commands.RequestAdd(2, QStringLiteral("22,33")); }));
     EXPECT_EQ(Commands(), Strings{"AT+LRMADDBKNO=22,33"});
     EXPECT_EQ(m_view.logLines, (QStringList{QStringLiteral("AT+LRMADDBKNO=22,33\r"), QStringLiteral("备份号码添加失败")}));
+    EXPECT_EQ(Stored(2), Strings{"1"});
+    EXPECT_EQ(m_view.pages[2], QStringList{QStringLiteral("1")});
+}
+
+TEST_F(NumberSessionTest, CommunicationModeDuringAnUnansweredAddStillLogsTheFailure)
+{
+    ASSERT_TRUE(EnterConfiguration({}, {}, {"1"})) << Log().toStdString();
+    SilenceCommands({"AT+LRMADDBKNO"});
+    m_commands.RequestAdd(2, QStringLiteral("22,33"));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !Commands().empty(); }));
+    // Only the wait for the power-on is released by the mode switch; the
+    // add runs to its own time-out.
+    m_device.Modes().OnCommunicationModeChosen();
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(m_view.logLines, (QStringList{QStringLiteral(">>> 重启(或重新上电)设备后将进入通信状态！"),
+                                            QStringLiteral("AT+LRMADDBKNO=22,33\r"),
+                                            QStringLiteral("备份号码添加失败")}));
     EXPECT_EQ(Stored(2), Strings{"1"});
     EXPECT_EQ(m_view.pages[2], QStringList{QStringLiteral("1")});
 }
