@@ -84,6 +84,7 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
       m_numberCommands(std::make_unique<CNumberCommands>(m_device)),
       m_logFile(options.logFolder.isEmpty() ? CDailyLogFile::DefaultFolder() : options.logFolder)
 {
+    m_lineWriter = std::make_unique<CLineWriter>(m_device.Serial(), m_options.timing);
     CreateControls();
     ConnectControls();
     Initialise();
@@ -300,7 +301,7 @@ QBoxLayout* CSirensetDlg::CreateLogArea()
     m_logEdit = new CLogPane(this);
     m_logEdit->setObjectName(QStringLiteral("logPane"));
     m_logEdit->setMinimumSize(kLogPaneMinimum);
-    m_terminalPanel = new CTerminalPanel(CTerminalPanel::SerialWriter(m_device.Serial()), this);
+    m_terminalPanel = new CTerminalPanel([this](const QByteArray& bytes) { return m_lineWriter->Send(bytes); }, this);
     m_clearButton = PlainButton(Texts::ClearLog(), "clearButton", this);
     auto* clearRow = new QHBoxLayout;
     clearRow->addWidget(m_clearButton);
@@ -381,9 +382,7 @@ void CSirensetDlg::ConnectControls()
     connect(m_configRadio, &QRadioButton::clicked, this, &CSirensetDlg::OnConfigurationModeClicked);
     connect(m_commRadio, &QRadioButton::clicked, this, &CSirensetDlg::OnCommunicationModeClicked);
     connect(m_terminalPanel, &CTerminalPanel::hexDisplayChanged, this, &CSirensetDlg::OnHexDisplayToggled);
-    connect(m_logEdit, &CLogPane::bytesTyped, this, [this](const QByteArray& bytes) {
-        m_device.Serial().Write(bytes.constData(), bytes.size());
-    });
+    connect(m_logEdit, &CLogPane::bytesTyped, this, [this](const QByteArray& bytes) { m_lineWriter->Send(bytes); });
     connect(m_restartButton, &QPushButton::clicked, this, &CSirensetDlg::OnRestartClicked);
     connect(m_readBackButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestReadBack(); });
     connect(m_factoryButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestFactoryReset(); });
@@ -503,6 +502,7 @@ void CSirensetDlg::OnOpenClicked()
         m_device.OnPortOpened();
         return;
     }
+    m_lineWriter->Cancel();
     m_device.ClosePort();
     PostLog(QStringLiteral(">>> 串口已经关闭..."));
     SetPortControlsForOpen(false);
@@ -531,6 +531,7 @@ void CSirensetDlg::RememberOpenedPort(int portNumber, int baudRate)
 
 void CSirensetDlg::OnPortLost()
 {
+    m_lineWriter->Cancel();
     m_portLostSinceOpen = true;
     if (m_autoReconnectCheck->isChecked())
         StartWatchingForPort();
@@ -674,8 +675,10 @@ void CSirensetDlg::OnHexDisplayToggled(bool on)
 
 void CSirensetDlg::ShowConfigurationLayout()
 {
-    // A timed send must not interleave with the configuration exchange.
+    // A timed send or the rest of a paste must not interleave with the
+    // configuration exchange.
     m_terminalPanel->StopTimedSend();
+    m_lineWriter->Cancel();
     m_terminalPanel->hide();
     m_clearButton->show();
     m_logEdit->SetTerminalInput(false);
@@ -861,6 +864,7 @@ void CSirensetDlg::contextMenuEvent(QContextMenuEvent* event)
 
 void CSirensetDlg::closeEvent(QCloseEvent* event)
 {
+    m_lineWriter->Cancel();
     StopWatchingForPort();
     m_device.Shutdown();
     QDialog::closeEvent(event);

@@ -3,6 +3,7 @@
 #include "app/CDailyLogFile.h"
 #include "app/WindowTiming.h"
 #include "device/CDeviceController.h"
+#include "device/CLineWriter.h"
 #include "device/IDeviceView.h"
 #include "device/Timing.h"
 
@@ -161,6 +162,8 @@ private:
 
     MainWindowOptions m_options;
     CDeviceController m_device;
+    // Typed keys, pastes and panel sends, in order, paced at the line's speed.
+    std::unique_ptr<CLineWriter> m_lineWriter;
     // Procedures that register their tasks with the device side; they live
     // as long as the worker that runs them.
     std::unique_ptr<CParameterSaver> m_saver;

@@ -37,6 +37,9 @@ CDeviceController::CDeviceController(IDeviceView& view, const Timing& timing, QO
     RegisterBuiltInTasks();
     m_powerOnTimer.setInterval(m_timing.powerOnPollMs);
     connect(&m_powerOnTimer, &QTimer::timeout, this, &CDeviceController::SendPowerOnPoll);
+    m_heldTextTimer.setSingleShot(true);
+    m_heldTextTimer.setInterval(m_timing.commHeldByteMs);
+    connect(&m_heldTextTimer, &QTimer::timeout, this, &CDeviceController::FlushHeldText);
     m_worker = std::make_unique<WorkerThread>([this](DeviceTask& task) { Dispatch(task); },
                                               [this] { PostLog(QStringLiteral("工作线程启动...")); });
 }
@@ -86,6 +89,7 @@ bool CDeviceController::OpenPort(int portNumber, int baudRate)
 void CDeviceController::ClosePort()
 {
     m_serial.Close();
+    FlushHeldText();
 }
 
 bool CDeviceController::IsPortOpen() const
@@ -95,6 +99,7 @@ bool CDeviceController::IsPortOpen() const
 
 void CDeviceController::SetConfigurationMode(bool on)
 {
+    FlushHeldText();
     m_configMode = on;
     m_serial.SetRxGatherMs(on ? 0 : m_timing.commRxGatherMs);
 }
@@ -152,6 +157,12 @@ void CDeviceController::HandleConfigurationBytes(const char* data, int length)
     }
 }
 
+void CDeviceController::SetHexDisplay(bool on)
+{
+    FlushHeldText();
+    m_hexDisplay = on;
+}
+
 void CDeviceController::ShowCommunicationBytes(const char* data, int length)
 {
     if (m_hexDisplay) {
@@ -160,8 +171,27 @@ void CDeviceController::ShowCommunicationBytes(const char* data, int length)
         PostLog(HexDump(data, length));
         return;
     }
-    // As text, a zero byte ends what can be shown.
-    PostLogBytes(QByteArray(data, static_cast<int>(qstrnlen(data, length))));
+    // As text, a zero byte ends what can be shown; a character still open
+    // before it can no longer be completed.
+    const int shown = static_cast<int>(qstrnlen(data, length));
+    QString text = m_commText.Decode(QByteArray(data, shown));
+    if (shown < length)
+        text += m_commText.Flush();
+    if (m_commText.HasHeldBytes())
+        m_heldTextTimer.start();
+    else
+        m_heldTextTimer.stop();
+    // A read that is all held back shows nothing yet: its byte comes out
+    // with the next read's entry.
+    if (!text.isEmpty() || shown == 0)
+        PostLog(text);
+}
+
+void CDeviceController::FlushHeldText()
+{
+    m_heldTextTimer.stop();
+    if (m_commText.HasHeldBytes())
+        PostLog(m_commText.Flush());
 }
 
 void CDeviceController::OnSerialLost()
@@ -170,6 +200,7 @@ void CDeviceController::OnSerialLost()
         return;
     m_serial.Close();
     m_powerOnTimer.stop();
+    FlushHeldText();
     PostLog(QStringLiteral(">>> 串口连接已断开，请检查设备和连接线后重新打开串口..."));
     // Whatever the worker waits for (the power-on, a reply) will not come
     // through a port that is gone; the wait ends as unanswered.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/DeviceTask.h"
+#include "device/GbkStreamDecoder.h"
 #include "device/ReplyChannel.h"
 #include "device/Timing.h"
 #include "device/WorkerThread.h"
@@ -59,7 +60,7 @@ public:
     // lets them gather (Timing::commRxGatherMs) into fewer, larger reads.
     void SetConfigurationMode(bool on);
     bool IsConfigurationMode() const { return m_configMode; }
-    void SetHexDisplay(bool on) { m_hexDisplay = on; }
+    void SetHexDisplay(bool on);
     bool IsHexDisplay() const { return m_hexDisplay; }
 
     // ---- any thread ----
@@ -137,6 +138,8 @@ private:
     void HandleConfigurationBytes(const char* data, int length);
     void WatchForRebootBanner(const char* data, int length);
     void ShowCommunicationBytes(const char* data, int length);
+    // Shows the part of a character held back from the last read.
+    void FlushHeldText();
     void SendPowerOnPoll();
     void RegisterBuiltInTasks();
     static bool IsKnownTaskCode(std::int32_t code);
@@ -161,6 +164,10 @@ private:
     ShownCells m_shownCells;
     std::unique_ptr<WorkerThread> m_worker;
     QTimer m_powerOnTimer;
+    // Communication mode, text display (UI thread): characters split
+    // between reads, and the quiet spell after which a held byte is shown.
+    GbkStreamDecoder m_commText;
+    QTimer m_heldTextTimer;
 
     std::atomic<bool> m_configMode{true};
     std::atomic<bool> m_hexDisplay{false};

@@ -36,6 +36,15 @@ struct Timing {
     // reads at once. About one frame of the display, so the pane keeps up
     // without visible delay.
     int commRxGatherMs = 20;
+    // Communication mode, text display: the first byte of a Chinese
+    // character that ended a read waits this long for its second byte;
+    // after a quiet spell it is shown as it stands.
+    int commHeldByteMs = 100;
+    // Communication mode, typed and pasted bytes: a paste goes out in pieces
+    // at the line's speed, one piece per step, none taking longer than the
+    // longest piece on the line, so the window never waits on the port.
+    int typedPieceStepMs = 20;
+    int typedLongestPieceMs = 40;
     // Clock text on the main window.
     int clockTickMs = 1000;
 };

@@ -7,6 +7,9 @@
 #include "support/SimulatorSession.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -19,6 +22,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <iostream>
 
 namespace {
 
@@ -182,6 +187,61 @@ TEST_F(MainWindowTest, KeysTypedIntoTheLogPaneGoToTheTerminalInCommunicationMode
     // Typed characters are not inserted into the pane.
     window->LogPane()->ShowPendingEntries();
     EXPECT_FALSE(window->LogPane()->toPlainText().endsWith(QStringLiteral("at")));
+}
+
+TEST_F(MainWindowTest, ALargePasteGoesOutInPiecesInOrderAndLeavesTheWindowAnswering)
+{
+    auto window = OpenWindow();
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
+    auto* comm = Find<QRadioButton>(*window, "commModeRadio");
+    QTest::mouseClick(comm, Qt::LeftButton, {}, QPoint(5, comm->height() / 2));
+    ASSERT_TRUE(comm->isChecked());
+    m_session.sim().ClearLogs();
+
+    // At 115200 bit/s a small paste and a key typed during it arrive whole
+    // and in order.
+    QByteArray small;
+    for (int i = 0; i < 2000; ++i)
+        small.append(static_cast<char>('a' + i % 26));
+    QGuiApplication::clipboard()->setText(QString::fromLatin1(small));
+    window->LogPane()->paste();
+    QTest::keyClicks(window->LogPane(), QStringLiteral("Z"));
+    const std::string expected = small.toStdString() + "Z";
+    ASSERT_TRUE(WaitUntil([&] { return m_session.sim().ReceivedBytes().size() >= expected.size(); }));
+    EXPECT_EQ(m_session.sim().ReceivedBytes(), expected);
+
+    // A megabyte at 9600 bit/s: the window keeps answering while it goes
+    // out, and closing the port drops the rest.
+    ASSERT_TRUE(window->Device().Serial().SetLineSettings(9600, 8, Parity::None));
+    m_session.sim().ClearLogs();
+    const QByteArray large(1 << 20, 'x');
+    QGuiApplication::clipboard()->setText(QString::fromLatin1(large));
+    QElapsedTimer sinceTick;
+    qint64 longestGapMs = 0;
+    int ticks = 0;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (ticks++ > 0)
+            longestGapMs = std::max(longestGapMs, sinceTick.elapsed());
+        sinceTick.start();
+    });
+    probe.start(10);
+    window->LogPane()->paste();
+    testsupport::SpinFor(1s);
+    probe.stop();
+    std::cout << "window probe during the paste: " << ticks << " ticks, longest gap " << longestGapMs << " ms\n";
+    ::testing::Test::RecordProperty("longestGapMs", static_cast<int>(longestGapMs));
+    EXPECT_GT(ticks, 1);
+
+    QTest::mouseClick(Find<QPushButton>(*window, "openButton"), Qt::LeftButton);
+    ASSERT_FALSE(window->Device().IsPortOpen());
+    testsupport::SpinFor(100ms);
+    const std::string received = m_session.sim().ReceivedBytes();
+    EXPECT_GT(received.size(), 0u);
+    EXPECT_LT(received.size(), static_cast<std::size_t>(large.size()));
+    EXPECT_EQ(received.find_first_not_of('x'), std::string::npos);
+    testsupport::SpinFor(200ms);
+    EXPECT_EQ(m_session.sim().ReceivedBytes().size(), received.size());
 }
 
 TEST_F(MainWindowTest, AnEditedValueIsSavedAndReadBack)
