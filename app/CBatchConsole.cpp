@@ -18,12 +18,17 @@ QString CBatchConsole::Printable(const QString& line)
     return text;
 }
 
+QString CBatchConsole::Tagged(const QString& text) const
+{
+    QString tagged = text;
+    if (!m_prefix.isEmpty())
+        tagged.replace(QLatin1Char('\n'), QLatin1Char('\n') + m_prefix).prepend(m_prefix);
+    return tagged;
+}
+
 void CBatchConsole::PrintLine(const QString& text)
 {
-    QString printed = text;
-    if (!m_prefix.isEmpty())
-        printed.replace(QLatin1Char('\n'), QLatin1Char('\n') + m_prefix).prepend(m_prefix);
-    std::fputs(printed.toUtf8().constData(), m_out);
+    std::fputs(Tagged(text).toUtf8().constData(), m_out);
     std::fputc('\n', m_out);
     std::fflush(m_out);
 }
@@ -31,9 +36,12 @@ void CBatchConsole::PrintLine(const QString& text)
 void CBatchConsole::AppendLog(const QString& line)
 {
     m_log << line;
-    PrintLine(Printable(line));
+    const QString printable = Printable(line);
+    PrintLine(printable);
+    // Every line of an entry after the port's name, as printed: the lines
+    // of a received report, too, must say which terminal sent them.
     if (m_logFile)
-        m_logFile->Append(m_prefix + line);
+        m_logFile->Append(Tagged(printable));
 }
 
 void CBatchConsole::ShowSaveProgress(int done, int total)

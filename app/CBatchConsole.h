@@ -52,6 +52,9 @@ public:
     static QString Printable(const QString& line);
 
 private:
+    // The text with the port's name before each of its lines.
+    QString Tagged(const QString& text) const;
+
     QString m_prefix;
     CLogFile* m_logFile = nullptr;
     std::FILE* m_out;

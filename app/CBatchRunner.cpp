@@ -249,14 +249,21 @@ QString Seconds(const UnitRecord& record)
 void CBatchRunner::PrintSummary()
 {
     const bool diff = m_command.mode == CommandLine::Mode::Diff;
-    const QStringList header{QStringLiteral("端口"), QStringLiteral("设备ID"), QStringLiteral("结果"),
-                             diff ? QStringLiteral("不同项") : QStringLiteral("发送项数"), QStringLiteral("不一致"),
-                             QStringLiteral("用时")};
+    // Items sent and items acknowledged apart: a terminal that never
+    // answered its last item has that item among the sent only.
+    const QStringList counts = diff ? QStringList{QStringLiteral("不同项")}
+                                    : QStringList{QStringLiteral("发送项数"), QStringLiteral("确认项数")};
+    const QStringList header = QStringList{QStringLiteral("端口"), QStringLiteral("设备ID"), QStringLiteral("结果")}
+                               + counts + QStringList{QStringLiteral("不一致"), QStringLiteral("用时")};
     std::vector<QStringList> rows{header};
     for (const UnitRecord& record : m_records) {
-        rows.push_back({record.port, record.deviceId.isEmpty() ? QStringLiteral("-") : record.deviceId, record.result,
-                        QString::number(diff ? record.changes : record.itemsSent),
-                        record.verified ? QString::number(record.mismatches) : QStringLiteral("-"), Seconds(record)});
+        QStringList row{record.port, record.deviceId.isEmpty() ? QStringLiteral("-") : record.deviceId, record.result};
+        if (diff)
+            row << QString::number(record.changes);
+        else
+            row << QString::number(record.itemsSent) << QString::number(record.itemsAcknowledged);
+        row << (record.verified ? QString::number(record.mismatches) : QStringLiteral("-")) << Seconds(record);
+        rows.push_back(row);
     }
     std::vector<int> widths(header.size(), 0);
     // CJK characters take two columns of a terminal.
@@ -306,6 +313,7 @@ void CBatchRunner::WriteReport()
             {QStringLiteral("result"), record.result},
             {QStringLiteral("status"), record.status},
             {QStringLiteral("itemsSent"), record.itemsSent},
+            {QStringLiteral("itemsAcknowledged"), record.itemsAcknowledged},
             {QStringLiteral("failures"), QJsonArray::fromStringList(record.failures)},
             {QStringLiteral("verification"), verification},
         };

@@ -163,7 +163,8 @@ void CPortRun::OnTaskFinished(int code)
         return;
     case TaskCode::SaveAll: {
         const CParameterSaver::Outcome outcome = m_saver->LastOutcome();
-        m_record.itemsSent = outcome.written;
+        m_record.itemsSent = outcome.sent;
+        m_record.itemsAcknowledged = outcome.written;
         m_record.verified = outcome.verified;
         m_record.mismatches = outcome.mismatches;
         if (!outcome.finished)

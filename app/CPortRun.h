@@ -28,7 +28,8 @@ struct UnitRecord {
     QDateTime end;
     int status = 1;     // 0 done, 1 failed, 3 (--diff) differs
     QString result;     // "成功", "失败", "校验失败", "有差异", "无差异", "中断"
-    int itemsSent = 0;
+    int itemsSent = 0;          // parameter items that went out
+    int itemsAcknowledged = 0;  // of those, the ones the terminal answered
     int changes = 0;    // --diff: lines that differ
     bool verified = false;
     int mismatches = 0;

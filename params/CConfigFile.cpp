@@ -204,7 +204,9 @@ void CConfigFile::LoadConfigFile(const QString& path)
                 m_device.View().SetCellText(override.item->row, override.item->column, override.value);
         });
     }
-    if (m_device.PostTask(TaskCode::SaveAll)) {
+    // The save carries the lists just sent, so that its read-back checks
+    // them with the items it writes.
+    if (m_device.PostTask(TaskCode::SaveAll, SentListCommands(load))) {
         m_device.PostLog(QStringLiteral("参数保存中，请等待..."));
         return;
     }

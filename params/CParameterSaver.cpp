@@ -24,7 +24,8 @@ namespace {
 
 enum class LogOrder { CommandFirst, MessageFirst };
 enum class ItemResult { Skipped, Written, Failed };
-using WrittenNote = std::function<void(const SaveItem&, const CellInput&, const ItemValue&)>;
+// Told of every item sent, whether the terminal acknowledged it.
+using SentNote = std::function<void(const SaveItem&, const CellInput&, const ItemValue&, bool acknowledged)>;
 
 std::optional<std::vector<QString>> ReadCells(CDeviceController& device, std::span<const SaveItem> items)
 {
@@ -85,7 +86,7 @@ void LogOutcome(CDeviceController& device, const SaveItem& item, const QByteArra
 
 // The item procedure: convert, compare, send, log, store, pause.
 ItemResult SaveItemValue(CDeviceController& device, const SaveItem& item, const CellInput& input, LogOrder order,
-                         const WrittenNote& noteWritten)
+                         const SentNote& noteSent)
 {
     ParameterSet& set = device.Params();
     const std::optional<ItemValue> value = ConvertCell(item, input);
@@ -95,27 +96,40 @@ ItemResult SaveItemValue(CDeviceController& device, const SaveItem& item, const 
     const QByteArray command = SaveCommand(item, *value);
     const bool written = device.SendCommandAndWait(item.replyCode, command);
     LogOutcome(device, item, command, written, order);
-    if (!written)
+    if (!written) {
+        noteSent(item, input, *value, false);
         return ItemResult::Failed;
+    }
     {
         // Re-entrant: the procedures that hold the lock for their whole run
         // take it once more here; the preset texts take it only here.
         std::lock_guard guard(device.ParamLock());
         StoreValue(set, item, *value);
     }
-    noteWritten(item, input, *value);
+    noteSent(item, input, *value, true);
     device.Pause(device.timing().itemPauseMs);
     return ItemResult::Written;
 }
 
 bool SaveItemValues(CDeviceController& device, std::span<const SaveItem> items, const std::vector<CellInput>& inputs,
-                    LogOrder order, const WrittenNote& noteWritten)
+                    LogOrder order, const SentNote& noteSent)
 {
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (SaveItemValue(device, items[i], inputs[i], order, noteWritten) == ItemResult::Failed)
+        if (SaveItemValue(device, items[i], inputs[i], order, noteSent) == ItemResult::Failed)
             return false;
     }
     return true;
+}
+
+// What a read-back that matched checked: "2 项", "3 个号码列表" or
+// "2 项参数和 3 个号码列表".
+QString VerifiedText(std::size_t items, std::size_t lists)
+{
+    const QString itemsText = QStringLiteral("%1 项").arg(items);
+    if (lists == 0)
+        return itemsText;
+    const QString listsText = QStringLiteral("%1 个号码列表").arg(lists);
+    return items == 0 ? listsText : QStringLiteral("%1参数和 %2").arg(itemsText, listsText);
 }
 
 }  // namespace
@@ -124,7 +138,7 @@ CParameterSaver::CParameterSaver(CDeviceController& device)
     : m_device(device)
 {
     // The save enables the buttons itself, whichever way it ends.
-    m_device.RegisterTask(TaskCode::SaveAll, [this](DeviceTask&) { SaveAllParameters(); },
+    m_device.RegisterTask(TaskCode::SaveAll, [this](DeviceTask& task) { SaveAllParameters(task.command); },
                           CDeviceController::ButtonsAfterTask::LeftToTask);
 }
 
@@ -139,9 +153,10 @@ void CParameterSaver::OnSaveSettings()
     m_device.PostLog(QStringLiteral("参数保存失败"));
 }
 
-void CParameterSaver::SaveAllParameters()
+void CParameterSaver::SaveAllParameters(const QByteArray& listCommands)
 {
     m_written.clear();
+    m_sentLists = SentNumberLists(listCommands);
     BeginOutcome(0);
     // Cells that cannot be saved at all are refused before anything of the
     // save is sent, not halfway through it.
@@ -165,7 +180,7 @@ void CParameterSaver::SaveAllParameters()
             std::lock_guard guard(m_outcomeLock);
             m_outcome.finished = true;
         }
-        if (m_verify && !m_written.empty())
+        if (m_verify && (!m_written.empty() || !m_sentLists.empty()))
             VerifyWrittenItems();
     }
     m_device.PostSetBusy(false);
@@ -184,13 +199,19 @@ CParameterSaver::Outcome CParameterSaver::LastOutcome() const
     return m_outcome;
 }
 
-void CParameterSaver::NoteWritten(const SaveItem& item, const CellInput& input, const ItemValue& value)
+void CParameterSaver::NoteSent(const SaveItem& item, const CellInput& input, const ItemValue& value, bool acknowledged)
 {
+    if (!acknowledged) {
+        std::lock_guard guard(m_outcomeLock);
+        ++m_outcome.sent;
+        return;
+    }
     m_written.push_back({&item, input.cell, value});
     int done = 0;
     int total = 0;
     {
         std::lock_guard guard(m_outcomeLock);
+        ++m_outcome.sent;
         done = ++m_outcome.written;
         // A cell edited while the save runs can make one item more.
         m_outcome.planned = std::max(m_outcome.planned, done);
@@ -228,9 +249,15 @@ void CParameterSaver::VerifyWrittenItems()
         lines << QStringLiteral("校验不一致：") + VerifyMismatchText(mismatch);
         m_device.PostLog(lines.constLast());
     }
-    const QString summary = lines.isEmpty()
-                                ? QStringLiteral("校验完成：%1 项全部一致").arg(m_written.size())
-                                : QStringLiteral("校验失败：%1 项不一致").arg(lines.size());
+    for (const SentNumberList& list : m_sentLists) {
+        if (const std::optional<QString> mismatch = NumberListMismatch(*readBack, list)) {
+            lines << QStringLiteral("校验不一致：") + *mismatch;
+            m_device.PostLog(lines.constLast());
+        }
+    }
+    const QString summary =
+        lines.isEmpty() ? QStringLiteral("校验完成：%1全部一致").arg(VerifiedText(m_written.size(), m_sentLists.size()))
+                        : QStringLiteral("校验失败：%1 项不一致").arg(lines.size());
     m_device.PostLog(summary);
     {
         // The tool's picture is now what the terminal reports, so the next
@@ -248,9 +275,8 @@ void CParameterSaver::VerifyWrittenItems()
 
 bool CParameterSaver::SavePresetTexts()
 {
-    const WrittenNote noteWritten = [this](const SaveItem& item, const CellInput& input, const ItemValue& value) {
-        NoteWritten(item, input, value);
-    };
+    const SentNote noteSent = [this](const SaveItem& item, const CellInput& input, const ItemValue& value,
+                                     bool acknowledged) { NoteSent(item, input, value, acknowledged); };
     const std::span<const SaveItem> items = SaveItems(SaveProcedure::PresetTexts);
     const std::optional<std::vector<CellInput>> inputs = ReadSavableInputs(m_device, items);
     if (!inputs)
@@ -260,27 +286,25 @@ bool CParameterSaver::SavePresetTexts()
         return false;
     }
     // Compared without the lock; each store takes it.
-    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst, noteWritten);
+    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst, noteSent);
 }
 
 bool CParameterSaver::SavePriorities()
 {
-    const WrittenNote noteWritten = [this](const SaveItem& item, const CellInput& input, const ItemValue& value) {
-        NoteWritten(item, input, value);
-    };
+    const SentNote noteSent = [this](const SaveItem& item, const CellInput& input, const ItemValue& value,
+                                     bool acknowledged) { NoteSent(item, input, value, acknowledged); };
     const std::span<const SaveItem> items = SaveItems(SaveProcedure::Priorities);
     const std::optional<std::vector<CellInput>> inputs = ReadSavableInputs(m_device, items);
     if (!inputs)
         return false;
     std::lock_guard guard(m_device.ParamLock());
-    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst, noteWritten);
+    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst, noteSent);
 }
 
 bool CParameterSaver::SavePlayCounts()
 {
-    const WrittenNote noteWritten = [this](const SaveItem& item, const CellInput& input, const ItemValue& value) {
-        NoteWritten(item, input, value);
-    };
+    const SentNote noteSent = [this](const SaveItem& item, const CellInput& input, const ItemValue& value,
+                                     bool acknowledged) { NoteSent(item, input, value, acknowledged); };
     const std::span<const SaveItem> items = SaveItems(SaveProcedure::PlayCounts);
     const std::optional<std::vector<CellInput>> inputs = ReadSavableInputs(m_device, items);
     if (!inputs)
@@ -290,14 +314,13 @@ bool CParameterSaver::SavePlayCounts()
         return false;
     }
     std::lock_guard guard(m_device.ParamLock());
-    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst, noteWritten);
+    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst, noteSent);
 }
 
 bool CParameterSaver::SaveNetworkParameters()
 {
-    const WrittenNote noteWritten = [this](const SaveItem& item, const CellInput& input, const ItemValue& value) {
-        NoteWritten(item, input, value);
-    };
+    const SentNote noteSent = [this](const SaveItem& item, const CellInput& input, const ItemValue& value,
+                                     bool acknowledged) { NoteSent(item, input, value, acknowledged); };
     const std::span<const SaveItem> items = SaveItems(SaveProcedure::Network);
     const std::optional<std::vector<CellInput>> inputs = ReadSavableInputs(m_device, items);
     if (!inputs)
@@ -307,14 +330,13 @@ bool CParameterSaver::SaveNetworkParameters()
         return false;
     }
     std::lock_guard guard(m_device.ParamLock());
-    return SaveItemValues(m_device, items, *inputs, LogOrder::CommandFirst, noteWritten);
+    return SaveItemValues(m_device, items, *inputs, LogOrder::CommandFirst, noteSent);
 }
 
 bool CParameterSaver::SaveOtherSettings()
 {
-    const WrittenNote noteWritten = [this](const SaveItem& item, const CellInput& input, const ItemValue& value) {
-        NoteWritten(item, input, value);
-    };
+    const SentNote noteSent = [this](const SaveItem& item, const CellInput& input, const ItemValue& value,
+                                     bool acknowledged) { NoteSent(item, input, value, acknowledged); };
     const std::span<const SaveItem> items = SaveItems(SaveProcedure::OtherSettings);
     const std::optional<std::vector<CellInput>> inputs = ReadSavableInputs(m_device, items);
     if (!inputs)
@@ -324,5 +346,5 @@ bool CParameterSaver::SaveOtherSettings()
         return false;
     }
     std::lock_guard guard(m_device.ParamLock());
-    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst, noteWritten);
+    return SaveItemValues(m_device, items, *inputs, LogOrder::MessageFirst, noteSent);
 }

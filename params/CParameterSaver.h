@@ -1,6 +1,9 @@
 #pragma once
 
+#include "params/ConfigFilePlan.h"
 #include "params/SavePlan.h"
+
+#include <QByteArray>
 
 #include <atomic>
 #include <mutex>
@@ -29,8 +32,9 @@ public:
     struct Outcome {
         bool finished = false;   // the save ran to its end ("参数设置完成")
         int planned = 0;         // items it set out to write
+        int sent = 0;            // items sent, answered or not
         int written = 0;         // items the terminal acknowledged
-        bool verified = false;   // a read-back compared the written items
+        bool verified = false;   // a read-back compared the written items (and lists)
         bool readBackFailed = false;
         int mismatches = 0;
     };
@@ -49,7 +53,9 @@ public:
     // Worker thread: the body of task code 19. Runs the five procedures in
     // order, each only after the earlier ones succeeded, logs "参数设置完成"
     // when all did, and enables the command buttons in every case.
-    void SaveAllParameters();
+    // `listCommands`: the whole-list commands a file load sent just before
+    // (the task's command text), which the read-back checks too.
+    void SaveAllParameters(const QByteArray& listCommands = {});
 
     // Worker thread, called by SaveAllParameters. True when every item was
     // unchanged or written; false when a check refused the values or an
@@ -65,16 +71,18 @@ public:
     Outcome LastOutcome() const;
 
 private:
-    // Worker thread, after a save that wrote items: reads the report back
-    // and compares every written item with it.
+    // Worker thread, after a save that wrote items or followed a load's
+    // lists: reads the report back and compares every written item and
+    // every sent list with it.
     void VerifyWrittenItems();
-    void NoteWritten(const SaveItem& item, const CellInput& input, const ItemValue& value);
+    void NoteSent(const SaveItem& item, const CellInput& input, const ItemValue& value, bool acknowledged);
     void BeginOutcome(int planned);
 
     CDeviceController& m_device;
     std::atomic<bool> m_verify{true};
     // Worker thread only, during a save.
     std::vector<WrittenItem> m_written;
+    std::vector<SentNumberList> m_sentLists;
     mutable std::mutex m_outcomeLock;
     Outcome m_outcome;
 };

@@ -181,3 +181,31 @@ QStringList DescribeFileChanges(const ConfigFileLoad& load, const ParameterSet& 
     }
     return lines;
 }
+
+QByteArray SentListCommands(const ConfigFileLoad& load)
+{
+    return load.listCommands[0] + load.listCommands[1] + load.listCommands[2];
+}
+
+std::vector<SentNumberList> SentNumberLists(const QByteArray& listCommands)
+{
+    std::vector<SentNumberList> lists;
+    for (const QByteArray& command : listCommands.split('\r')) {
+        for (int category = 0; category < 3; ++category) {
+            if (command.startsWith(kListPrefixes[category]))
+                lists.push_back({category, command.mid(qstrlen(kListPrefixes[category]))});
+        }
+    }
+    return lists;
+}
+
+std::optional<QString> NumberListMismatch(const ParameterSet& readBack, const SentNumberList& sent)
+{
+    const NumberList* lists[3] = {&readBack.adminNumbers, &readBack.authorisedNumbers, &readBack.backupNumbers};
+    if (sent.category < 0 || sent.category >= 3)
+        return std::nullopt;
+    const QByteArray read = QByteArray::fromStdString(lists[sent.category]->JoinedWithCommas());
+    if (read == sent.numbers)
+        return std::nullopt;
+    return QStringLiteral("%1：发送“%2”，读回“%3”").arg(ListName(sent.category), GbkToUnicode(sent.numbers), GbkToUnicode(read));
+}

@@ -10,6 +10,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // Configuration files hold the terminal's parameter report exactly as it
 // was received, written with CR CR LF line ends.
@@ -68,6 +69,23 @@ ConfigFileLoad PlanConfigFileLoad(const QByteArray& reportText, const ParameterS
 // one line per item in sending order, then one per number list that
 // differs: "LABEL：设备“…”，文件“…”".
 QStringList DescribeFileChanges(const ConfigFileLoad& load, const ParameterSet& current);
+
+// A whole number list a load sent: the read-back after the save that
+// follows the load checks that the terminal holds it.
+struct SentNumberList {
+    int category = 0;     // 0 administrator, 1 authorised, 2 backup
+    QByteArray numbers;   // as sent: "13800000001,13800000002", or empty
+};
+
+// The three whole-list commands of a load, one after another, as they ride
+// on the save it queues; SentNumberLists takes them apart again.
+QByteArray SentListCommands(const ConfigFileLoad& load);
+std::vector<SentNumberList> SentNumberLists(const QByteArray& listCommands);
+
+// "管理号码：发送“13811111111”，读回“13800000001,13800000002”" when the
+// report read back holds another list than the one sent; nothing when the
+// lists are equal (the same numbers in the same order).
+std::optional<QString> NumberListMismatch(const ParameterSet& readBack, const SentNumberList& sent);
 
 // The message of a refused list number, for a file or a read-back.
 QString RefusedListNumberText(const struct RefusedListNumber& refused);

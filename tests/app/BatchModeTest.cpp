@@ -88,8 +88,9 @@ TEST_F(BatchModeTest, ApplyConfiguresTheTerminalFromAFile)
     EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
     ASSERT_FALSE(result.lines.isEmpty());
     EXPECT_TRUE(result.lines.contains(QStringLiteral("参数设置完成")));
-    // Two items written (the list is a command of its own), then read back.
-    EXPECT_EQ(result.lines.last(), QStringLiteral("校验完成：2 项全部一致"));
+    // Two items written (the lists are commands of their own, all three
+    // sent), then read back.
+    EXPECT_EQ(result.lines.last(), QStringLiteral("校验完成：2 项参数和 3 个号码列表全部一致"));
     const TerminalParameters now = Sim().Parameters();
     EXPECT_EQ(now.apn, "FIELDAPN");
     EXPECT_EQ(now.ttsSpeed, "7");

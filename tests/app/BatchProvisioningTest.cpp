@@ -96,16 +96,46 @@ protected:
 
 TEST_F(BatchProvisioningTest, ATerminalThatAcknowledgesWithoutKeepingFailsTheApply)
 {
-    SimulatorFaults faults;
-    faults.ignoredPrefixes = {"at+apn="};
-    Sim().SetFaults(faults);
-    const Result result = RunSirenset({QStringLiteral("--port"), Device(), QStringLiteral("--apply"), ChangedFile()});
-    EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
-    EXPECT_TRUE(result.lines.contains(QStringLiteral("参数设置完成")));
-    EXPECT_TRUE(result.lines.contains(QStringLiteral("校验不一致：无线网络APN：发送“FIELDAPN”，读回“CMNET”")))
-        << result.out.toStdString();
-    EXPECT_EQ(result.lines.last(), QStringLiteral("校验失败：1 项不一致"));
-    EXPECT_EQ(Sim().Parameters().ttsSpeed, "7");
+    struct Case {
+        const char* ignored;  // the command the terminal answers "OK" to and forgets
+        void (*change)(TerminalParameters&);
+        const char* mismatch;
+    };
+    const Case cases[] = {
+        {"at+apn=",
+         [](TerminalParameters& p) {
+             p.apn = "FIELDAPN";
+             p.ttsSpeed = "7";
+         },
+         "校验不一致：无线网络APN：发送“FIELDAPN”，读回“CMNET”"},
+        // Lists are sent before the items and checked with them.
+        {"at+lrmsetadminno=",
+         [](TerminalParameters& p) {
+             p.adminNumbers = {"13811111111"};
+             p.ttsSpeed = "7";
+         },
+         "校验不一致：管理号码：发送“13811111111”，读回“13800000001,13800000002”"},
+        // Nothing but a list to write: the report is still read back.
+        {"at+lrmsetlrmno=", [](TerminalParameters& p) { p.authorisedNumbers = {}; },
+         "校验不一致：授权号码：发送“”，读回“13900000011,13900000012,13900000013”"},
+    };
+    for (const Case& c : cases) {
+        Sim().SetParameters(TerminalParameters::Defaults());
+        SimulatorFaults faults;
+        faults.ignoredPrefixes = {c.ignored};
+        Sim().SetFaults(faults);
+        TerminalParameters wanted = Sim().Parameters();
+        c.change(wanted);
+        const QString file = Path("wanted.cfg");
+        ASSERT_TRUE(testsupport::WriteFileBytes(file, FileFor(wanted)));
+        const Result result = RunSirenset({QStringLiteral("--port"), Device(), QStringLiteral("--apply"), file});
+        EXPECT_EQ(result.exitCode, 1) << c.ignored << result.out.toStdString();
+        EXPECT_TRUE(result.lines.contains(QStringLiteral("参数设置完成"))) << c.ignored;
+        EXPECT_TRUE(result.lines.contains(QString::fromUtf8(c.mismatch))) << result.out.toStdString();
+        ASSERT_FALSE(result.lines.isEmpty());
+        EXPECT_EQ(result.lines.last(), QStringLiteral("校验失败：1 项不一致")) << c.ignored;
+        EXPECT_EQ(Sim().Parameters().ttsSpeed, wanted.ttsSpeed) << c.ignored;
+    }
 }
 
 TEST_F(BatchProvisioningTest, NoVerifyTrustsTheAcknowledgements)
@@ -273,6 +303,7 @@ TEST_F(BatchProvisioningTest, RepeatTakesOneRowPerTerminalAndRecordsEach)
         EXPECT_EQ(record.value(QStringLiteral("result")).toString(), QStringLiteral("成功"));
         // Device ID, SIM number, APN and TTS speed.
         EXPECT_EQ(record.value(QStringLiteral("itemsSent")).toInt(), 4);
+        EXPECT_EQ(record.value(QStringLiteral("itemsAcknowledged")).toInt(), 4);
         EXPECT_TRUE(record.value(QStringLiteral("verification")).toObject().value(QStringLiteral("checked")).toBool());
         EXPECT_EQ(record.value(QStringLiteral("verification")).toObject().value(QStringLiteral("mismatches")).toInt(), 0);
         EXPECT_TRUE(record.value(QStringLiteral("failures")).toArray().isEmpty());
@@ -286,7 +317,7 @@ TEST_F(BatchProvisioningTest, RepeatTakesOneRowPerTerminalAndRecordsEach)
                     .match(logLines.first())
                     .hasMatch())
         << logLines.first().toStdString();
-    EXPECT_EQ(logLines.filter(QStringLiteral(" 校验完成：4 项全部一致")).size(), 2);
+    EXPECT_EQ(logLines.filter(QStringLiteral(" 校验完成：4 项参数和 3 个号码列表全部一致")).size(), 2);
 }
 
 // ---------------------------------------------------------------- several ports
@@ -305,7 +336,9 @@ TEST(BatchSeveralPorts, EachPortRunsItsOwnTerminalAndTheSummaryNamesThemAll)
     wanted.apn = "FIELDAPN";
     const QString file = dir.filePath(QStringLiteral("wanted.cfg"));
     ASSERT_TRUE(testsupport::WriteFileBytes(file, FileFor(wanted)));
-    QStringList arguments{QStringLiteral("--apply"), file};
+    const QString log = dir.filePath(QStringLiteral("batch.log"));
+    const QString report = dir.filePath(QStringLiteral("done.json"));
+    QStringList arguments{QStringLiteral("--apply"), file, QStringLiteral("--log"), log, QStringLiteral("--report"), report};
     for (SimulatorSession& session : sessions)
         arguments << QStringLiteral("--port") << session.DevicePath();
     const Result result = RunSirenset(arguments);
@@ -316,9 +349,9 @@ TEST(BatchSeveralPorts, EachPortRunsItsOwnTerminalAndTheSummaryNamesThemAll)
     EXPECT_EQ(sessions[2].sim().Parameters().apn, "FIELDAPN");
     // Ports are numbered in the order given: the first unknown device is COM129.
     const QStringList prefixes{QStringLiteral("[COM129] "), QStringLiteral("[COM130] "), QStringLiteral("[COM131] ")};
-    EXPECT_TRUE(result.lines.contains(prefixes[0] + QStringLiteral("校验完成：1 项全部一致"))) << result.out.toStdString();
+    EXPECT_TRUE(result.lines.contains(prefixes[0] + QStringLiteral("校验完成：1 项参数和 3 个号码列表全部一致"))) << result.out.toStdString();
     EXPECT_TRUE(result.lines.contains(prefixes[1] + QStringLiteral("设置APN失败")));
-    EXPECT_TRUE(result.lines.contains(prefixes[2] + QStringLiteral("校验完成：1 项全部一致")));
+    EXPECT_TRUE(result.lines.contains(prefixes[2] + QStringLiteral("校验完成：1 项参数和 3 个号码列表全部一致")));
 
     const qsizetype summary = result.lines.indexOf(QStringLiteral("== 汇总"));
     ASSERT_GE(summary, 0);
@@ -330,11 +363,38 @@ TEST(BatchSeveralPorts, EachPortRunsItsOwnTerminalAndTheSummaryNamesThemAll)
         return rows.isEmpty() ? QString() : rows.first();
     };
     const QString id = QString::fromStdString(wanted.deviceId);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^COM129 +%1 +成功 +1 +0 +\\d+\\.\\d s$").arg(id)).match(rowOf(QStringLiteral("COM129"))).hasMatch())
+    // Sent, acknowledged, mismatches: COM130's APN went out and was never answered.
+    EXPECT_TRUE(table[0].contains(QRegularExpression(QStringLiteral("发送项数 +确认项数 +不一致"))))
+        << table[0].toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^COM129 +%1 +成功 +1 +1 +0 +\\d+\\.\\d s$").arg(id)).match(rowOf(QStringLiteral("COM129"))).hasMatch())
         << rowOf(QStringLiteral("COM129")).toStdString();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^COM130 +%1 +失败 +0 +- +\\d+\\.\\d s$").arg(id)).match(rowOf(QStringLiteral("COM130"))).hasMatch())
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^COM130 +%1 +失败 +1 +0 +- +\\d+\\.\\d s$").arg(id)).match(rowOf(QStringLiteral("COM130"))).hasMatch())
         << rowOf(QStringLiteral("COM130")).toStdString();
     EXPECT_TRUE(rowOf(QStringLiteral("COM131")).contains(QStringLiteral("成功")));
+
+    QFile json(report);
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    for (const QJsonValue& value : QJsonDocument::fromJson(json.readAll()).object().value(QStringLiteral("terminals")).toArray()) {
+        const QJsonObject record = value.toObject();
+        const bool failed = record.value(QStringLiteral("port")).toString() == QStringLiteral("COM130");
+        EXPECT_EQ(record.value(QStringLiteral("itemsSent")).toInt(), 1);
+        EXPECT_EQ(record.value(QStringLiteral("itemsAcknowledged")).toInt(), failed ? 0 : 1);
+    }
+
+    // The service record tells the ports apart on every line, the lines of
+    // a received report too; only the summary table stands on its own.
+    const QStringList logLines =
+        QString::fromUtf8(testsupport::ReadFileBytes(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QRegularExpression tagged(QStringLiteral("^[-0-9]{10} [:.0-9]{12} \\[COM1(29|30|31)\\] "));
+    const qsizetype summaryAt = logLines.size() - table.size();
+    ASSERT_GT(summaryAt, 0);
+    for (qsizetype i = 0; i < summaryAt; ++i)
+        EXPECT_TRUE(tagged.match(logLines[i]).hasMatch()) << logLines[i].toStdString();
+    for (const QString& prefix : prefixes) {
+        EXPECT_FALSE(logLines.filter(QRegularExpression(QStringLiteral(" \\Q%1\\EOK$").arg(prefix))).isEmpty());
+        EXPECT_FALSE(logLines.filter(QStringLiteral(" %1Alarm admin NO:").arg(prefix)).isEmpty());
+    }
+    EXPECT_TRUE(logLines[summaryAt].contains(QStringLiteral("端口")));
 }
 
 TEST(BatchSeveralPorts, ReadWritesOneFilePerTerminal)

@@ -320,6 +320,26 @@ TEST_F(ConfigFileTest, AnUnacknowledgedListStopsTheLoad)
     EXPECT_TRUE(WaitUntil([&] { return !m_view.busy; }));
 }
 
+TEST_F(ConfigFileTest, AListAcknowledgedButNotKeptFailsTheVerificationAfterTheLoad)
+{
+    // Only a list differs: no item is written, the report is read back all the same.
+    TerminalParameters other = Sim().Parameters();
+    other.backupNumbers = {"110", "119"};
+    const QString path = Path("other.cfg");
+    WriteAll(path, QByteArray::fromStdString(ParameterReport::Build(other)));
+    SimulatorFaults faults;
+    faults.ignoredPrefixes = {"AT+LRMSETBKNO="};
+    Sim().SetFaults(faults);
+    m_saver->SetVerifyAfterSave(true);
+    m_files->RequestLoad(path);
+    ASSERT_TRUE(WaitForTask(TaskCode::SaveAll));
+    EXPECT_EQ(Sim().ReceivedCommands().back(), "AT+SHOW");
+    const QString mismatch = QStringLiteral("校验不一致：备份号码：发送“110,119”，读回“13700000021”");
+    EXPECT_EQ(m_view.verifyMismatches, QList<QStringList>{QStringList{mismatch}});
+    EXPECT_EQ(m_view.verifySummaries, QStringList{QStringLiteral("校验失败：1 项不一致")});
+    EXPECT_EQ(m_saver->LastOutcome().mismatches, 1);
+}
+
 TEST_F(ConfigFileTest, ASavedFileLoadedAgainParsesToTheSameValues)
 {
     const QString path = Path("round.cfg");
