@@ -5,6 +5,8 @@
 #include "app/CLogPane.h"
 #include "app/CPortCombo.h"
 #include "app/CTerminalPanel.h"
+#include "signalmeter/CSignalMeter.h"
+#include "signalmeter/CSignalMeterDlg.h"
 #include "device/CDeviceQueries.h"
 #include "device/CModeSwitcher.h"
 #include "controls/CTabSheet.h"
@@ -85,6 +87,7 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
       m_logFile(options.logFolder.isEmpty() ? CDailyLogFile::DefaultFolder() : options.logFolder)
 {
     m_lineWriter = std::make_unique<CLineWriter>(m_device.Serial(), m_options.timing);
+    m_signalMeter = std::make_unique<CSignalMeter>(m_device);
     CreateControls();
     ConnectControls();
     Initialise();
@@ -228,6 +231,7 @@ QLayout* CSirensetDlg::CreateDeviceCommands()
     m_saveFileButton = PlainButton(Texts::SaveConfigToFile(), "saveFileButton", this);
     m_loadFileButton = PlainButton(Texts::ConfigureFromFile(), "loadFileButton", this);
     m_powerTestButton = PlainButton(Texts::PowerOnTest(), "powerTestButton", this);
+    m_signalButton = PlainButton(Texts::SignalMeter(), "signalButton", this);
     m_verifyCheck = new QCheckBox(Texts::VerifyAfterSave(), this);
     m_verifyCheck->setObjectName(QStringLiteral("verifyCheck"));
     // Shown while a save writes its items; it keeps its place when hidden,
@@ -252,7 +256,8 @@ QLayout* CSirensetDlg::CreateDeviceCommands()
     grid->addWidget(m_statusButton, 1, 4, 1, 2);
     grid->addWidget(m_saveFileButton, 2, 0, 1, 3);
     grid->addWidget(m_loadFileButton, 2, 3, 1, 3);
-    grid->addWidget(m_powerTestButton, 3, 0, 1, 6);
+    grid->addWidget(m_powerTestButton, 3, 0, 1, 4);
+    grid->addWidget(m_signalButton, 3, 4, 1, 2);
     grid->addWidget(m_saveProgress, 4, 0, 1, 6);
     for (int gridColumn = 0; gridColumn < 6; ++gridColumn)
         grid->setColumnStretch(gridColumn, 1);
@@ -261,7 +266,7 @@ QLayout* CSirensetDlg::CreateDeviceCommands()
 
     m_commandButtons = {m_saveButton,     m_readBackButton, m_addButton,       m_deleteButton,  m_resetButton,
                         m_powerTestButton, m_saveFileButton, m_loadFileButton, m_setClockButton, m_readClockButton,
-                        m_versionButton,  m_statusButton,   m_factoryButton};
+                        m_versionButton,  m_statusButton,   m_factoryButton, m_signalButton};
     return column;
 }
 
@@ -388,6 +393,7 @@ void CSirensetDlg::ConnectControls()
     connect(m_factoryButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestFactoryReset(); });
     connect(m_versionButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestVersion(); });
     connect(m_statusButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestStatusProbe(); });
+    connect(m_signalButton, &QPushButton::clicked, this, &CSirensetDlg::OnSignalMeterClicked);
     connect(m_readClockButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestReadClock(); });
     connect(m_setClockButton, &QPushButton::clicked, this, &CSirensetDlg::OnSetClockClicked);
     auto* numberButtons = new CNumberButtons(*m_numberCommands, m_tabSheet, this);
@@ -642,6 +648,16 @@ void CSirensetDlg::OnRestartClicked()
     m_commRadio->setChecked(true);
     if (m_device.Modes().OnRestartChosen())
         ShowCommunicationLayout();
+}
+
+void CSirensetDlg::OnSignalMeterClicked()
+{
+    if (!m_signalMeter->Start())
+        return;
+    auto* meter = new CSignalMeterDlg(*m_signalMeter, this);
+    meter->setAttribute(Qt::WA_DeleteOnClose);
+    // Any loss of the port ends the run; the window then says it stopped.
+    meter->show();
 }
 
 void CSirensetDlg::OnSetClockClicked()

@@ -19,6 +19,7 @@
 class CAdminNoDlg;
 class CConfigFile;
 class CNumberCommands;
+class CSignalMeter;
 class CParameterSaver;
 class CBackNoDlg;
 class CLogPane;
@@ -140,6 +141,7 @@ private:
     void OnCommunicationModeClicked();
     void OnRestartClicked();
     void OnSetClockClicked();
+    void OnSignalMeterClicked();
     void OnSaveToFileClicked();
     void OnLoadFromFileClicked();
     void OnHexDisplayToggled(bool on);
@@ -164,6 +166,8 @@ private:
     CDeviceController m_device;
     // Typed keys, pastes and panel sends, in order, paced at the line's speed.
     std::unique_ptr<CLineWriter> m_lineWriter;
+    // 信号监测: polls the signal quality while the antenna is placed.
+    std::unique_ptr<CSignalMeter> m_signalMeter;
     // Procedures that register their tasks with the device side; they live
     // as long as the worker that runs them.
     std::unique_ptr<CParameterSaver> m_saver;
@@ -193,6 +197,7 @@ private:
     QPushButton* m_factoryButton = nullptr;
     QPushButton* m_versionButton = nullptr;
     QPushButton* m_statusButton = nullptr;
+    QPushButton* m_signalButton = nullptr;
     QCheckBox* m_verifyCheck = nullptr;
     QProgressBar* m_saveProgress = nullptr;
     QCheckBox* m_autoReconnectCheck = nullptr;

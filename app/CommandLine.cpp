@@ -88,8 +88,18 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                        "opens."));
     const QCommandLineOption hexDisplay(QStringLiteral("hex-display"),
                                         QStringLiteral("Window, with --communication: show received bytes as hex."));
+    const QCommandLineOption signal(QStringLiteral("signal"),
+                                    QStringLiteral("Catch the terminal and read its signal quality (at+csq) for "
+                                                   "--seconds, one line per reading, then a summary. Exit 0 when a "
+                                                   "level was read at least once."));
+    const QCommandLineOption seconds(QStringLiteral("seconds"),
+                                     QStringLiteral("With --signal: how long to measure (default 60)."),
+                                     QStringLiteral("N"));
+    const QCommandLineOption interval(QStringLiteral("interval"),
+                                      QStringLiteral("With --signal: seconds between readings, 0.5 to 10 (default 1)."),
+                                      QStringLiteral("S"));
     parser.addOptions({help, version, port, baud, timeout, read, apply, diff, set, units, repeat, noVerify, logFile,
-                       reportFile, logStdout, quitAfter, communication, hexDisplay});
+                       reportFile, logStdout, quitAfter, communication, hexDisplay, signal, seconds, interval});
 
     CommandLine command;
     // Without an application object the parser does not know our name.
@@ -127,6 +137,26 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const int operations = int(parser.isSet(read)) + int(parser.isSet(apply)) + int(parser.isSet(diff));
     if (operations > 1)
         return fail(QStringLiteral("only one of --read, --apply and --diff can be used"));
+    if (parser.isSet(signal)) {
+        if (operations > 0)
+            return fail(QStringLiteral("--signal cannot be combined with --read, --apply or --diff"));
+        if (command.ports.size() != 1)
+            return fail(QStringLiteral("--signal needs exactly one --port DEVICE"));
+        command.mode = CommandLine::Mode::Signal;
+    }
+    if ((parser.isSet(seconds) || parser.isSet(interval)) && !parser.isSet(signal))
+        return fail(QStringLiteral("--seconds and --interval need --signal"));
+    if (parser.isSet(seconds) && !ReadSeconds(parser.value(seconds), &command.signalSeconds))
+        return fail(QStringLiteral("--seconds needs a number of seconds from 1 to %1, not \"%2\"")
+                        .arg(kMaxSeconds)
+                        .arg(parser.value(seconds)));
+    if (parser.isSet(interval)) {
+        bool number = false;
+        const double value = parser.value(interval).toDouble(&number);
+        if (!number || value < 0.5 || value > 10)
+            return fail(QStringLiteral("--interval needs seconds from 0.5 to 10, not \"%1\"").arg(parser.value(interval)));
+        command.signalIntervalMs = static_cast<int>(value * 1000 + 0.5);
+    }
     if (operations == 1) {
         const QCommandLineOption& chosen = parser.isSet(read) ? read : parser.isSet(apply) ? apply : diff;
         command.mode = parser.isSet(read)    ? CommandLine::Mode::Read

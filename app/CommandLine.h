@@ -5,7 +5,7 @@
 
 // What the command line asks for.
 struct CommandLine {
-    enum class Mode { Window, Read, Apply, Diff, Help, Version, Error };
+    enum class Mode { Window, Read, Apply, Diff, Signal, Help, Version, Error };
 
     Mode mode = Mode::Window;
     QStringList ports;           // --port, in the order given
@@ -23,6 +23,8 @@ struct CommandLine {
     bool communicationMode = false;  // --communication (window)
     bool hexDisplay = false;     // --hex-display (window, with --communication)
     int quitAfterSeconds = 0;    // --quit-after (window demonstrations)
+    int signalSeconds = 60;      // --signal: how long to measure (--seconds)
+    int signalIntervalMs = 1000; // --signal: between two readings (--interval)
     QString error;               // Mode::Error: what was wrong
     QString helpText;
 

@@ -1,4 +1,5 @@
 #include "app/CBatchRunner.h"
+#include "app/CSignalRun.h"
 #include "app/CSirensetApp.h"
 #include "app/CommandLine.h"
 
@@ -38,6 +39,11 @@ int main(int argc, char** argv)
         QCoreApplication app(argc, argv);
         CBatchRunner runner(command);
         return runner.Run();
+    }
+    case CommandLine::Mode::Signal: {
+        QCoreApplication app(argc, argv);
+        CSignalRun run(command);
+        return run.Run();
     }
     case CommandLine::Mode::Window:
         break;

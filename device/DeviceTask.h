@@ -33,4 +33,6 @@ inline constexpr std::int32_t SetClock = 31;
 inline constexpr std::int32_t QueryVersion = 32;
 inline constexpr std::int32_t StatusProbe = 33;
 inline constexpr std::int32_t ReadClock = 34;
+// Beyond the terminal's own tasks: the signal meter's queries.
+inline constexpr std::int32_t SignalMeter = 40;
 }  // namespace TaskCode

@@ -45,6 +45,9 @@ struct Timing {
     // longest piece on the line, so the window never waits on the port.
     int typedPieceStepMs = 20;
     int typedLongestPieceMs = 40;
+    // Signal meter: the time between two signal-quality queries, as it
+    // opens (the technician may change it while it runs).
+    int signalMeterIntervalMs = 1000;
     // Clock text on the main window.
     int clockTickMs = 1000;
 };

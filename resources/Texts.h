@@ -40,6 +40,7 @@ inline QString ConfigureFromFile() { return QStringLiteral("从文件配置"); }
 inline QString FactoryReset() { return QStringLiteral("恢复出厂"); }
 inline QString QueryVersion() { return QStringLiteral("版本查询"); }
 inline QString StatusProbe() { return QStringLiteral("自动检测"); }
+inline QString SignalMeter() { return QStringLiteral("信号监测"); }
 inline QString RtcGroup() { return QStringLiteral("RTC时间设置"); }
 inline QString SystemTime() { return QStringLiteral("系统时间"); }
 inline QString ManualTime() { return QStringLiteral("手动设置"); }

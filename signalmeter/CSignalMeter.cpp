@@ -1,0 +1,134 @@
+#include "signalmeter/CSignalMeter.h"
+
+#include "device/CDeviceController.h"
+#include "device/IDeviceView.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+const QByteArray kSignalQuery = QByteArrayLiteral("at+csq\r");
+// How often a wait between queries looks whether the program is closing.
+constexpr int kShutdownCheckMs = 50;
+
+QString SecondsText(int ms)
+{
+    return QString::number(ms / 1000.0, 'f', 1);
+}
+
+}  // namespace
+
+CSignalMeter::CSignalMeter(CDeviceController& device, QObject* parent)
+    : QObject(parent), m_device(device)
+{
+    // As configured: tests may shorten it; what the technician sets is kept
+    // within the meter's range.
+    m_intervalMs = device.timing().signalMeterIntervalMs;
+    m_device.RegisterTask(TaskCode::SignalMeter, [this](DeviceTask& task) { Run(task); });
+}
+
+CSignalMeter::~CSignalMeter()
+{
+    // The worker is stopped by the controller's owner before this goes.
+    Stop();
+}
+
+// ---------------------------------------------------------------- UI thread
+
+bool CSignalMeter::Start()
+{
+    if (m_running)
+        return true;
+    if (!m_device.IsPortOpen()) {
+        m_device.PostLog(QStringLiteral("信号监测失败：串口未打开"));
+        return false;
+    }
+    {
+        std::lock_guard guard(m_stopLock);
+        m_stopRequested = false;
+    }
+    m_session.Start(QDateTime::currentDateTime());
+    m_running = true;
+    m_device.View().SetBusy(true);
+    if (!m_device.PostTask(TaskCode::SignalMeter)) {
+        m_running = false;
+        m_device.View().SetBusy(false);
+        m_device.PostLog(QStringLiteral("信号监测失败"));
+        return false;
+    }
+    m_device.PostLog(QStringLiteral("信号监测开始，每 %1 秒查询一次信号").arg(SecondsText(m_intervalMs)));
+    return true;
+}
+
+void CSignalMeter::Stop()
+{
+    {
+        std::lock_guard guard(m_stopLock);
+        m_stopRequested = true;
+    }
+    m_stopSignal.notify_all();
+}
+
+void CSignalMeter::SetIntervalMs(int ms)
+{
+    m_intervalMs = std::clamp(ms, kShortestIntervalMs, kLongestIntervalMs);
+    // A long wait under way gives way to the new interval.
+    m_stopSignal.notify_all();
+}
+
+// ---------------------------------------------------------------- worker
+
+bool CSignalMeter::ShouldStop() const
+{
+    return m_device.IsShuttingDown() || !m_device.IsPortOpen();
+}
+
+bool CSignalMeter::WaitForNextQuery(int elapsedMs)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto since = Clock::now() - std::chrono::milliseconds(elapsedMs);
+    std::unique_lock guard(m_stopLock);
+    while (!m_stopRequested && !ShouldStop()) {
+        const auto due = since + std::chrono::milliseconds(m_intervalMs.load());
+        const auto now = Clock::now();
+        if (now >= due)
+            return true;
+        const auto slice = std::min<Clock::duration>(due - now, std::chrono::milliseconds(kShutdownCheckMs));
+        m_stopSignal.wait_for(guard, slice);
+    }
+    return false;
+}
+
+void CSignalMeter::Run(const DeviceTask&)
+{
+    using Clock = std::chrono::steady_clock;
+    const int limit = m_device.timing().queryReplyMs;
+    for (;;) {
+        {
+            std::lock_guard guard(m_stopLock);
+            if (m_stopRequested || ShouldStop())
+                break;
+        }
+        const auto asked = Clock::now();
+        const bool replied = m_device.ExchangeCommand(ReplyChannel::AnyOk, kSignalQuery, limit);
+        // A port that went away takes no reading: the loss has its own line.
+        if (ShouldStop())
+            break;
+        const SignalReading reading = replied ? ParseSignalReply(m_device.ReceivedText()) : MissedSignalReading();
+        const QDateTime at = QDateTime::currentDateTime();
+        m_device.PostToUi([this, at, reading] {
+            m_session.Add(at, reading);
+            emit readingTaken(reading);
+        });
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked);
+        if (!WaitForNextQuery(static_cast<int>(elapsed.count())))
+            break;
+    }
+    m_device.PostToUi([this] {
+        m_session.Finish(QDateTime::currentDateTime());
+        m_running = false;
+        m_device.PostLog(QStringLiteral("信号监测结束：") + FiguresText(m_session.FiguresOfRun()));
+        emit finished();
+    });
+}

@@ -1,0 +1,184 @@
+#include "device/DeviceSessionFixture.h"
+#include "signalmeter/CSignalMeter.h"
+
+#include <vector>
+
+namespace {
+
+using testsupport::SpinFor;
+using testsupport::WaitUntil;
+using namespace std::chrono_literals;
+
+using Kind = SignalReading::Kind;
+
+// Replies as modems give them, and what the meter makes of them. Levels,
+// dBm and bands as the meter's window states them: -113 dBm + 2 per step;
+// below 10 poor, 10-14 fair, 15-19 good, 20 and above excellent.
+struct ReplyCase {
+    const char* reply;
+    Kind kind;
+    int rssi;
+    int bitError;
+    int dbm;
+    const char* band;
+};
+
+const ReplyCase kReplies[] = {
+    {"\r\n+CSQ: 17,99\r\n\r\nOK\r\n", Kind::Value, 17, 99, -79, "良好"},
+    {"+CSQ: 0,99", Kind::Value, 0, 99, -113, "差"},
+    {"+CSQ: 9,0", Kind::Value, 9, 0, -95, "差"},
+    {"+CSQ: 10,3", Kind::Value, 10, 3, -93, "一般"},
+    {"+CSQ: 14,99", Kind::Value, 14, 99, -85, "一般"},
+    {"+CSQ: 15,99", Kind::Value, 15, 99, -83, "良好"},
+    {"+CSQ: 19,7", Kind::Value, 19, 7, -75, "良好"},
+    {"+CSQ: 20,99", Kind::Value, 20, 99, -73, "优秀"},
+    {"+CSQ: 31,99", Kind::Value, 31, 99, -51, "优秀"},
+    {"+CSQ:23 , 1", Kind::Value, 23, 1, -67, "优秀"},
+    {"+CSQ: 99,99\r\nOK", Kind::Unknown, 99, 99, 0, ""},
+    {"ERROR\r\n", Kind::NotUnderstood, 99, 99, 0, ""},
+    {"+CSQ: 45,99", Kind::NotUnderstood, 99, 99, 0, ""},
+    {"+CSQ: 17,8", Kind::NotUnderstood, 99, 99, 0, ""},
+    {"+CSQ: 17", Kind::NotUnderstood, 99, 99, 0, ""},
+    {"+csq: 17,99", Kind::NotUnderstood, 99, 99, 0, ""},
+};
+
+TEST(SignalReplyTest, RepliesAreReadAsTheModemMeansThem)
+{
+    for (const ReplyCase& c : kReplies) {
+        SCOPED_TRACE(c.reply);
+        const SignalReading reading = ParseSignalReply(QByteArray(c.reply));
+        EXPECT_EQ(reading.kind, c.kind);
+        if (c.kind != Kind::Value)
+            continue;
+        EXPECT_EQ(reading.rssi, c.rssi);
+        EXPECT_EQ(reading.bitError, c.bitError);
+        EXPECT_EQ(reading.HasBitError(), c.bitError != 99);
+        EXPECT_EQ(SignalDbm(reading.rssi), c.dbm);
+        EXPECT_EQ(BandName(BandOf(reading.rssi)), QString::fromUtf8(c.band));
+    }
+    EXPECT_EQ(ParseSignalReply("ERROR\r\n").raw, QByteArray("ERROR\r\n"));
+    EXPECT_EQ(BandLegend(), QStringLiteral("差 <10 · 一般 10–14 · 良好 15–19 · 优秀 ≥20"));
+}
+
+TEST(SignalReplyTest, FiguresCountEveryKindAndAverageOnlyLevels)
+{
+    SignalSession session;
+    const QDateTime start = QDateTime::fromSecsSinceEpoch(1'700'000'000);
+    session.Start(start);
+    const char* replies[] = {"+CSQ: 12,99", "+CSQ: 99,99", "junk", "+CSQ: 18,99", "+CSQ: 15,99"};
+    int second = 0;
+    for (const char* reply : replies)
+        session.Add(start.addSecs(++second * 100), ParseSignalReply(reply));
+    session.Add(start.addSecs(++second * 100), MissedSignalReading());
+    EXPECT_EQ(FiguresText(session.FiguresOfRun()),
+              QStringLiteral("6 次读数，最小 12，最大 18，平均 15.0，未知 1，无法识别 1，未应答 1"));
+    // The chart's five minutes back from the last reading: 300 s to 600 s.
+    const SignalSession::Figures chart = session.FiguresOfChart(start.addSecs(600));
+    EXPECT_EQ(chart.samples, 4);
+    EXPECT_EQ(chart.minimum, 15);
+    EXPECT_EQ(chart.maximum, 18);
+}
+
+// The meter on a simulated terminal in configuration mode.
+class SignalMeterTest : public DeviceSessionTest {
+protected:
+    void SetUp() override
+    {
+        DeviceSessionTest::SetUp();
+        m_timing.signalMeterIntervalMs = 30;
+        ASSERT_TRUE(EnterConfiguration()) << Log().toStdString();
+        m_meter = std::make_unique<CSignalMeter>(Device());
+        QObject::connect(m_meter.get(), &CSignalMeter::readingTaken,
+                         [this](const SignalReading& reading) { m_readings.push_back(reading); });
+        QObject::connect(m_meter.get(), &CSignalMeter::finished, [this] { m_finished = true; });
+        Sim().ClearLogs();
+    }
+    void TearDown() override
+    {
+        Device().Shutdown();  // the worker goes before the meter
+        m_meter.reset();
+    }
+    void SetSignal(int rssi)
+    {
+        TerminalIdentity identity = Sim().Identity();
+        identity.signalQuality = rssi;
+        Sim().SetIdentity(identity);
+    }
+    bool WaitForReading(const std::function<bool(const SignalReading&)>& wanted)
+    {
+        const std::size_t from = m_readings.size();
+        return WaitUntil([&] {
+            for (std::size_t i = from; i < m_readings.size(); ++i) {
+                if (wanted(m_readings[i]))
+                    return true;
+            }
+            return false;
+        });
+    }
+    int Queries()
+    {
+        int count = 0;
+        for (const std::string& command : Sim().ReceivedCommands())
+            count += command == "at+csq";
+        return count;
+    }
+
+    std::unique_ptr<CSignalMeter> m_meter;
+    std::vector<SignalReading> m_readings;
+    bool m_finished = false;
+};
+
+TEST_F(SignalMeterTest, ReadingsFollowTheSignalAndStoppingLeavesNoQueryUnanswered)
+{
+    ASSERT_TRUE(m_meter->Start());
+    EXPECT_TRUE(m_view.busy);
+    ASSERT_TRUE(WaitForReading([](const SignalReading& r) { return r.HasValue() && r.rssi == 23; }));
+    SetSignal(9);
+    ASSERT_TRUE(WaitForReading([](const SignalReading& r) { return r.HasValue() && r.rssi == 9; }));
+    SetSignal(99);
+    ASSERT_TRUE(WaitForReading([](const SignalReading& r) { return r.kind == Kind::Unknown; }));
+
+    // A modem that stops answering: missed readings, and the polling goes on.
+    SimulatorFaults faults;
+    faults.silentPrefixes = {"at+csq"};
+    Sim().SetFaults(faults);
+    ASSERT_TRUE(WaitForReading([](const SignalReading& r) { return r.kind == Kind::Missed; }));
+    Sim().SetFaults({});
+    SetSignal(20);
+    ASSERT_TRUE(WaitForReading([](const SignalReading& r) { return r.HasValue() && r.rssi == 20; }));
+
+    // Stopped while a query waits: that query runs to its end, none follows.
+    Sim().SetFaults(faults);
+    const int asked = Queries();
+    ASSERT_TRUE(WaitUntil([&] { return Queries() > asked; }));
+    m_meter->Stop();
+    EXPECT_FALSE(m_finished);
+    ASSERT_TRUE(WaitUntil([&] { return m_finished; }));
+    ASSERT_TRUE(WaitUntilIdle());
+    SpinFor(std::chrono::milliseconds(m_timing.signalMeterIntervalMs * 5));
+    EXPECT_EQ(Queries(), asked + 1);
+    EXPECT_FALSE(m_meter->IsRunning());
+    EXPECT_EQ(m_readings.back().kind, Kind::Missed);
+
+    const SignalSession::Figures run = m_meter->Session().FiguresOfRun();
+    EXPECT_EQ(run.samples, static_cast<int>(m_readings.size()));
+    EXPECT_EQ(run.minimum, 9);
+    EXPECT_GE(run.missed, 2);
+    EXPECT_TRUE(WaitForLog(QStringLiteral("信号监测结束：") + FiguresText(run)));
+    // Every query went out as the status probe sends it.
+    for (const std::string& command : Sim().ReceivedCommands())
+        EXPECT_EQ(command, "at+csq");
+}
+
+TEST_F(SignalMeterTest, APortThatGoesAwayEndsTheRunAtOnce)
+{
+    ASSERT_TRUE(m_meter->Start());
+    ASSERT_TRUE(WaitForReading([](const SignalReading& r) { return r.HasValue(); }));
+    Sim().Vanish();
+    ASSERT_TRUE(WaitUntil([&] { return m_finished; }));
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_FALSE(m_meter->Start());
+    EXPECT_TRUE(WaitForLog(QStringLiteral("信号监测失败：串口未打开")));
+}
+
+}  // namespace
