@@ -39,6 +39,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <QToolButton>
@@ -279,14 +280,22 @@ QWidget* CSirensetDlg::CreateRtcGroup()
     m_setClockButton = PlainButton(Texts::SetTime(), "setClockButton", group);
     m_readClockButton = PlainButton(Texts::ReadRtcTime(), "readClockButton", group);
 
-    // The clock text and the two pickers take turns in one place.
-    auto* clock = new QHBoxLayout;
-    clock->addWidget(m_clockText, 1);
-    clock->addWidget(m_datePicker, 1);
-    clock->addWidget(m_timePicker, 1);
+    // The clock text and the two pickers take turns in one place. A stack
+    // is as large as its largest page whichever is shown, so the swap never
+    // changes the window's minimum size: shown side by side for a moment,
+    // they used to widen the window for good.
+    auto* pickers = new QWidget;
+    auto* pickerRow = new QHBoxLayout(pickers);
+    pickerRow->setContentsMargins(0, 0, 0, 0);
+    pickerRow->addWidget(m_datePicker, 1);
+    pickerRow->addWidget(m_timePicker, 1);
+    m_clockStack = new QStackedWidget(group);
+    m_clockStack->setObjectName(QStringLiteral("clockStack"));
+    m_clockStack->addWidget(m_clockText);
+    m_clockStack->addWidget(pickers);
     auto* layout = new QGridLayout(group);
     layout->addWidget(m_rtcCombo, 0, 0);
-    layout->addLayout(clock, 0, 1);
+    layout->addWidget(m_clockStack, 0, 1);
     layout->setColumnStretch(1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_setClockButton);
@@ -822,9 +831,8 @@ void CSirensetDlg::OnClockTick()
 void CSirensetDlg::OnRtcModeChanged()
 {
     const bool systemTime = m_rtcCombo->currentText().contains(QStringLiteral("系统"));
-    m_clockText->setVisible(systemTime);
-    m_datePicker->setVisible(!systemTime);
-    m_timePicker->setVisible(!systemTime);
+    // Showing one page hides the other (the pickers' page as a whole).
+    m_clockStack->setCurrentWidget(systemTime ? static_cast<QWidget*>(m_clockText) : m_datePicker->parentWidget());
 }
 
 void CSirensetDlg::OnClearLog()

@@ -37,6 +37,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QStackedWidget;
 class QTimeEdit;
 class QToolButton;
 
@@ -195,6 +196,8 @@ private:
     QCheckBox* m_autoReconnectCheck = nullptr;
     QComboBox* m_rtcCombo = nullptr;
     QLabel* m_clockText = nullptr;
+    // Holds the clock text or the date and time pickers.
+    QStackedWidget* m_clockStack = nullptr;
     QDateEdit* m_datePicker = nullptr;
     QTimeEdit* m_timePicker = nullptr;
     QPushButton* m_setClockButton = nullptr;
