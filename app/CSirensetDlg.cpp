@@ -7,6 +7,7 @@
 #include "app/CTerminalPanel.h"
 #include "device/CDeviceQueries.h"
 #include "device/CModeSwitcher.h"
+#include "controls/CComboAccessible.h"
 #include "controls/CTabSheet.h"
 #include "controls/MessageBoxes.h"
 #include "numbers/CAdminNoDlg.h"
@@ -101,6 +102,9 @@ CSirensetDlg::~CSirensetDlg()
 
 void CSirensetDlg::CreateControls()
 {
+    // Combo boxes named after their labels, here and in the dialogs the
+    // window opens.
+    CComboAccessible::Install();
     setWindowTitle(Texts::AppTitle());
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
     setSizeGripEnabled(true);
@@ -141,6 +145,7 @@ QWidget* CSirensetDlg::CreateParameterTable()
     m_paramList = new CParameterTable(this);
     m_paramList->setObjectName(QStringLiteral("paramList"));
     m_paramList->setMinimumSize(kTableMinimum);
+    m_paramList->setAccessibleName(Texts::ParameterTableName());
     m_paramList->BuildParameterTable();
     return m_paramList;
 }
@@ -199,9 +204,13 @@ QLayout* CSirensetDlg::CreateModeAndPortGroups()
     m_autoReconnectCheck = new QCheckBox(Texts::AutoReconnect(), portGroup);
     m_autoReconnectCheck->setObjectName(QStringLiteral("autoReconnectCheck"));
     auto* portLayout = new QGridLayout(portGroup);
-    portLayout->addWidget(new QLabel(Texts::PortLabel(), portGroup), 0, 0);
+    auto* portLabel = new QLabel(Texts::PortLabel(), portGroup);
+    portLabel->setBuddy(m_portCombo);
+    auto* baudLabel = new QLabel(Texts::BaudLabel(), portGroup);
+    baudLabel->setBuddy(m_baudCombo);
+    portLayout->addWidget(portLabel, 0, 0);
     portLayout->addWidget(m_portCombo, 0, 1);
-    portLayout->addWidget(new QLabel(Texts::BaudLabel(), portGroup), 1, 0);
+    portLayout->addWidget(baudLabel, 1, 0);
     portLayout->addWidget(m_baudCombo, 1, 1);
     portLayout->addWidget(m_autoReconnectCheck, 2, 0);
     portLayout->addWidget(m_openButton, 2, 1);
@@ -234,6 +243,7 @@ QLayout* CSirensetDlg::CreateDeviceCommands()
     // so the buttons do not move when a save starts.
     m_saveProgress = new QProgressBar(this);
     m_saveProgress->setObjectName(QStringLiteral("saveProgress"));
+    m_saveProgress->setAccessibleName(Texts::SaveProgressName());
     m_saveProgress->setFormat(Texts::SaveProgressFormat());
     m_saveProgress->setTextVisible(true);
     m_saveProgress->setAlignment(Qt::AlignCenter);
@@ -270,13 +280,17 @@ QWidget* CSirensetDlg::CreateRtcGroup()
     auto* group = new QGroupBox(Texts::RtcGroup(), this);
     m_rtcCombo = new QComboBox(group);
     m_rtcCombo->setObjectName(QStringLiteral("rtcCombo"));
+    // No label stands beside it: it is named after its group.
+    m_rtcCombo->setAccessibleName(Texts::RtcGroup());
     m_clockText = new QLabel(group);
     m_clockText->setObjectName(QStringLiteral("clockText"));
     m_datePicker = new QDateEdit(QDate::currentDate(), group);
     m_datePicker->setObjectName(QStringLiteral("datePicker"));
+    m_datePicker->setAccessibleName(Texts::DatePickerName());
     m_datePicker->setCalendarPopup(true);
     m_timePicker = new QTimeEdit(QTime::currentTime(), group);
     m_timePicker->setObjectName(QStringLiteral("timePicker"));
+    m_timePicker->setAccessibleName(Texts::TimePickerName());
     m_setClockButton = PlainButton(Texts::SetTime(), "setClockButton", group);
     m_readClockButton = PlainButton(Texts::ReadRtcTime(), "readClockButton", group);
 
@@ -309,6 +323,7 @@ QBoxLayout* CSirensetDlg::CreateLogArea()
     m_logEdit = new CLogPane(this);
     m_logEdit->setObjectName(QStringLiteral("logPane"));
     m_logEdit->setMinimumSize(kLogPaneMinimum);
+    m_logEdit->setAccessibleName(Texts::LogPaneName());
     m_terminalPanel = new CTerminalPanel(CTerminalPanel::SerialWriter(m_device.Serial()), this);
     m_clearButton = PlainButton(Texts::ClearLog(), "clearButton", this);
     auto* clearRow = new QHBoxLayout;
@@ -341,6 +356,8 @@ QLayout* CSirensetDlg::CreateNoteArea()
     m_aboutButton->setObjectName(QStringLiteral("aboutButton"));
     m_aboutButton->setText(QStringLiteral("?"));
     m_aboutButton->setToolTip(Texts::AboutTitle());
+    // Read aloud as what it opens, not as "?".
+    m_aboutButton->setAccessibleName(Texts::AboutTitle());
 
     auto* noteRow = new QHBoxLayout;
     noteRow->addWidget(m_note, 1);
