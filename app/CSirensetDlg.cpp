@@ -84,7 +84,7 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
       m_saver(std::make_unique<CParameterSaver>(m_device)),
       m_configFile(std::make_unique<CConfigFile>(m_device)),
       m_numberCommands(std::make_unique<CNumberCommands>(m_device)),
-      m_logFile(options.logFolder.isEmpty() ? CDailyLogFile::DefaultFolder() : options.logFolder)
+      m_logFile(options.logFolder.isEmpty() ? CDailyLogFile::DefaultFolder() : options.logFolder, options.logLimits)
 {
     CreateControls();
     ConnectControls();

@@ -63,6 +63,8 @@ struct MainWindowOptions {
     // Folder of the service record, logs/yyyy-MM-dd.log under it; empty:
     // the application's data folder (CDailyLogFile::DefaultFolder()).
     QString logFolder;
+    // How much of it is kept on disk.
+    DailyLogLimits logLimits;
     // The time given to each log entry; empty: the computer's clock (tests
     // pass midnight with it).
     std::function<QDateTime()> now;
