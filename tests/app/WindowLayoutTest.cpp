@@ -332,6 +332,9 @@ TEST_F(WindowLayoutTest, TheWindowKeepsItsSizeWhenTheClockControlsSwap)
             QApplication::processEvents();
             EXPECT_EQ(m_window->size(), before) << rtc->currentText().toStdString();
             EXPECT_EQ(m_window->minimumSize(), leastBefore) << rtc->currentText().toStdString();
+            if (choice == 1)
+                SaveShot(QStringLiteral("window_manual_clock_%1_scale%2.png")
+                             .arg(QLatin1String(atMinimum ? "minimum" : "opened"), ScaleTag()));
         }
         ExpectReachable(Layout::Configuration);
     }
