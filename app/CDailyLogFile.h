@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CLogFile.h"
+#include "app/DailyLogLimits.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -8,15 +9,22 @@
 
 // The window's service record: every entry goes to the file of its day,
 // logs/yyyy-MM-dd.log under one folder; the first entry of a new day opens
-// that day's file.
+// that day's file. The record is bounded (DailyLogLimits): a day's file
+// stops at its size with one line saying so, and starting a day removes the
+// days past the age or past the total. Only files named as a day's file are
+// ever removed.
 class CDailyLogFile {
 public:
-    explicit CDailyLogFile(const QString& folder) : m_folder(folder) {}
+    explicit CDailyLogFile(const QString& folder, const DailyLogLimits& limits = {})
+        : m_folder(folder), m_limits(limits)
+    {
+    }
 
-    // Appends one entry to the file of `at`'s day. When that file cannot be
-    // opened, returns the line telling so ("无法写入日志文件…") the first time
-    // only, and an empty string otherwise; entries of that day then go
-    // nowhere.
+    // Appends one entry to the file of `at`'s day. Returns a line for the
+    // pane, at most once a day, and an empty string otherwise: that the
+    // file cannot be written ("无法写入日志文件…": it cannot be opened, or
+    // the disk is full), or that the day's file is full. Entries of that
+    // day then go nowhere; the next day's file is tried afresh.
     QString Append(const QString& entry, const QDateTime& at);
 
     QString Folder() const { return m_folder; }
@@ -29,7 +37,17 @@ public:
     static QString DefaultFolder();
 
 private:
+    // Opens the file of `day` after removing old days; returns the line
+    // for the pane when it is not open.
+    QString StartDay(const QDate& day);
+    void RemoveOldDays(const QDate& today) const;
+    // A run before this one filled the file of the day.
+    bool EndsWithClosingLine(const QString& path) const;
+    QString CloseFullDay(const QDateTime& at);
+    QString WriteFailed();
+
     QString m_folder;
+    DailyLogLimits m_limits;
     QString m_path;
     QDate m_day;
     CLogFile m_file;

@@ -44,11 +44,37 @@ QString CLogFile::DailyPath(const QString& folder, const QDate& day)
     return QDir(folder).filePath(QStringLiteral("logs/%1.log").arg(day.toString(QStringLiteral("yyyy-MM-dd"))));
 }
 
-void CLogFile::Append(const QString& entry, const QDateTime& at)
+QDate CLogFile::DayOfDailyFile(const QString& fileName)
+{
+    const QString format = QStringLiteral("yyyy-MM-dd");
+    const QLatin1String suffix(".log");
+    if (!fileName.endsWith(suffix))
+        return {};
+    const QDate day = QDate::fromString(fileName.chopped(suffix.size()), format);
+    // Exactly the name the window gives: not 2026-3-1.log, not a copy.
+    return day.isValid() && day.toString(format) + suffix == fileName ? day : QDate();
+}
+
+qint64 CLogFile::BytesOnDisk(const QByteArray& text)
+{
+#ifdef Q_OS_WIN
+    return text.size() + text.count('\n');
+#else
+    return text.size();
+#endif
+}
+
+bool CLogFile::Append(const QString& entry, const QDateTime& at)
+{
+    return Write(Format(entry, at).toUtf8());
+}
+
+bool CLogFile::Write(const QByteArray& text)
 {
     if (!m_file.isOpen())
-        return;
-    m_file.write(Format(entry, at).toUtf8());
-    // Written through at once: the record is for when something went wrong.
-    m_file.flush();
+        return false;
+    const bool written = m_file.write(text) == text.size();
+    // Written through at once: the record is for when something went
+    // wrong. A full disk shows here.
+    return m_file.flush() && written;
 }

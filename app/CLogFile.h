@@ -23,13 +23,25 @@ public:
     QString Path() const { return m_file.fileName(); }
 
     // Appends one log entry. Line ends become LF; a command's closing CR is
-    // dropped, as on the console.
-    void Append(const QString& entry, const QDateTime& at = QDateTime::currentDateTime());
+    // dropped, as on the console. False when it could not be written (a
+    // full disk), with the reason in ErrorString().
+    bool Append(const QString& entry, const QDateTime& at = QDateTime::currentDateTime());
+    // Appends text already formatted, written through at once.
+    bool Write(const QByteArray& text);
+    QString ErrorString() const { return m_file.errorString(); }
+    // The file's size on disk, with whatever others appended to it.
+    qint64 Size() const { return m_file.size(); }
 
     // The text written for one entry.
     static QString Format(const QString& entry, const QDateTime& at);
     // The window's file of a day under `folder`: logs/yyyy-MM-dd.log.
     static QString DailyPath(const QString& folder, const QDate& day);
+    // The day of a file name DailyPath gives (yyyy-MM-dd.log); invalid for
+    // every other name.
+    static QDate DayOfDailyFile(const QString& fileName);
+    // The bytes `text` takes on disk once written (text mode writes CR LF
+    // on Windows).
+    static qint64 BytesOnDisk(const QByteArray& text);
 
 private:
     QFile m_file;

@@ -9,6 +9,7 @@
 #include "signalmeter/CSignalMeterDlg.h"
 #include "device/CDeviceQueries.h"
 #include "device/CModeSwitcher.h"
+#include "controls/CComboAccessible.h"
 #include "controls/CTabSheet.h"
 #include "controls/MessageBoxes.h"
 #include "numbers/CAdminNoDlg.h"
@@ -41,6 +42,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <QToolButton>
@@ -84,7 +86,7 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
       m_saver(std::make_unique<CParameterSaver>(m_device)),
       m_configFile(std::make_unique<CConfigFile>(m_device)),
       m_numberCommands(std::make_unique<CNumberCommands>(m_device)),
-      m_logFile(options.logFolder.isEmpty() ? CDailyLogFile::DefaultFolder() : options.logFolder)
+      m_logFile(options.logFolder.isEmpty() ? CDailyLogFile::DefaultFolder() : options.logFolder, options.logLimits)
 {
     m_lineWriter = std::make_unique<CLineWriter>(m_device.Serial(), m_options.timing);
     m_signalMeter = std::make_unique<CSignalMeter>(m_device);
@@ -104,6 +106,9 @@ CSirensetDlg::~CSirensetDlg()
 
 void CSirensetDlg::CreateControls()
 {
+    // Combo boxes named after their labels, here and in the dialogs the
+    // window opens.
+    CComboAccessible::Install();
     setWindowTitle(Texts::AppTitle());
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
     setSizeGripEnabled(true);
@@ -144,6 +149,7 @@ QWidget* CSirensetDlg::CreateParameterTable()
     m_paramList = new CParameterTable(this);
     m_paramList->setObjectName(QStringLiteral("paramList"));
     m_paramList->setMinimumSize(kTableMinimum);
+    m_paramList->setAccessibleName(Texts::ParameterTableName());
     m_paramList->BuildParameterTable();
     return m_paramList;
 }
@@ -202,9 +208,13 @@ QLayout* CSirensetDlg::CreateModeAndPortGroups()
     m_autoReconnectCheck = new QCheckBox(Texts::AutoReconnect(), portGroup);
     m_autoReconnectCheck->setObjectName(QStringLiteral("autoReconnectCheck"));
     auto* portLayout = new QGridLayout(portGroup);
-    portLayout->addWidget(new QLabel(Texts::PortLabel(), portGroup), 0, 0);
+    auto* portLabel = new QLabel(Texts::PortLabel(), portGroup);
+    portLabel->setBuddy(m_portCombo);
+    auto* baudLabel = new QLabel(Texts::BaudLabel(), portGroup);
+    baudLabel->setBuddy(m_baudCombo);
+    portLayout->addWidget(portLabel, 0, 0);
     portLayout->addWidget(m_portCombo, 0, 1);
-    portLayout->addWidget(new QLabel(Texts::BaudLabel(), portGroup), 1, 0);
+    portLayout->addWidget(baudLabel, 1, 0);
     portLayout->addWidget(m_baudCombo, 1, 1);
     portLayout->addWidget(m_autoReconnectCheck, 2, 0);
     portLayout->addWidget(m_openButton, 2, 1);
@@ -238,6 +248,7 @@ QLayout* CSirensetDlg::CreateDeviceCommands()
     // so the buttons do not move when a save starts.
     m_saveProgress = new QProgressBar(this);
     m_saveProgress->setObjectName(QStringLiteral("saveProgress"));
+    m_saveProgress->setAccessibleName(Texts::SaveProgressName());
     m_saveProgress->setFormat(Texts::SaveProgressFormat());
     m_saveProgress->setTextVisible(true);
     m_saveProgress->setAlignment(Qt::AlignCenter);
@@ -275,24 +286,36 @@ QWidget* CSirensetDlg::CreateRtcGroup()
     auto* group = new QGroupBox(Texts::RtcGroup(), this);
     m_rtcCombo = new QComboBox(group);
     m_rtcCombo->setObjectName(QStringLiteral("rtcCombo"));
+    // No label stands beside it: it is named after its group.
+    m_rtcCombo->setAccessibleName(Texts::RtcGroup());
     m_clockText = new QLabel(group);
     m_clockText->setObjectName(QStringLiteral("clockText"));
     m_datePicker = new QDateEdit(QDate::currentDate(), group);
     m_datePicker->setObjectName(QStringLiteral("datePicker"));
+    m_datePicker->setAccessibleName(Texts::DatePickerName());
     m_datePicker->setCalendarPopup(true);
     m_timePicker = new QTimeEdit(QTime::currentTime(), group);
     m_timePicker->setObjectName(QStringLiteral("timePicker"));
+    m_timePicker->setAccessibleName(Texts::TimePickerName());
     m_setClockButton = PlainButton(Texts::SetTime(), "setClockButton", group);
     m_readClockButton = PlainButton(Texts::ReadRtcTime(), "readClockButton", group);
 
-    // The clock text and the two pickers take turns in one place.
-    auto* clock = new QHBoxLayout;
-    clock->addWidget(m_clockText, 1);
-    clock->addWidget(m_datePicker, 1);
-    clock->addWidget(m_timePicker, 1);
+    // The clock text and the two pickers take turns in one place. A stack
+    // is as large as its largest page whichever is shown, so the swap never
+    // changes the window's minimum size: shown side by side for a moment,
+    // they used to widen the window for good.
+    auto* pickers = new QWidget;
+    auto* pickerRow = new QHBoxLayout(pickers);
+    pickerRow->setContentsMargins(0, 0, 0, 0);
+    pickerRow->addWidget(m_datePicker, 1);
+    pickerRow->addWidget(m_timePicker, 1);
+    m_clockStack = new QStackedWidget(group);
+    m_clockStack->setObjectName(QStringLiteral("clockStack"));
+    m_clockStack->addWidget(m_clockText);
+    m_clockStack->addWidget(pickers);
     auto* layout = new QGridLayout(group);
     layout->addWidget(m_rtcCombo, 0, 0);
-    layout->addLayout(clock, 0, 1);
+    layout->addWidget(m_clockStack, 0, 1);
     layout->setColumnStretch(1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_setClockButton);
@@ -306,6 +329,7 @@ QBoxLayout* CSirensetDlg::CreateLogArea()
     m_logEdit = new CLogPane(this);
     m_logEdit->setObjectName(QStringLiteral("logPane"));
     m_logEdit->setMinimumSize(kLogPaneMinimum);
+    m_logEdit->setAccessibleName(Texts::LogPaneName());
     m_terminalPanel = new CTerminalPanel([this](const QByteArray& bytes) { return m_lineWriter->Send(bytes); }, this);
     m_clearButton = PlainButton(Texts::ClearLog(), "clearButton", this);
     auto* clearRow = new QHBoxLayout;
@@ -338,6 +362,8 @@ QLayout* CSirensetDlg::CreateNoteArea()
     m_aboutButton->setObjectName(QStringLiteral("aboutButton"));
     m_aboutButton->setText(QStringLiteral("?"));
     m_aboutButton->setToolTip(Texts::AboutTitle());
+    // Read aloud as what it opens, not as "?".
+    m_aboutButton->setAccessibleName(Texts::AboutTitle());
 
     auto* noteRow = new QHBoxLayout;
     noteRow->addWidget(m_note, 1);
@@ -841,9 +867,8 @@ void CSirensetDlg::OnClockTick()
 void CSirensetDlg::OnRtcModeChanged()
 {
     const bool systemTime = m_rtcCombo->currentText().contains(QStringLiteral("系统"));
-    m_clockText->setVisible(systemTime);
-    m_datePicker->setVisible(!systemTime);
-    m_timePicker->setVisible(!systemTime);
+    // Showing one page hides the other (the pickers' page as a whole).
+    m_clockStack->setCurrentWidget(systemTime ? static_cast<QWidget*>(m_clockText) : m_datePicker->parentWidget());
 }
 
 void CSirensetDlg::OnClearLog()

@@ -39,6 +39,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QStackedWidget;
 class QTimeEdit;
 class QToolButton;
 
@@ -64,6 +65,8 @@ struct MainWindowOptions {
     // Folder of the service record, logs/yyyy-MM-dd.log under it; empty:
     // the application's data folder (CDailyLogFile::DefaultFolder()).
     QString logFolder;
+    // How much of it is kept on disk.
+    DailyLogLimits logLimits;
     // The time given to each log entry; empty: the computer's clock (tests
     // pass midnight with it).
     std::function<QDateTime()> now;
@@ -203,6 +206,8 @@ private:
     QCheckBox* m_autoReconnectCheck = nullptr;
     QComboBox* m_rtcCombo = nullptr;
     QLabel* m_clockText = nullptr;
+    // Holds the clock text or the date and time pickers.
+    QStackedWidget* m_clockStack = nullptr;
     QDateEdit* m_datePicker = nullptr;
     QTimeEdit* m_timePicker = nullptr;
     QPushButton* m_setClockButton = nullptr;

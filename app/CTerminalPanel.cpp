@@ -57,6 +57,9 @@ void CTerminalPanel::CreateControls()
     m_intervalEdit->setObjectName(QStringLiteral("intervalEdit"));
     m_intervalEdit->setMaximumWidth(kIntervalWidth);
     auto* unitLabel = new QLabel(Texts::MillisecondsPerSend(), this);
+    // The labels name the boxes they stand beside.
+    sendLabel->setBuddy(m_sendEdit);
+    unitLabel->setBuddy(m_intervalEdit);
 
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);

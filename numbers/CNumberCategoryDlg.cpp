@@ -24,7 +24,9 @@ CNumberCategoryDlg::CNumberCategoryDlg(const QString& title, const QString& grou
 
     auto* group = new QGroupBox(groupTitle, this);
     m_fields = new QGridLayout(group);
-    m_fields->addWidget(new QLabel(QStringLiteral("类别："), group), 0, 0);
+    auto* categoryLabel = new QLabel(QStringLiteral("类别："), group);
+    categoryLabel->setBuddy(m_categoryChoice);
+    m_fields->addWidget(categoryLabel, 0, 0);
     m_fields->addWidget(m_categoryChoice, 0, 1);
     m_fields->setColumnStretch(1, 1);
 

@@ -10,6 +10,8 @@ CNumberPage::CNumberPage(int category, QWidget* parent) : QWidget(parent), m_cat
 {
     m_list = new CReportCtrl(this);
     m_list->setObjectName(QStringLiteral("numberList"));
+    // Named after its tab page, which is what a person reads above it.
+    m_list->setAccessibleName(Title());
     m_list->SetGridLines(true);
     m_list->SetCheckBoxes(true);
     m_list->InsertColumn(0, Title(), Qt::AlignLeft, kColumnWidth);

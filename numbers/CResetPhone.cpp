@@ -14,7 +14,9 @@ CResetPhone::CResetPhone(QWidget* parent)
     m_numberEdit = new QLineEdit(group);
     m_numberEdit->setObjectName(QStringLiteral("numberEdit"));
     m_numberEdit->setMinimumWidth(240);
-    FieldsLayout()->addWidget(new QLabel(QStringLiteral("号码："), group), 1, 0);
+    auto* numberLabel = new QLabel(QStringLiteral("号码："), group);
+    numberLabel->setBuddy(m_numberEdit);
+    FieldsLayout()->addWidget(numberLabel, 1, 0);
     FieldsLayout()->addWidget(m_numberEdit, 1, 1);
     FieldsLayout()->addWidget(new QLabel(QStringLiteral("备注: 多个号码清用逗号隔开"), group), 2, 1);
     m_numberEdit->setFocus();

@@ -76,6 +76,15 @@ inline QString LogFileFailed(const QString& path, const QString& reason)
 {
     return QStringLiteral("无法写入日志文件“%1”：%2").arg(path, reason);
 }
+// The last line of a day's log file that reached its size.
+inline QString LogFileDayFull() { return QStringLiteral("日志文件已达当日大小上限，今天其余的日志不再写入文件"); }
+// Names of the controls that have no label of their own beside them, for
+// screen readers and test drivers.
+inline QString ParameterTableName() { return QStringLiteral("配置参数"); }
+inline QString LogPaneName() { return QStringLiteral("日志"); }
+inline QString SaveProgressName() { return QStringLiteral("保存进度"); }
+inline QString DatePickerName() { return QStringLiteral("日期"); }
+inline QString TimePickerName() { return QStringLiteral("时间"); }
 inline QString AutoReconnect() { return QStringLiteral("自动重连"); }
 inline QString WaitingForPort(const QString& path)
 {

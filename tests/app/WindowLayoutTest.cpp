@@ -315,4 +315,29 @@ TEST_F(WindowLayoutTest, TheSaveProgressTakesItsPlaceWithoutMovingAnything)
     }
 }
 
+TEST_F(WindowLayoutTest, TheWindowKeepsItsSizeWhenTheClockControlsSwap)
+{
+    auto* rtc = Find<QComboBox>("rtcCombo");
+    ASSERT_EQ(rtc->currentText(), QStringLiteral("系统时间"));
+    // As opened, and at the smallest size the window allows.
+    for (const bool atMinimum : {false, true}) {
+        SCOPED_TRACE(atMinimum ? "at the minimum size" : "as opened");
+        if (atMinimum)
+            ResizeTo(m_window->minimumSize());
+        QApplication::processEvents();
+        const QSize before = m_window->size();
+        const QSize leastBefore = m_window->minimumSize();
+        for (const int choice : {1, 0, 1, 0}) {
+            rtc->setCurrentIndex(choice);
+            QApplication::processEvents();
+            EXPECT_EQ(m_window->size(), before) << rtc->currentText().toStdString();
+            EXPECT_EQ(m_window->minimumSize(), leastBefore) << rtc->currentText().toStdString();
+            if (choice == 1)
+                SaveShot(QStringLiteral("window_manual_clock_%1_scale%2.png")
+                             .arg(QLatin1String(atMinimum ? "minimum" : "opened"), ScaleTag()));
+        }
+        ExpectReachable(Layout::Configuration);
+    }
+}
+
 }  // namespace

@@ -16,6 +16,10 @@
 #include <QMenu>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <functional>
 
 #include <mutex>
 
@@ -167,6 +171,252 @@ TEST_F(WindowLogRecordTest, WithoutAFolderTheRecordGoesToTheApplicationsDataFold
     else
         EXPECT_TRUE(QStandardPaths::isTestModeEnabled());
     QFile::remove(path);
+}
+
+// ---------------------------------------------------------------- limits
+
+// The line that closes a full day's file, and what the pane says then.
+const QString kDayFull = QStringLiteral("日志文件已达当日大小上限，今天其余的日志不再写入文件");
+
+QStringList Lines(const QByteArray& bytes)
+{
+    return QString::fromUtf8(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// Writes a day's file of `size` bytes under `folder`/logs.
+void WriteDay(const QString& folder, const QString& name, qint64 size)
+{
+    const QString path = QDir(folder).filePath(QStringLiteral("logs/") + name);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    ASSERT_TRUE(testsupport::WriteFileBytes(path, QByteArray(size, 'x')));
+}
+
+QStringList LogsIn(const QString& folder)
+{
+    QDir logs(QDir(folder).filePath(QStringLiteral("logs")));
+    return logs.entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+TEST(DailyLogLimitsTest, TheDefaultsBoundADayAndTheWholeRecord)
+{
+    const DailyLogLimits limits;
+    EXPECT_EQ(limits.bytesPerDay, 64LL * 1024 * 1024);
+    EXPECT_EQ(limits.totalBytes, 1024LL * 1024 * 1024);
+    EXPECT_EQ(limits.keepDays, 90);
+}
+
+TEST(DailyLogLimitsTest, ADaysFileStopsAtItsLimitWithExactlyOneClosingLine)
+{
+    constexpr qint64 kLimit = 2000;
+    const QDateTime at(QDate(2026, 3, 1), QTime(14, 0, 5, 7));
+    const QByteArray closing = CLogFile::Format(kDayFull, at).toUtf8();
+    QStringList many;
+    for (int i = 0; i < 200; ++i)
+        many << QStringLiteral("收到 %1").arg(i);
+    const struct {
+        const char* name;
+        QByteArray earlier;  // left by a run before this one
+        QStringList entries;
+        bool closedBefore;  // the earlier run closed the file already
+    } kCases[] = {
+        {"many small entries", {}, many, false},
+        {"one entry larger than the day", {}, {QString(3000, QLatin1Char('x')), QStringLiteral("after")}, false},
+        {"an earlier run left it nearly full", QByteArray(kLimit - 150, 'e') + '\n', many, false},
+        {"an earlier run closed it", "2026-03-01 01:00:00.000 earlier\n" + closing, many, true},
+    };
+    for (const auto& test : kCases) {
+        SCOPED_TRACE(test.name);
+        QTemporaryDir folder;
+        const QString path = CLogFile::DailyPath(folder.path(), at.date());
+        if (!test.earlier.isEmpty()) {
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+            ASSERT_TRUE(testsupport::WriteFileBytes(path, test.earlier));
+        }
+        CDailyLogFile log(folder.path(), DailyLogLimits{kLimit, 1'000'000, 90});
+        QStringList said;
+        for (const QString& entry : test.entries) {
+            const QString notice = log.Append(entry, at);
+            if (!notice.isEmpty())
+                said << notice;
+        }
+        // Said once in the pane, whichever run closed the file.
+        EXPECT_EQ(said, QStringList{kDayFull});
+
+        const QByteArray written = ReadFileBytes(path);
+        EXPECT_LE(written.size(), kLimit);
+        EXPECT_EQ(written.count(closing), 1);
+        ASSERT_TRUE(written.endsWith(closing));
+        if (test.closedBefore) {
+            EXPECT_EQ(written, test.earlier);
+            continue;
+        }
+        // The entries that were kept come first, in order and whole, and
+        // the next one would not have fitted.
+        ASSERT_TRUE(written.startsWith(test.earlier));
+        const QByteArray kept = written.mid(test.earlier.size(), written.size() - test.earlier.size() - closing.size());
+        const qsizetype count = Lines(kept).size();
+        ASSERT_LT(count, test.entries.size());
+        EXPECT_EQ(kept, Record(test.entries.mid(0, count), at));
+        EXPECT_GT(test.earlier.size() + kept.size() + Record({test.entries[count]}, at).size() + closing.size(), kLimit);
+
+        // The next day starts a file of its own.
+        const QDateTime nextDay(QDate(2026, 3, 2), QTime(0, 0));
+        EXPECT_EQ(log.Append(QStringLiteral("次日"), nextDay), QString());
+        EXPECT_EQ(ReadFileBytes(log.Path()), Record({QStringLiteral("次日")}, nextDay));
+        EXPECT_EQ(ReadFileBytes(path), written);
+    }
+}
+
+TEST(DailyLogLimitsTest, StartingADayRemovesTheDaysPastTheAgeAndPastTheTotal)
+{
+    // Files that are not a day's file of the log, which stay whatever the limits.
+    const QStringList foreign = {QStringLiteral("2020-01-01.log.bak"), QStringLiteral("2020-1-2.log"),
+                                 QStringLiteral("2020-13-40.log"), QStringLiteral("copy-2020-01-03.log"),
+                                 QStringLiteral("notes.txt")};
+    const struct {
+        const char* name;
+        DailyLogLimits limits;
+        QList<std::pair<const char*, qint64>> days;  // file, size
+        QStringList kept;
+    } kCases[] = {
+        {"past the age",
+         {1000, 1'000'000, 30},
+         {{"2025-12-31.log", 10}, {"2026-01-29.log", 10}, {"2026-01-30.log", 10}, {"2026-02-28.log", 10}},
+         {QStringLiteral("2026-01-30.log"), QStringLiteral("2026-02-28.log")}},
+        {"past the total, with a full day of room for today",
+         {1000, 3500, 90},
+         {{"2026-02-24.log", 1000}, {"2026-02-25.log", 1000}, {"2026-02-26.log", 1000}, {"2026-02-27.log", 1000},
+          {"2026-02-28.log", 1000}},
+         {QStringLiteral("2026-02-27.log"), QStringLiteral("2026-02-28.log")}},
+        {"today's file is never removed, however large",
+         {1000, 3500, 90},
+         {{"2026-02-28.log", 100}, {"2026-03-01.log", 5000}},
+         {QStringLiteral("2026-02-28.log"), QStringLiteral("2026-03-01.log")}},
+        {"a day from a clock set ahead goes last",
+         {1000, 2500, 90},
+         {{"2026-02-27.log", 1000}, {"2026-02-28.log", 500}, {"2027-01-01.log", 500}},
+         {QStringLiteral("2026-02-28.log"), QStringLiteral("2027-01-01.log")}},
+    };
+    const QDateTime at(QDate(2026, 3, 1), QTime(8, 0));
+    for (const auto& test : kCases) {
+        SCOPED_TRACE(test.name);
+        QTemporaryDir folder;
+        for (const auto& [name, size] : test.days)
+            WriteDay(folder.path(), QString::fromLatin1(name), size);
+        for (const QString& name : foreign)
+            WriteDay(folder.path(), name, 100'000);
+        // A folder named like a day, and a day's file outside logs/.
+        ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("logs/2020-01-04.log")));
+        WriteDay(folder.path(), QStringLiteral("../2020-01-05.log"), 10);
+
+        CDailyLogFile log(folder.path(), test.limits);
+        log.Append(QStringLiteral("a"), at);
+        QStringList expected = test.kept + foreign + QStringList{QStringLiteral("2020-01-04.log")};
+        if (!expected.contains(QStringLiteral("2026-03-01.log")))
+            expected << QStringLiteral("2026-03-01.log");
+        expected.sort();
+        EXPECT_EQ(LogsIn(folder.path()), expected);
+        EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("2020-01-05.log"))));
+    }
+}
+
+TEST(DailyLogLimitsTest, ADayPassesTheAgeAtMidnightWhileTheWindowRuns)
+{
+    QTemporaryDir folder;
+    WriteDay(folder.path(), QStringLiteral("2026-01-29.log"), 10);
+    CDailyLogFile log(folder.path(), DailyLogLimits{1000, 1'000'000, 30});
+    log.Append(QStringLiteral("a"), QDateTime(QDate(2026, 2, 28), QTime(23, 59, 59)));
+    EXPECT_EQ(LogsIn(folder.path()), (QStringList{QStringLiteral("2026-01-29.log"), QStringLiteral("2026-02-28.log")}));
+    log.Append(QStringLiteral("b"), QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    EXPECT_EQ(LogsIn(folder.path()), (QStringList{QStringLiteral("2026-02-28.log"), QStringLiteral("2026-03-01.log")}));
+}
+
+TEST(DailyLogLimitsTest, AFileThatCannotBeWrittenIsSaidOnce)
+{
+    const QDateTime at(QDate(2026, 3, 1), QTime(9, 0));
+    const struct {
+        const char* name;
+        std::function<bool(const QString& folder)> prepare;
+        QString reason;  // empty: the system's words
+    } kCases[] = {
+        {"the folder is a file", [](const QString& folder) { return testsupport::WriteFileBytes(folder, "x"); },
+         QStringLiteral("无法创建文件夹“%1/logs”")},
+        {"the disk is full",
+         [&](const QString& folder) {
+             return QFile::exists(QStringLiteral("/dev/full")) && QDir().mkpath(folder + QStringLiteral("/logs"))
+                 && QFile::link(QStringLiteral("/dev/full"), CLogFile::DailyPath(folder, at.date()));
+         },
+         {}},
+        {"the folder is read-only",
+         [](const QString& folder) {
+             // Not for root, who writes anyway.
+             QFile probe(folder + QStringLiteral("/probe"));
+             return QDir().mkpath(folder)
+                 && QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner)
+                 && !probe.open(QIODevice::WriteOnly);
+         },
+         {}},
+    };
+    for (const auto& test : kCases) {
+        SCOPED_TRACE(test.name);
+        QTemporaryDir parent;
+        const QString folder = parent.filePath(QStringLiteral("record"));
+        if (!test.prepare(folder)) {
+            std::printf("[ SKIPPED  ] %s: cannot be arranged here\n", test.name);
+            continue;
+        }
+        CDailyLogFile log(folder, DailyLogLimits{});
+        QStringList said;
+        for (int i = 0; i < 5; ++i) {
+            const QString notice = log.Append(QStringLiteral("entry %1").arg(i), at);
+            if (!notice.isEmpty())
+                said << notice;
+        }
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        ASSERT_EQ(said.size(), 1) << said.join(QLatin1Char('\n')).toStdString();
+        const QString prefix = QStringLiteral("无法写入日志文件“%1”：").arg(CLogFile::DailyPath(folder, at.date()));
+        EXPECT_TRUE(said[0].startsWith(prefix)) << said[0].toStdString();
+        const QString reason = said[0].mid(prefix.size());
+        if (!test.reason.isEmpty())
+            EXPECT_EQ(reason, test.reason.arg(folder));
+        else
+            EXPECT_FALSE(reason.isEmpty());
+    }
+}
+
+TEST_F(WindowLogRecordTest, AFullDiskOrAFullDayIsSaidOnceAndTheWindowGoesOn)
+{
+    m_clock.now = QDateTime(QDate(2026, 3, 1), QTime(10, 0));
+    for (const bool fullDisk : {true, false}) {
+        SCOPED_TRACE(fullDisk ? "full disk" : "full day");
+        MainWindowOptions options = Options({m_session.DevicePath()});
+        options.now = m_clock.Function();
+        options.logFolder = m_folder.filePath(fullDisk ? QStringLiteral("disk") : QStringLiteral("day"));
+        const QString path = CLogFile::DailyPath(options.logFolder, m_clock.now.date());
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+        if (fullDisk && !QFile::link(QStringLiteral("/dev/full"), path))
+            continue;
+        // Room for a few entries, not for the parameter report.
+        options.logLimits.bytesPerDay = 1000;
+        m_log.clear();
+        Open(options);
+        ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
+        ASSERT_TRUE(WaitForButtons());
+        QStringList problems;
+        for (const QString& line : m_log) {
+            if (line.startsWith(QStringLiteral("无法写入日志文件")) || line == kDayFull)
+                problems << line;
+        }
+        ASSERT_EQ(problems.size(), 1) << LogText().toStdString();
+        if (fullDisk) {
+            EXPECT_TRUE(problems[0].startsWith(QStringLiteral("无法写入日志文件“%1”：").arg(path)));
+        } else {
+            EXPECT_EQ(problems[0], kDayFull);
+            EXPECT_LE(ReadFileBytes(path).size(), 1000);
+            EXPECT_TRUE(ReadFileBytes(path).endsWith((QLatin1Char(' ') + kDayFull + QLatin1Char('\n')).toUtf8()));
+        }
+        m_window.reset();
+    }
 }
 
 // ---------------------------------------------------------------- 保存日志…
