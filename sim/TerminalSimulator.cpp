@@ -578,7 +578,15 @@ void TerminalSimulator::HandleConfigurationByte(char c, Clock::time_point now)
 {
     if (m_firmware.EchoOn())
         QueueImmediate(std::string(1, c), now);
-    if (c == '\r' || c == '\n') {
+    // The tool presses the boot key 's' until it has seen "AT+LIST", so a
+    // few more may come before its first command; the boot loader still
+    // takes those. Any other byte starts the command line.
+    if (m_bootKeysLeft && m_line.empty() && c == 's')
+        return;
+    m_bootKeysLeft = false;
+    // One CR ends a line; a LF is a byte of the line like any other, so the
+    // LF of a CR LF starts the next line, which no command matches.
+    if (c == '\r') {
         std::string line;
         line.swap(m_line);
         if (m_lineTooLong) {
@@ -589,10 +597,6 @@ void TerminalSimulator::HandleConfigurationByte(char c, Clock::time_point now)
         }
         return;
     }
-    // Line noise (late 's' of the configuration handshake, stray bytes)
-    // before the "AT" of a command is dropped.
-    if (m_line.empty() && c != 'a' && c != 'A')
-        return;
     if (m_line.size() >= kMaxLineLength) {
         m_lineTooLong = true;
         m_line.clear();
@@ -704,6 +708,7 @@ void TerminalSimulator::EnterConfiguration(Clock::time_point now)
     m_bootWindowEnd.reset();
     m_mode = TerminalMode::Configuration;
     m_line.clear();
+    m_bootKeysLeft = true;
     QueueText("\r\nAT+LIST\r\n", LastDue(now));
 }
 
