@@ -255,6 +255,12 @@ std::vector<std::string> TerminalSimulator::ReceivedCommands() const
     return m_commands;
 }
 
+std::vector<std::chrono::steady_clock::time_point> TerminalSimulator::ReceivedCommandTimes() const
+{
+    std::lock_guard lock(m_lock);
+    return m_commandTimes;
+}
+
 std::string TerminalSimulator::SentBytes() const
 {
     std::lock_guard lock(m_lock);
@@ -274,6 +280,7 @@ void TerminalSimulator::ClearLogs()
     m_sent.clear();
     m_lastSentAt.reset();
     m_commands.clear();
+    m_commandTimes.clear();
 }
 
 TerminalParameters TerminalSimulator::Parameters() const
@@ -609,6 +616,7 @@ void TerminalSimulator::HandleConfigurationByte(char c, Clock::time_point now)
 void TerminalSimulator::HandleCommandLine(const std::string& line, Clock::time_point now)
 {
     m_commands.push_back(line);
+    m_commandTimes.push_back(now);
     if (StartsWithNoCase(line, m_faults.vanishPrefix)) {
         DoVanish();
         return;

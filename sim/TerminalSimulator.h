@@ -103,6 +103,9 @@ public:
     // Configuration-mode command lines in order, without their CR, after
     // the boot-key rule above; includes lines that were swallowed by a fault.
     std::vector<std::string> ReceivedCommands() const;
+    // When each of ReceivedCommands() was complete (its CR read), for
+    // measuring how long the tool waits before its next command.
+    std::vector<std::chrono::steady_clock::time_point> ReceivedCommandTimes() const;
     // Every byte written to the line (stream data excepted).
     std::string SentBytes() const;
     // When the newest byte of SentBytes() was handed to the line (taken just
@@ -230,5 +233,6 @@ private:
     std::string m_sent;
     std::optional<Clock::time_point> m_lastSentAt;
     std::vector<std::string> m_commands;
+    std::vector<Clock::time_point> m_commandTimes;
     std::minstd_rand m_random{20240510u};
 };
