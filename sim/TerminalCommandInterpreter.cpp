@@ -43,26 +43,27 @@ constexpr std::size_t kOption = ParameterReport::kMaxAlarmOptionLength;
 constexpr std::size_t kPreset = TerminalParameters::kMaxPresetTextLength;
 
 const std::array<TextSetter, 37> kTextSetters{{
-    // Data centres, work and network parameters.
-    {"AT+SVRCNT", &P::serverCount, Rule::Decimal, kShort, 0, 1},
-    {"AT+IPAD", &P::serverIp, Rule::Text, kShort},
-    {"AT+PORT", &P::serverPort, Rule::Decimal, kShort, 0, 65535},
-    {"AT+IPSEC", &P::backupServerIp, Rule::Text, kShort},
-    {"AT+PTSEC", &P::backupServerPort, Rule::Decimal, kShort, 0, 65535},
-    {"AT+DNSSVR", &P::dnsServer, Rule::Text, kCut3},
-    {"AT+DNSSV2", &P::backupDnsServer, Rule::Text, kCut3},
-    {"AT+DEBUG", &P::debugLevel, Rule::Decimal, kShort, 0, 2},
-    {"AT+RETMAIN", &P::returnToMainServer, Rule::Decimal, kShort, 0, 1},
-    {"AT+IDNT", &P::deviceId, Rule::HexId, 8},
-    {"AT+PHON", &P::simNumber, Rule::Text, kShort},
+    // Data centres, work and network parameters: lower case but for the
+    // retry count and the redial wait.
+    {"at+svrcnt", &P::serverCount, Rule::Decimal, kShort, 0, 1},
+    {"at+ipad", &P::serverIp, Rule::Text, kShort},
+    {"at+port", &P::serverPort, Rule::Decimal, kShort, 0, 65535},
+    {"at+ipsec", &P::backupServerIp, Rule::Text, kShort},
+    {"at+ptsec", &P::backupServerPort, Rule::Decimal, kShort, 0, 65535},
+    {"at+dnssvr", &P::dnsServer, Rule::Text, kCut3},
+    {"at+dnssv2", &P::backupDnsServer, Rule::Text, kCut3},
+    {"at+debug", &P::debugLevel, Rule::Decimal, kShort, 0, 2},
+    {"at+retmain", &P::returnToMainServer, Rule::Decimal, kShort, 0, 1},
+    {"at+idnt", &P::deviceId, Rule::HexId, 8},
+    {"at+phon", &P::simNumber, Rule::Text, kShort},
     {"AT+RETRY", &P::linkRetryTimes, Rule::Decimal, kCut3, 2, 65535},
     {"AT+RDLWT", &P::redialInterval, Rule::Decimal, kCut3, 30, 65535},
-    {"AT+APN", &P::apn, Rule::Text, kShort},
-    {"AT+USERNAME", &P::apnUser, Rule::Text, kShort},
-    {"AT+PASSWORD", &P::apnPassword, Rule::Text, kShort},
-    {"AT+CENT", &P::dialNumber, Rule::Text, kShort},
-    {"AT+SMSC", &P::smsCentre, Rule::Text, kCut2},
-    {"AT+POLLTIME", &P::heartbeatSeconds, Rule::Decimal, kCut3, 31, 65535},
+    {"at+apn", &P::apn, Rule::Text, kShort},
+    {"at+username", &P::apnUser, Rule::Text, kShort},
+    {"at+password", &P::apnPassword, Rule::Text, kShort},
+    {"at+cent", &P::dialNumber, Rule::Text, kShort},
+    {"at+smsc", &P::smsCentre, Rule::Text, kCut2},
+    {"at+polltime", &P::heartbeatSeconds, Rule::Decimal, kCut3, 31, 65535},
     // Preset texts.
     {"AT+LRMSETTXT1", &P::presetText1, Rule::Text, kPreset},
     {"AT+LRMSETTXT2", &P::presetText2, Rule::Text, kPreset},
@@ -118,14 +119,6 @@ const std::array<ListCommand, 9> kListCommands{{
     {"AT+LRMSETLRMNO", &P::authorisedNumbers, ListCommand::Set},
     {"AT+LRMSETBKNO", &P::backupNumbers, ListCommand::Set},
 }};
-
-std::string Upper(std::string_view text)
-{
-    std::string out(text);
-    for (auto& c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 // Digits only, at most nine of them.
 std::optional<long> StrictDecimal(std::string_view text)
@@ -188,23 +181,31 @@ bool SplitNumbers(std::string_view value, bool check, std::vector<std::string>& 
     }
 }
 
-bool ParseField(std::string_view& text, char separator, int minDigits, int maxDigits, int& value)
+// Exactly `digits` decimal digits, then `separator` (none when '\0').
+bool ParseField(std::string_view& text, int digits, char separator, int& value)
 {
-    int digits = 0;
     value = 0;
-    while (!text.empty() && text.front() >= '0' && text.front() <= '9' && digits < maxDigits) {
+    for (int i = 0; i < digits; ++i) {
+        if (text.empty() || text.front() < '0' || text.front() > '9')
+            return false;
         value = value * 10 + (text.front() - '0');
         text.remove_prefix(1);
-        ++digits;
     }
-    if (digits < minDigits)
-        return false;
     if (separator == '\0')
         return true;
     if (text.empty() || text.front() != separator)
         return false;
     text.remove_prefix(1);
     return true;
+}
+
+// 0 for Sunday to 6 for Saturday, of a date in the Gregorian calendar.
+int DayOfWeek(int year, int month, int day)
+{
+    static constexpr std::array<int, 12> kOffsets{0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+    if (month < 3)
+        --year;
+    return (year + year / 4 - year / 100 + year / 400 + kOffsets[static_cast<std::size_t>(month - 1)] + day) % 7;
 }
 
 int DaysInMonth(int year, int month)
@@ -227,13 +228,9 @@ TerminalCommandInterpreter::TerminalCommandInterpreter() = default;
 CommandOutcome TerminalCommandInterpreter::Execute(std::string_view line, std::time_t now)
 {
     const std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos) {
-        std::string_view name = line;
-        while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
-            name.remove_suffix(1);
-        return Query(Upper(name), now);
-    }
-    const std::string name = Upper(line.substr(0, equals));
+    if (equals == std::string_view::npos)
+        return Query(std::string(line), now);
+    const std::string name(line.substr(0, equals));
     const std::string_view value = line.substr(equals + 1);
     CommandOutcome outcome;
     outcome.reply = SetValue(name, value, now) ? kOk : kError;
@@ -243,35 +240,33 @@ CommandOutcome TerminalCommandInterpreter::Execute(std::string_view line, std::t
 CommandOutcome TerminalCommandInterpreter::Query(const std::string& name, std::time_t now)
 {
     CommandOutcome outcome;
-    if (name == "AT") {
-        outcome.reply = kOk;
-    } else if (name == "AT+NOECHO") {
+    if (name == "at+noecho") {
         m_echo = false;
         outcome.reply = kOk;
     } else if (name == "AT+LRMMCUFUN?") {
         const std::string module = m_params.commModule.empty() ? "0" : m_params.commModule;
         outcome.reply = WithOk("+LRMMCUFUN: " + module);
-    } else if (name == "ATI") {
+    } else if (name == "ati") {
         outcome.reply = WithOk(m_identity.moduleType);
     } else if (name == "AT+CGMR") {
         outcome.reply = WithOk("+CGMR: " + m_identity.moduleRevision);
     } else if (name == "AT+VER") {
         outcome.reply = WithOk("+VER: " + m_identity.firmwareVersion);
-    } else if (name == "AT+SHOW") {
+    } else if (name == "AT+SHOW" || name == "at+show") {
         outcome.reply = ParameterReport::Build(m_params);
     } else if (name == "AT+EXCCLK?") {
         outcome.reply = ClockReply(now);
     } else if (name == "AT+CPIN?") {
         outcome.reply = m_identity.simReady ? WithOk("+CPIN: READY")
                                             : std::string("+CPIN: NOT INSERTED\r\n").append(kError);
-    } else if (name == "AT+CSQ") {
+    } else if (name == "at+csq") {
         outcome.reply = WithOk("+CSQ: " + std::to_string(m_identity.signalQuality) + ",99");
-    } else if (name == "AT+IPR?") {
+    } else if (name == "at+ipr?") {
         outcome.reply = WithOk("+IPR: " + m_params.serialBaudrate);
     } else if (name == "AT+FACTORY") {
         m_params = m_factory;
         outcome.reply = kOk;
-    } else if (name == "AT+RESET") {
+    } else if (name == "at+reset") {
         outcome.reply = kOk;
         outcome.restart = true;
     } else if (name == "AT+LRMSNDPOWER") {
@@ -363,22 +358,22 @@ bool TerminalCommandInterpreter::ChangeNumberList(const std::string& name, std::
 
 bool TerminalCommandInterpreter::SetClock(std::string_view value, std::time_t now)
 {
-    // "yyyy/MM/dd,HH:mm:ss",w  (one- or two-digit fields tolerated)
+    // "yyyy/MM/dd,HH:mm:ss",w: every field zero-padded to its width, and w
+    // the date's own day of the week (0 Sunday .. 6 Saturday).
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, weekday = 0;
-    if (value.empty() || value.front() != '"')
-        return false;
-    value.remove_prefix(1);
-    if (!ParseField(value, '/', 4, 4, year) || !ParseField(value, '/', 1, 2, month)
-        || !ParseField(value, ',', 1, 2, day) || !ParseField(value, ':', 1, 2, hour)
-        || !ParseField(value, ':', 1, 2, minute) || !ParseField(value, '"', 1, 2, second))
-        return false;
-    if (value.empty() || value.front() != ',')
-        return false;
-    value.remove_prefix(1);
-    if (!ParseField(value, '\0', 1, 1, weekday) || !value.empty())
+    const auto skip = [&value](char c) {
+        if (value.empty() || value.front() != c)
+            return false;
+        value.remove_prefix(1);
+        return true;
+    };
+    if (!skip('"') || !ParseField(value, 4, '/', year) || !ParseField(value, 2, '/', month)
+        || !ParseField(value, 2, ',', day) || !ParseField(value, 2, ':', hour) || !ParseField(value, 2, ':', minute)
+        || !ParseField(value, 2, '"', second) || !skip(',') || !ParseField(value, 1, '\0', weekday)
+        || !value.empty())
         return false;
     if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23
-        || minute > 59 || second > 59 || weekday > 6)
+        || minute > 59 || second > 59 || weekday != DayOfWeek(year, month, day))
         return false;
 
     std::tm local{};

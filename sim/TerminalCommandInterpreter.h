@@ -27,17 +27,19 @@ struct TerminalIdentity {
 // memory and returns the reply. Not thread-safe; TerminalSimulator guards
 // it with its own lock.
 //
-// Commands are matched case-insensitively by their name (the text before
-// "="); values are taken byte for byte. Answers:
-//   AT, AT+NOECHO (echo off)                        -> "OK\r\n"
+// A command is taken only in the case the tool sends it (the text before
+// "=" compared byte for byte, both "AT+SHOW" and "at+show" known), with
+// nothing before or after it; values are taken byte for byte. Answers:
+//   at+noecho (echo off)                            -> "OK\r\n"
 //   AT+LRMMCUFUN?                                   -> "+LRMMCUFUN: <commModule>\r\nOK\r\n"
-//   ATI, AT+CGMR, AT+VER                            -> identity line, OK
-//   AT+SHOW                                         -> ParameterReport::Build
+//   ati, AT+CGMR, AT+VER                            -> identity line, OK
+//   AT+SHOW, at+show                                -> ParameterReport::Build
 //   AT+EXCCLK?                                      -> "+EXCCLK: \"yyyy/MM/dd,HH:mm:ss\",w\r\nOK\r\n"
-//   AT+EXCCLK="yyyy/MM/dd,HH:mm:ss",w               -> sets the clock, OK
-//   AT+CPIN?, AT+CSQ, AT+IPR? (serialBaudrate)      -> status line, OK
+//   AT+EXCCLK="yyyy/MM/dd,HH:mm:ss",w               -> sets the clock, OK (every field
+//                                                      zero-padded, w = the date's weekday 0..6)
+//   AT+CPIN?, at+csq, at+ipr? (serialBaudrate)      -> status line, OK
 //   AT+FACTORY                                      -> factory parameters restored, OK
-//   AT+RESET                                        -> OK, restart = true
+//   at+reset                                        -> OK, restart = true
 //   AT+LRMSNDPOWER                                  -> a notice line, OK
 //   AT+LRM{ADD,DEL,SET}{ADMINNO,LRMNO,BKNO}=a,b,... -> list changed, OK
 //   every setter of the tool's save procedures      -> value stored, OK

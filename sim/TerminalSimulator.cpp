@@ -255,6 +255,12 @@ std::vector<std::string> TerminalSimulator::ReceivedCommands() const
     return m_commands;
 }
 
+std::vector<std::chrono::steady_clock::time_point> TerminalSimulator::ReceivedCommandTimes() const
+{
+    std::lock_guard lock(m_lock);
+    return m_commandTimes;
+}
+
 std::string TerminalSimulator::SentBytes() const
 {
     std::lock_guard lock(m_lock);
@@ -274,6 +280,7 @@ void TerminalSimulator::ClearLogs()
     m_sent.clear();
     m_lastSentAt.reset();
     m_commands.clear();
+    m_commandTimes.clear();
 }
 
 TerminalParameters TerminalSimulator::Parameters() const
@@ -578,7 +585,15 @@ void TerminalSimulator::HandleConfigurationByte(char c, Clock::time_point now)
 {
     if (m_firmware.EchoOn())
         QueueImmediate(std::string(1, c), now);
-    if (c == '\r' || c == '\n') {
+    // The tool presses the boot key 's' until it has seen "AT+LIST", so a
+    // few more may come before its first command; the boot loader still
+    // takes those. Any other byte starts the command line.
+    if (m_bootKeysLeft && m_line.empty() && c == 's')
+        return;
+    m_bootKeysLeft = false;
+    // One CR ends a line; a LF is a byte of the line like any other, so the
+    // LF of a CR LF starts the next line, which no command matches.
+    if (c == '\r') {
         std::string line;
         line.swap(m_line);
         if (m_lineTooLong) {
@@ -589,10 +604,6 @@ void TerminalSimulator::HandleConfigurationByte(char c, Clock::time_point now)
         }
         return;
     }
-    // Line noise (late 's' of the configuration handshake, stray bytes)
-    // before the "AT" of a command is dropped.
-    if (m_line.empty() && c != 'a' && c != 'A')
-        return;
     if (m_line.size() >= kMaxLineLength) {
         m_lineTooLong = true;
         m_line.clear();
@@ -605,6 +616,7 @@ void TerminalSimulator::HandleConfigurationByte(char c, Clock::time_point now)
 void TerminalSimulator::HandleCommandLine(const std::string& line, Clock::time_point now)
 {
     m_commands.push_back(line);
+    m_commandTimes.push_back(now);
     if (StartsWithNoCase(line, m_faults.vanishPrefix)) {
         DoVanish();
         return;
@@ -704,6 +716,7 @@ void TerminalSimulator::EnterConfiguration(Clock::time_point now)
     m_bootWindowEnd.reset();
     m_mode = TerminalMode::Configuration;
     m_line.clear();
+    m_bootKeysLeft = true;
     QueueText("\r\nAT+LIST\r\n", LastDue(now));
 }
 

@@ -43,11 +43,13 @@ struct CommLineSettings {
 //   text (CR LF lines, containing "Press 's' key" and "configure
 //   program."). An 's' within bootWindowMs -> prints "\r\nAT+LIST\r\n" and
 //   enters Configuration with echo on; otherwise -> Communication.
-//   Configuration: bytes are collected into command lines ended by CR (or
-//   LF; empty lines are ignored, anything before a leading 'a'/'A' is
-//   dropped as line noise, e.g. late 's' characters). While echo is on every
-//   received byte is echoed back. Each line goes through
-//   TerminalCommandInterpreter; "at+reset" answers OK, waits
+//   Configuration: bytes are collected into command lines, each ended by
+//   one CR; a LF is part of the next line (so after CR LF the next command
+//   is refused) and empty lines are ignored. The only bytes dropped are
+//   late boot keys: 's' before the first command after "AT+LIST". While
+//   echo is on every received byte is echoed back. Each line goes through
+//   TerminalCommandInterpreter (commands in the tool's own case, exactly);
+//   "at+reset" answers OK, waits
 //   restartDelayMs and boots again (ending in Communication unless an 's'
 //   comes). Communication: received bytes are echoed (commEcho), the
 //   periodic message and the byte stream run. The program closing the
@@ -99,8 +101,11 @@ public:
     // Every byte read from the line since Start() or ClearLogs(), any mode.
     std::string ReceivedBytes() const;
     // Configuration-mode command lines in order, without their CR, after
-    // the noise rule above; includes lines that were swallowed by a fault.
+    // the boot-key rule above; includes lines that were swallowed by a fault.
     std::vector<std::string> ReceivedCommands() const;
+    // When each of ReceivedCommands() was complete (its CR read), for
+    // measuring how long the tool waits before its next command.
+    std::vector<std::chrono::steady_clock::time_point> ReceivedCommandTimes() const;
     // Every byte written to the line (stream data excepted).
     std::string SentBytes() const;
     // When the newest byte of SentBytes() was handed to the line (taken just
@@ -213,6 +218,7 @@ private:
 
     std::string m_line;
     bool m_lineTooLong = false;
+    bool m_bootKeysLeft = false;  // 's' may still come before the first command
     std::deque<Outgoing> m_output;
 
     int m_streamRate = 0;
@@ -227,5 +233,6 @@ private:
     std::string m_sent;
     std::optional<Clock::time_point> m_lastSentAt;
     std::vector<std::string> m_commands;
+    std::vector<Clock::time_point> m_commandTimes;
     std::minstd_rand m_random{20240510u};
 };

@@ -213,12 +213,79 @@ TEST_F(TerminalSimulatorTest, AnswersEveryQuery)
         {"at+csq\r", "+CSQ: 23,99\r\nOK\r\n"},
         {"at+ipr?\r", "+IPR: 115200\r\nOK\r\n"},
         {"AT+LRMSNDPOWER\r", "+LRMSNDPOWER: power-on test signal sent\r\nOK\r\n"},
-        {"AT\n", "OK\r\n"},  // a line feed ends a line too
         {"AT+NOSUCH\r", "ERROR\r\n"},
     };
     for (const auto& q : queries) {
         client->Write(q.sent);
         EXPECT_EQ(ReadReply(*client), q.reply) << q.sent;
+    }
+}
+
+TEST_F(TerminalSimulatorTest, TakesCommandsOnlyAsTheToolSendsThem)
+{
+    const std::string report = ParameterReport::Build(m_sim.Parameters());
+    const std::string version = "+VER: " + m_sim.Identity().firmwareVersion + "\r\nOK\r\n";
+    const std::string ok = "OK\r\n";
+    const std::string error = "ERROR\r\n";
+    const std::string none;  // no line end yet: the terminal waits, the tool times out
+    struct Row {
+        const char* name;
+        std::string sent;
+        std::string reply;
+        // Sent as the first bytes after "AT+LIST", before echo is off (so
+        // the reply starts with the echo).
+        bool first = false;
+    };
+    const std::vector<Row> rows = {
+        {"read-back, upper case", "AT+SHOW\r", report},
+        {"read-back, lower case", "at+show\r", report},
+        {"mixed case", "at+SHOW\r", error},
+        {"mixed case 2", "At+Show\r", error},
+        {"query in the other case", "at+ver\r", error},
+        {"setter in its case", "at+apn=UNINET\r", ok},
+        {"setter in the other case", "AT+APN=UNINET\r", error},
+        {"a bare AT is no command of the tool", "AT\r", error},
+        {"LF alone ends no line", "AT+SHOW\n", none},
+        {"CR LF: the LF starts the next line", "AT+VER\r\nAT+VER\r", version + error},
+        {"an empty line is no command", "AT+VER\r\r", version},
+        {"stray byte before the command", "xAT+SHOW\r", error},
+        {"late boot keys before the first command", "ssAT+VER\r", "ssAT+VER\r" + version, true},
+        {"no boot keys after the first command", "AT+VER\rsAT+VER\r", version + error},
+        {"leading blank", " AT+VER\r", error},
+        {"trailing blank", "AT+VER \r", error},
+        {"trailing tab", "AT+VER\t\r", error},
+        {"blank before the equals sign", "at+apn =UNINET\r", error},
+        {"clock, system path format", "AT+EXCCLK=\"2013/06/09,14:05:00\",0\r", ok},
+        {"clock, leap day, Thursday", "AT+EXCCLK=\"2024/02/29,23:59:59\",4\r", ok},
+        {"clock, weekday not the date's", "AT+EXCCLK=\"2013/06/09,14:05:00\",1\r", error},
+        {"clock, weekday 7", "AT+EXCCLK=\"2013/06/09,14:05:00\",7\r", error},
+        {"clock, weekday padded", "AT+EXCCLK=\"2013/06/09,14:05:00\",00\r", error},
+        {"clock, two-digit year", "AT+EXCCLK=\"13/06/09,14:05:00\",0\r", error},
+        {"clock, unpadded month", "AT+EXCCLK=\"2013/6/09,14:05:00\",0\r", error},
+        {"clock, unpadded day", "AT+EXCCLK=\"2013/06/9,14:05:00\",0\r", error},
+        {"clock, unpadded hour", "AT+EXCCLK=\"2013/06/09,4:05:00\",0\r", error},
+        {"clock, unpadded minute", "AT+EXCCLK=\"2013/06/09,14:5:00\",0\r", error},
+        {"clock, unpadded second", "AT+EXCCLK=\"2013/06/09,14:05:0\",0\r", error},
+        {"clock, blank after the comma", "AT+EXCCLK=\"2013/06/09,14:05:00\", 0\r", error},
+    };
+    auto client = OpenConfigured();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        // Each row on a freshly booted terminal, nothing pending.
+        m_sim.PowerOn();
+        ASSERT_TRUE(client->ReadUntil("configure program.\r\n"));
+        client->Write("s");
+        ASSERT_TRUE(client->ReadUntil("AT+LIST\r\n"));
+        if (!row.first) {
+            client->Write("at+noecho\r");
+            ASSERT_TRUE(client->ReadUntil("at+noecho\rOK\r\n"));
+        }
+
+        client->Write(row.sent);
+        if (!row.reply.empty()) {
+            EXPECT_EQ(client->ReadUntil(row.reply, 2s), row.reply);
+        }
+        EXPECT_EQ(client->ReadFor(row.reply.empty() ? 200ms : 30ms), "");
     }
 }
 
@@ -303,19 +370,20 @@ TEST_F(TerminalSimulatorTest, OverlongLinesAreRefused)
     auto client = OpenConfigured();
     client->Write("at+apn=" + std::string(20000, 'x') + "\r");
     EXPECT_EQ(client->ReadUntil("\r\n"), "ERROR\r\n");
-    client->Write("AT\r");
+    client->Write("at+noecho\r");
     EXPECT_EQ(client->ReadUntil("\r\n"), "OK\r\n");
 }
 
 TEST_F(TerminalSimulatorTest, LogsKeepTheExactBytesUntilCleared)
 {
     auto client = OpenConfigured(false);
-    client->Write("xxAT+VER\r");
+    client->Write("ss");  // late boot keys: taken, echoed, no command
+    client->Write("AT+VER\r");
     ASSERT_TRUE(client->ReadUntil("OK\r\n"));
-    EXPECT_EQ(m_sim.ReceivedBytes(), "xxAT+VER\r");
+    EXPECT_EQ(m_sim.ReceivedBytes(), "ssAT+VER\r");
     EXPECT_EQ(m_sim.ReceivedCommands(), std::vector<std::string>{"AT+VER"});
-    // Echo first (noise included), then the answer.
-    EXPECT_EQ(m_sim.SentBytes().rfind("xxAT+VER\r+VER: ", 0), 0u);
+    // Echo first, then the answer.
+    EXPECT_EQ(m_sim.SentBytes().rfind("ssAT+VER\r+VER: ", 0), 0u);
     m_sim.ClearLogs();
     EXPECT_EQ(m_sim.ReceivedBytes(), "");
     EXPECT_EQ(m_sim.SentBytes(), "");
@@ -374,10 +442,10 @@ TEST_F(TerminalSimulatorTest, SilentCommandsGetNoAnswerAndNoEffect)
     faults.silentPrefixes = {"at+ipad="};
     m_sim.SetFaults(faults);
     const std::string before = m_sim.Parameters().serverIp;
-    client->Write("AT+IPAD=192.0.2.1\r");
+    client->Write("at+ipad=192.0.2.1\r");
     EXPECT_EQ(client->ReadFor(250ms), "");
     EXPECT_EQ(m_sim.Parameters().serverIp, before);
-    EXPECT_EQ(m_sim.ReceivedCommands(), std::vector<std::string>{"AT+IPAD=192.0.2.1"});
+    EXPECT_EQ(m_sim.ReceivedCommands(), std::vector<std::string>{"at+ipad=192.0.2.1"});
     client->Write("at+port=7000\r");
     EXPECT_EQ(client->ReadUntil("\r\n"), "OK\r\n");
 }
@@ -420,7 +488,7 @@ TEST_F(TerminalSimulatorTest, RepliesCanBeDelayed)
     SimulatorFaults faults;
     faults.replyDelayMs = 300;
     m_sim.SetFaults(faults);
-    client->Write("AT\r");
+    client->Write("at+noecho\r");
     EXPECT_EQ(client->ReadFor(100ms), "");
     EXPECT_EQ(client->ReadUntil("\r\n"), "OK\r\n");
 }
