@@ -1,5 +1,7 @@
 #include "sim/SimProgramOptions.h"
 
+#include "sim/TerminalCommandInterpreter.h"
+
 #include <cctype>
 #include <functional>
 #include <map>
@@ -51,6 +53,8 @@ std::string SimProgramOptions::HelpText()
            "  --check-baud           send noise in communication mode when the port's\n"
            "                         baud rate differs from the terminal's own\n"
            "  --no-validate          store setter values without checking them\n"
+           "  --signal SETTING       the signal at+csq reports: LEVEL or LEVEL,BER (\"17\",\n"
+           "                         \"17,3\"), or \"silent\" (no answer), \"garbled\" (no level)\n"
            "Faults:\n"
            "  --silent PREFIX        never answer commands starting with PREFIX (repeatable)\n"
            "  --ignore PREFIX        answer OK to commands starting with PREFIX but keep nothing (repeatable)\n"
@@ -65,7 +69,8 @@ std::string SimProgramOptions::HelpText()
            "  -h, --help             show this text\n"
            "\n"
            "Standard input: \"power\" power-cycles the terminal, \"vanish\" removes\n"
-           "the device, \"mode\" prints the current mode, \"quit\" ends the program.\n"
+           "the device, \"mode\" prints the current mode, \"signal SETTING\" changes the\n"
+           "signal as --signal does, \"quit\" ends the program.\n"
            "SIGUSR1 power-cycles the terminal; SIGINT and SIGTERM end the program.\n";
 }
 
@@ -125,6 +130,12 @@ SimProgramOptions SimProgramOptions::Parse(const std::vector<std::string>& args)
         {"--chunk-size", number(o.faults.chunkSize)},
         {"--chunk-pause", number(o.faults.chunkPauseMs)},
         {"--garbage", number(o.faults.garbageBytes)},
+        {"--signal",
+         [&o](const std::string& v) {
+             TerminalIdentity probe;
+             o.signal = v;
+             return ApplySignalSetting(v, probe);
+         }},
     };
     const std::map<std::string, std::function<void()>> flags = {
         {"--no-comm-echo", [&o] { o.simulator.commEcho = false; }},

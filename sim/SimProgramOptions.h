@@ -11,6 +11,7 @@ struct SimProgramOptions {
     SimulatorOptions simulator;
     SimulatorFaults faults;
     int streamRate = 0;  // bytes per second in communication mode, 0 = off
+    std::string signal;  // --signal: how "at+csq" is answered (see ApplySignalSetting)
     bool verbose = false;
     bool showHelp = false;
     std::string error;   // set when the command line is not valid

@@ -221,6 +221,17 @@ std::string WithOk(std::string text)
     return text;
 }
 
+
+std::string SignalReply(const TerminalIdentity& identity)
+{
+    switch (identity.signalAnswer) {
+    case TerminalIdentity::SignalAnswer::Silent: return {};
+    case TerminalIdentity::SignalAnswer::Garbled: return WithOk("+CSQ: --,--");
+    case TerminalIdentity::SignalAnswer::Normal: break;
+    }
+    return WithOk("+CSQ: " + std::to_string(identity.signalQuality) + "," + std::to_string(identity.signalBitError));
+}
+
 }  // namespace
 
 TerminalCommandInterpreter::TerminalCommandInterpreter() = default;
@@ -260,7 +271,7 @@ CommandOutcome TerminalCommandInterpreter::Query(const std::string& name, std::t
         outcome.reply = m_identity.simReady ? WithOk("+CPIN: READY")
                                             : std::string("+CPIN: NOT INSERTED\r\n").append(kError);
     } else if (name == "at+csq") {
-        outcome.reply = WithOk("+CSQ: " + std::to_string(m_identity.signalQuality) + ",99");
+        outcome.reply = SignalReply(m_identity);
     } else if (name == "at+ipr?") {
         outcome.reply = WithOk("+IPR: " + m_params.serialBaudrate);
     } else if (name == "AT+FACTORY") {
@@ -401,4 +412,30 @@ std::string TerminalCommandInterpreter::ClockReply(std::time_t now) const
                   local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                   local.tm_min, local.tm_sec, local.tm_wday);
     return WithOk(text);
+}
+
+bool ApplySignalSetting(const std::string& text, TerminalIdentity& identity)
+{
+    using Answer = TerminalIdentity::SignalAnswer;
+    if (text == "silent" || text == "garbled" || text == "normal") {
+        identity.signalAnswer = text == "silent" ? Answer::Silent : text == "garbled" ? Answer::Garbled : Answer::Normal;
+        return true;
+    }
+    const auto number = [](const std::string& digits, int& value) {
+        if (digits.empty() || digits.size() > 2 || digits.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        value = std::stoi(digits);
+        return true;
+    };
+    const std::size_t comma = text.find(',');
+    int level = 0;
+    int bitError = 99;
+    if (!number(text.substr(0, comma), level))
+        return false;
+    if (comma != std::string::npos && !number(text.substr(comma + 1), bitError))
+        return false;
+    identity.signalQuality = level;
+    identity.signalBitError = bitError;
+    identity.signalAnswer = Answer::Normal;
+    return true;
 }

@@ -20,7 +20,16 @@ struct TerminalIdentity {
     std::string firmwareVersion = "SIRENSET-SIM V2.3.1 2024-05-10";  // "AT+VER"
     bool simReady = true;   // "AT+CPIN?": READY or NOT INSERTED (then ERROR)
     int signalQuality = 23; // "at+csq": "+CSQ: 23,99"
+    int signalBitError = 99;
+    // How "at+csq" is answered: as above, not at all, or with a reply that
+    // has no level in it (a confused modem).
+    enum class SignalAnswer { Normal, Silent, Garbled };
+    SignalAnswer signalAnswer = SignalAnswer::Normal;
 };
+
+// "17", "17,3", "silent", "garbled" or "normal": the signal the terminal
+// reports from now on. False (nothing changed) for any other text.
+bool ApplySignalSetting(const std::string& text, TerminalIdentity& identity);
 
 // The command side of the simulated terminal's firmware, without any I/O:
 // it takes one command line (without its CR), changes the terminal's

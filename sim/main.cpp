@@ -73,10 +73,16 @@ bool HandleInputLine(const std::string& line, TerminalSimulator& sim)
     } else if (line == "mode") {
         std::printf("%s\n", TerminalModeName(sim.Mode()));
         std::fflush(stdout);
+    } else if (line.rfind("signal ", 0) == 0) {
+        TerminalIdentity identity = sim.Identity();
+        if (ApplySignalSetting(line.substr(7), identity))
+            sim.SetIdentity(identity);
+        else
+            std::fprintf(stderr, "bad signal \"%s\" (LEVEL, LEVEL,BER, silent, garbled, normal)\n", line.c_str() + 7);
     } else if (line == "quit" || line == "exit") {
         return false;
     } else if (!line.empty()) {
-        std::fprintf(stderr, "unknown input \"%s\" (power, vanish, mode, quit)\n", line.c_str());
+        std::fprintf(stderr, "unknown input \"%s\" (power, vanish, mode, signal, quit)\n", line.c_str());
     }
     return true;
 }
@@ -103,6 +109,11 @@ int main(int argc, char** argv)
 
     TerminalSimulator sim(options.simulator);
     sim.SetFaults(options.faults);
+    if (!options.signal.empty()) {
+        TerminalIdentity identity = sim.Identity();
+        ApplySignalSetting(options.signal, identity);
+        sim.SetIdentity(identity);
+    }
     if (options.streamRate > 0)
         sim.StartStreaming(options.streamRate);
     if (!sim.Start()) {

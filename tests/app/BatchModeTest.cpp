@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -236,6 +237,38 @@ TEST_F(BatchBeforePowerOnTest, TerminationClosesThePortAndSaysSo)
         // The port is free again: the next run may open it at once.
         EXPECT_TRUE(testsupport::WaitUntil([&] { return !Sim().PeerConnected(); }));
         Sim().ClearLogs();
+    }
+}
+
+// --signal: one line per reading, a summary, and exit 0 only when a level
+// was read. The simulator's modem answers as each row sets it.
+TEST_F(BatchModeTest, SignalRunPrintsEveryReadingAndSaysWhetherALevelCame)
+{
+    const struct {
+        const char* signal;
+        int exitCode;
+        const char* line;  // a reading line, after its time
+    } rows[] = {
+        {"17,3", 0, "CSQ 17  -79 dBm  良好  误码 3"},
+        {"99", 1, "CSQ 未知 (99)"},
+        {"garbled", 1, "无法识别的回复：+CSQ: --,-- OK"},
+        {"silent", 1, "未应答"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.signal);
+        TerminalIdentity identity = Sim().Identity();
+        ASSERT_TRUE(ApplySignalSetting(row.signal, identity));
+        Sim().SetIdentity(identity);
+        const Result result = Run({QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--signal"),
+                                   QStringLiteral("--seconds"), QStringLiteral("1"), QStringLiteral("--interval"),
+                                   QStringLiteral("0.5")});
+        EXPECT_EQ(result.exitCode, row.exitCode) << result.out.toStdString();
+        const QStringList readings = result.lines.filter(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d  ")));
+        ASSERT_FALSE(readings.isEmpty()) << result.out.toStdString();
+        for (const QString& reading : readings)
+            EXPECT_EQ(reading.mid(10), QString::fromUtf8(row.line));
+        EXPECT_TRUE(result.lines.last().startsWith(QStringLiteral("信号监测结束：%1 次读数").arg(readings.size())))
+            << result.lines.last().toStdString();
     }
 }
 

@@ -305,8 +305,9 @@ TEST_F(WindowLayoutTest, TheSaveProgressTakesItsPlaceWithoutMovingAnything)
         const QRect progress = InWindow(Find<QProgressBar>("saveProgress"));
         const QRect powerTest = InWindow(Find<QPushButton>("powerTestButton"));
         EXPECT_GT(progress.top(), powerTest.bottom());
+        const QRect signalMeter = InWindow(Find<QPushButton>("signalButton"));
         EXPECT_EQ(progress.left(), powerTest.left());
-        EXPECT_EQ(progress.width(), powerTest.width());
+        EXPECT_EQ(progress.right(), signalMeter.right());
         SaveShot(QStringLiteral("window_minimum_saving_%1_scale%2.png").arg(QLatin1String(Name(layout)), ScaleTag()));
 
         m_window->View().ShowSaveProgress(12, 12);

@@ -102,6 +102,7 @@ protected:
     {
         TerminalIdentity identity = Sim().Identity();
         identity.signalQuality = rssi;
+        identity.signalAnswer = TerminalIdentity::SignalAnswer::Normal;
         Sim().SetIdentity(identity);
     }
     bool WaitForReading(const std::function<bool(const SignalReading&)>& wanted)
@@ -137,6 +138,12 @@ TEST_F(SignalMeterTest, ReadingsFollowTheSignalAndStoppingLeavesNoQueryUnanswere
     ASSERT_TRUE(WaitForReading([](const SignalReading& r) { return r.HasValue() && r.rssi == 9; }));
     SetSignal(99);
     ASSERT_TRUE(WaitForReading([](const SignalReading& r) { return r.kind == Kind::Unknown; }));
+    TerminalIdentity confused = Sim().Identity();
+    confused.signalAnswer = TerminalIdentity::SignalAnswer::Garbled;
+    Sim().SetIdentity(confused);
+    ASSERT_TRUE(WaitForReading([](const SignalReading& r) {
+        return r.kind == Kind::NotUnderstood && r.raw.contains("+CSQ: --,--");
+    }));
 
     // A modem that stops answering: missed readings, and the polling goes on.
     SimulatorFaults faults;
@@ -164,6 +171,7 @@ TEST_F(SignalMeterTest, ReadingsFollowTheSignalAndStoppingLeavesNoQueryUnanswere
     EXPECT_EQ(run.samples, static_cast<int>(m_readings.size()));
     EXPECT_EQ(run.minimum, 9);
     EXPECT_GE(run.missed, 2);
+    EXPECT_GE(run.notUnderstood, 1);
     EXPECT_TRUE(WaitForLog(QStringLiteral("信号监测结束：") + FiguresText(run)));
     // Every query went out as the status probe sends it.
     for (const std::string& command : Sim().ReceivedCommands())
