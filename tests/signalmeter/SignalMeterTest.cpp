@@ -1,5 +1,4 @@
-#include "device/DeviceSessionFixture.h"
-#include "signalmeter/CSignalMeter.h"
+#include "SignalMeterFixture.h"
 
 #include <vector>
 
@@ -79,31 +78,18 @@ TEST(SignalReplyTest, FiguresCountEveryKindAndAverageOnlyLevels)
     EXPECT_EQ(chart.maximum, 18);
 }
 
-// The meter on a simulated terminal in configuration mode.
-class SignalMeterTest : public DeviceSessionTest {
+// The meter on a simulated terminal in configuration mode, with every
+// reading it hands over.
+class SignalMeterTest : public SignalMeterSessionTest {
 protected:
     void SetUp() override
     {
-        DeviceSessionTest::SetUp();
-        m_timing.signalMeterIntervalMs = 30;
-        ASSERT_TRUE(EnterConfiguration()) << Log().toStdString();
-        m_meter = std::make_unique<CSignalMeter>(Device());
+        SignalMeterSessionTest::SetUp();
+        if (HasFatalFailure())
+            return;
         QObject::connect(m_meter.get(), &CSignalMeter::readingTaken,
                          [this](const SignalReading& reading) { m_readings.push_back(reading); });
         QObject::connect(m_meter.get(), &CSignalMeter::finished, [this] { m_finished = true; });
-        Sim().ClearLogs();
-    }
-    void TearDown() override
-    {
-        Device().Shutdown();  // the worker goes before the meter
-        m_meter.reset();
-    }
-    void SetSignal(int rssi)
-    {
-        TerminalIdentity identity = Sim().Identity();
-        identity.signalQuality = rssi;
-        identity.signalAnswer = TerminalIdentity::SignalAnswer::Normal;
-        Sim().SetIdentity(identity);
     }
     bool WaitForReading(const std::function<bool(const SignalReading&)>& wanted)
     {
@@ -124,7 +110,6 @@ protected:
         return count;
     }
 
-    std::unique_ptr<CSignalMeter> m_meter;
     std::vector<SignalReading> m_readings;
     bool m_finished = false;
 };

@@ -1,5 +1,4 @@
-#include "device/DeviceSessionFixture.h"
-#include "signalmeter/CSignalMeter.h"
+#include "SignalMeterFixture.h"
 #include "signalmeter/CSignalMeterDlg.h"
 
 #include <QDir>
@@ -11,26 +10,12 @@ namespace {
 
 using testsupport::WaitUntil;
 
-class SignalMeterWindowTest : public DeviceSessionTest {
+class SignalMeterWindowTest : public SignalMeterSessionTest {
 protected:
-    void SetUp() override
-    {
-        DeviceSessionTest::SetUp();
-        m_timing.signalMeterIntervalMs = 30;
-        ASSERT_TRUE(EnterConfiguration()) << Log().toStdString();
-        m_meter = std::make_unique<CSignalMeter>(Device());
-    }
     void TearDown() override
     {
         m_window.reset();
-        Device().Shutdown();
-        m_meter.reset();
-    }
-    void SetSignal(int rssi)
-    {
-        TerminalIdentity identity = Sim().Identity();
-        identity.signalQuality = rssi;
-        Sim().SetIdentity(identity);
+        SignalMeterSessionTest::TearDown();
     }
     void Screenshot(const char* name)
     {
@@ -41,7 +26,6 @@ protected:
         m_window->grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name));
     }
 
-    std::unique_ptr<CSignalMeter> m_meter;
     std::unique_ptr<CSignalMeterDlg> m_window;
 };
 
