@@ -88,8 +88,15 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                        "opens."));
     const QCommandLineOption hexDisplay(QStringLiteral("hex-display"),
                                         QStringLiteral("Window, with --communication: show received bytes as hex."));
+    const QCommandLineOption edit(QStringLiteral("edit"),
+                                  QStringLiteral("Change values of configuration FILE without a terminal: each --set "
+                                                 "is checked as the window's 保存设置 checks it; the result goes to "
+                                                 "--output. Exit 1 when a value is refused."),
+                                  QStringLiteral("FILE"));
+    const QCommandLineOption output(QStringLiteral("output"),
+                                    QStringLiteral("With --edit: the file to write."), QStringLiteral("FILE"));
     parser.addOptions({help, version, port, baud, timeout, read, apply, diff, set, units, repeat, noVerify, logFile,
-                       reportFile, logStdout, quitAfter, communication, hexDisplay});
+                       reportFile, logStdout, quitAfter, communication, hexDisplay, edit, output});
 
     CommandLine command;
     // Without an application object the parser does not know our name.
@@ -124,9 +131,28 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     if (parser.isSet(quitAfter) && !ReadSeconds(parser.value(quitAfter), &command.quitAfterSeconds))
         return fail(QStringLiteral("--quit-after needs a number of seconds from 1 to %1").arg(kMaxSeconds));
 
-    const int operations = int(parser.isSet(read)) + int(parser.isSet(apply)) + int(parser.isSet(diff));
+    const int operations = int(parser.isSet(read)) + int(parser.isSet(apply)) + int(parser.isSet(diff))
+        + int(parser.isSet(edit));
     if (operations > 1)
-        return fail(QStringLiteral("only one of --read, --apply and --diff can be used"));
+        return fail(QStringLiteral("only one of --read, --apply, --diff and --edit can be used"));
+    if (parser.isSet(output) && !parser.isSet(edit))
+        return fail(QStringLiteral("--output needs --edit"));
+    if (parser.isSet(edit)) {
+        command.mode = CommandLine::Mode::Edit;
+        command.file = parser.value(edit);
+        command.outputFile = parser.value(output);
+        command.settings = parser.values(set);
+        if (command.file.isEmpty() || command.outputFile.isEmpty())
+            return fail(QStringLiteral("--edit needs a file name and --output FILE"));
+        if (!command.ports.isEmpty() || parser.isSet(units) || parser.isSet(repeat) || parser.isSet(noVerify)
+            || parser.isSet(logFile) || parser.isSet(reportFile) || parser.isSet(communication))
+            return fail(QStringLiteral("--edit works on the file alone: it takes only --set and --output"));
+        for (const QString& setting : command.settings) {
+            if (setting.indexOf(QLatin1Char('=')) <= 0)
+                return fail(QStringLiteral("--set needs LABEL=VALUE, not \"%1\"").arg(setting));
+        }
+        return command;
+    }
     if (operations == 1) {
         const QCommandLineOption& chosen = parser.isSet(read) ? read : parser.isSet(apply) ? apply : diff;
         command.mode = parser.isSet(read)    ? CommandLine::Mode::Read

@@ -5,14 +5,15 @@
 
 // What the command line asks for.
 struct CommandLine {
-    enum class Mode { Window, Read, Apply, Diff, Help, Version, Error };
+    enum class Mode { Window, Read, Apply, Diff, Edit, Help, Version, Error };
 
     Mode mode = Mode::Window;
     QStringList ports;           // --port, in the order given
     int baudRate = 115200;       // --baud
     int powerOnTimeoutSeconds = 120;  // --timeout
     bool timeoutGiven = false;
-    QString file;                // --read / --apply / --diff
+    QString file;                // --read / --apply / --diff / --edit
+    QString outputFile;          // --output: where --edit writes the edited file
     QStringList settings;        // --set "LABEL=VALUE", in the order given
     QString unitsFile;           // --units: one row of values per terminal
     bool repeat = false;         // --repeat: terminal after terminal

@@ -1,4 +1,5 @@
 #include "app/CBatchRunner.h"
+#include "app/CConfigFileEdit.h"
 #include "app/CSirensetApp.h"
 #include "app/CommandLine.h"
 
@@ -39,6 +40,8 @@ int main(int argc, char** argv)
         CBatchRunner runner(command);
         return runner.Run();
     }
+    case CommandLine::Mode::Edit:
+        return CConfigFileEdit(command).Run(stdout, stderr);
     case CommandLine::Mode::Window:
         break;
     }

@@ -241,8 +241,36 @@ QString CConfigDocument::CellText(const SaveItem& item) const
     return ShownValueText(*m_set, item);
 }
 
+std::optional<int> CConfigDocument::NumberListCategory(const QString& name)
+{
+    const QString key = name.trimmed();
+    const QString names[3] = {QStringLiteral("管理号码"), QStringLiteral("授权号码"), QStringLiteral("备份号码")};
+    for (int category = 0; category < 3; ++category) {
+        const QString reportLabel = QString::fromLatin1(kNumberListLabels[static_cast<std::size_t>(category)]);
+        if (key == names[category] || key.compare(reportLabel.trimmed(), Qt::CaseInsensitive) == 0
+            || key.compare(reportLabel.trimmed().chopped(1), Qt::CaseInsensitive) == 0)
+            return category;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> CConfigDocument::DisplayedValue(const QString& label) const
+{
+    if (const std::optional<int> category = NumberListCategory(label))
+        return Numbers(*category).join(QLatin1Char(','));
+    if (const SaveItem* item = FindSaveItemByLabel(label))
+        return CellText(*item);
+    return std::nullopt;
+}
+
 std::optional<QString> CConfigDocument::SetValue(const QString& label, const QString& value)
 {
+    if (const std::optional<int> category = NumberListCategory(label)) {
+        QString numbers = value.trimmed();
+        if (numbers.endsWith(QLatin1Char(',')))
+            numbers.chop(1);
+        return SetNumbers(*category, numbers.isEmpty() ? QStringList() : numbers.split(QLatin1Char(',')));
+    }
     const SaveItem* item = FindSaveItemByLabel(label);
     if (!item)
         return QStringLiteral("没有名为“%1”的配置项").arg(label);

@@ -47,8 +47,15 @@ public:
     // or when the table's editor would not offer the value, or the value
     // cannot be written into the file so that it reads back the same.
     std::optional<QString> SetValue(const SaveItem& item, const QString& value);
-    // The same by label: the table's label or the report line's label.
+    // The same by label: the table's label or the report line's label; a
+    // number list's name ("管理号码", "授权号码", "备份号码") takes the whole
+    // list, its numbers separated by commas.
     std::optional<QString> SetValue(const QString& label, const QString& value);
+    // What the table (or number page) shows for such a label; nothing for
+    // an unknown label.
+    std::optional<QString> DisplayedValue(const QString& label) const;
+    // The category a number list's name stands for (0 to 2).
+    static std::optional<int> NumberListCategory(const QString& name);
 
     // The numbers of one list (0 administrator, 1 authorised, 2 backup).
     QStringList Numbers(int category) const;

@@ -1,0 +1,93 @@
+#include "params/CConfigDocument.h"
+#include "params/ConfigFilePlan.h"
+#include "sim/ParameterReport.h"
+#include "support/TestFiles.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// `sirenset --edit FILE --set … --output NEW`, run as the program.
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Result RunProgram(const QStringList& arguments)
+{
+    QProcess process;
+    process.setProgram(QStringLiteral(SIRENSET_BINARY));
+    process.setArguments(arguments);
+    process.start();
+    process.waitForFinished(30000);
+    Result result;
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    result.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return result;
+}
+
+class ConfigFileEditTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TerminalParameters terminal = TerminalParameters::Defaults();
+        terminal.apn = "CMNET";
+        terminal.adminNumbers = {"13800000001"};
+        m_original = ConfigFileText(QByteArray::fromStdString(ParameterReport::Build(terminal)));
+        ASSERT_TRUE(testsupport::WriteFileBytes(Source(), m_original));
+    }
+    QString Source() const { return m_dir.filePath(QStringLiteral("site.cfg")); }
+    QString Output() const { return m_dir.filePath(QStringLiteral("new.cfg")); }
+
+    QTemporaryDir m_dir;
+    QByteArray m_original;
+};
+
+TEST_F(ConfigFileEditTest, ChecksEveryValueAndWritesOnlyAcceptedFiles)
+{
+    const Result done = RunProgram({QStringLiteral("--edit"), Source(), QStringLiteral("--set"),
+                                    QStringLiteral("无线网络APN=CMIOT"), QStringLiteral("--set"),
+                                    QStringLiteral("管理号码=13800000001,13900000002"), QStringLiteral("--output"),
+                                    Output()});
+    EXPECT_EQ(done.exitCode, 0) << done.err.toStdString();
+    CConfigDocument written;
+    ASSERT_FALSE(written.OpenFile(Output()).has_value());
+    EXPECT_EQ(written.DisplayedValue(QStringLiteral("无线网络APN")), QStringLiteral("CMIOT"));
+    EXPECT_EQ(written.Numbers(0), (QStringList{QStringLiteral("13800000001"), QStringLiteral("13900000002")}));
+    EXPECT_EQ(testsupport::ReadFileBytes(Source()), m_original) << "the source file is left alone";
+
+    // Refused values: exit 1, nothing written. Usage errors: exit 2.
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        const char* message;
+    } failures[] = {
+        {{QStringLiteral("--set"), QStringLiteral("心跳包时间(31到65535)=30")}, 1, "心跳包大小超出范围"},
+        {{QStringLiteral("--set"), QStringLiteral("无线网络APN=CMIOT"), QStringLiteral("--set"),
+          QStringLiteral("设备ID号码(固定8位)=1234567")},
+         1, "设备ID号必须是8位长度"},
+        {{QStringLiteral("--set"), QStringLiteral("授权号码=138,138")}, 1, "号码“138”重复"},
+        {{QStringLiteral("--set"), QStringLiteral("没有这项=1")}, 1, "没有名为“没有这项”的配置项"},
+        {{QStringLiteral("--set"), QStringLiteral("APN")}, 2, "--set needs LABEL=VALUE"},
+        {{QStringLiteral("--port"), QStringLiteral("/dev/null")}, 2, "--edit works on the file alone"},
+    };
+    for (const auto& failure : failures) {
+        SCOPED_TRACE(failure.arguments.join(QLatin1Char(' ')).toStdString());
+        QFile::remove(Output());
+        const Result result = RunProgram(QStringList{QStringLiteral("--edit"), Source(), QStringLiteral("--output"),
+                                                     Output()}
+                                         + failure.arguments);
+        EXPECT_EQ(result.exitCode, failure.exitCode);
+        EXPECT_TRUE(result.err.contains(QString::fromUtf8(failure.message))) << result.err.toStdString();
+        EXPECT_FALSE(QFile::exists(Output()));
+    }
+    const Result noOutput = RunProgram({QStringLiteral("--edit"), Source()});
+    EXPECT_EQ(noOutput.exitCode, 2);
+}
+
+}  // namespace
