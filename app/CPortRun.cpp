@@ -69,6 +69,7 @@ void CPortRun::BeginUnit()
         return;
     }
     m_configFile->SetOverrides(next->overrides);
+    m_configFile->SetChangeFilter({m_command.onlyLabels, m_command.skipLabels});
     m_record = UnitRecord{};
     m_record.port = m_portName;
     m_record.device = m_devicePath;
@@ -200,7 +201,14 @@ void CPortRun::RunDiff()
         EndUnit(1, QStringLiteral("失败"));
         return;
     }
-    const QStringList changes = DescribeFileChanges(load, *current);
+    // --only / --skip: the changes left out are not shown.
+    const std::vector<FileChange> all = ListFileChanges(load, *current);
+    const std::vector<bool> ticked = InitialTicks(all, m_configFile->GetChangeFilter());
+    QStringList changes;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (ticked[i])
+            changes << all[i].text;
+    }
     for (const QString& line : changes)
         m_device->PostLog(line);
     m_record.changes = static_cast<int>(changes.size());

@@ -747,6 +747,11 @@ bool CSirensetDlg::ConfirmFileChanges(const QStringList& changes)
     return CChangePreviewDlg::Confirm(this, changes);
 }
 
+bool CSirensetDlg::ChooseFileChanges(const QStringList& changes, std::vector<bool>& ticked)
+{
+    return CChangePreviewDlg::Choose(this, changes, ticked);
+}
+
 void CSirensetDlg::SetRestartEnabled(bool enabled)
 {
     m_restartButton->setEnabled(enabled);

@@ -114,6 +114,7 @@ private:
     void ShowSaveProgress(int done, int total) override;
     void ShowVerifyResult(const QString& summary, const QStringList& mismatches) override;
     bool ConfirmFileChanges(const QStringList& changes) override;
+    bool ChooseFileChanges(const QStringList& changes, std::vector<bool>& ticked) override;
     CNumberPage* NumberPage(int category) const;
     void ShowLogEntry(const QString& line);
 

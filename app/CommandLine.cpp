@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "params/ChangeSelection.h"
+
 #include <QCommandLineParser>
 
 namespace {
@@ -95,8 +97,15 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                                   QStringLiteral("FILE"));
     const QCommandLineOption output(QStringLiteral("output"),
                                     QStringLiteral("With --edit: the file to write."), QStringLiteral("FILE"));
+    const QCommandLineOption only(QStringLiteral("only"),
+                                  QStringLiteral("With --apply/--diff: send (or show) only this change (repeatable); "
+                                                 "LABEL as for --set, or 管理号码/授权号码/备份号码."),
+                                  QStringLiteral("LABEL"));
+    const QCommandLineOption skip(QStringLiteral("skip"),
+                                  QStringLiteral("With --apply/--diff: leave this change out (repeatable)."),
+                                  QStringLiteral("LABEL"));
     parser.addOptions({help, version, port, baud, timeout, read, apply, diff, set, units, repeat, noVerify, logFile,
-                       reportFile, logStdout, quitAfter, communication, hexDisplay, edit, output});
+                       reportFile, logStdout, quitAfter, communication, hexDisplay, edit, output, only, skip});
 
     CommandLine command;
     // Without an application object the parser does not know our name.
@@ -179,6 +188,12 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         if (setting.indexOf(QLatin1Char('=')) <= 0)
             return fail(QStringLiteral("--set needs LABEL=VALUE, not \"%1\"").arg(setting));
     }
+    command.onlyLabels = parser.values(only);
+    command.skipLabels = parser.values(skip);
+    if ((parser.isSet(only) || parser.isSet(skip)) && !changesFile)
+        return fail(QStringLiteral("--only and --skip need --apply or --diff"));
+    if (const std::optional<QString> unknown = UnknownFilterLabel({command.onlyLabels, command.skipLabels}))
+        return fail(QStringLiteral("--only/--skip: no item is labelled \"%1\"").arg(*unknown));
     if ((command.repeat || parser.isSet(noVerify) || parser.isSet(logFile) || parser.isSet(reportFile))
         && !command.IsBatch())
         return fail(QStringLiteral("--repeat, --no-verify, --log and --report need --read, --apply or --diff"));

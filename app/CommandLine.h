@@ -15,6 +15,8 @@ struct CommandLine {
     QString file;                // --read / --apply / --diff / --edit
     QString outputFile;          // --output: where --edit writes the edited file
     QStringList settings;        // --set "LABEL=VALUE", in the order given
+    QStringList onlyLabels;      // --only LABEL: apply/diff only these changes
+    QStringList skipLabels;      // --skip LABEL: leave these changes out
     QString unitsFile;           // --units: one row of values per terminal
     bool repeat = false;         // --repeat: terminal after terminal
     bool verify = true;          // off with --no-verify

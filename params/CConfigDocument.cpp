@@ -1,5 +1,6 @@
 #include "params/CConfigDocument.h"
 
+#include "params/ChangeSelection.h"
 #include "params/ConfigFilePlan.h"
 #include "params/GbkText.h"
 #include "params/ParameterReport.h"
@@ -126,21 +127,6 @@ QByteArray ReplaceValue(QByteArray bytes, const QByteArray& label, bool modemLin
     return bytes.replace(valueStart, rest, written + DefaultSuffix(cut));
 }
 
-std::vector<CellInput> InputsShownFor(const ParameterSet& set)
-{
-    ShownCells shown;
-    for (const ParameterCellValue& cell : ParameterSetCells(set)) {
-        if (cell.text)
-            shown[{cell.row, cell.column}] = {*cell.text, cell.bytes};
-    }
-    std::vector<QString> texts;
-    for (const SaveItem& item : AllSaveItems()) {
-        const auto cell = shown.find({item.row, item.column});
-        texts.push_back(cell == shown.end() ? QString() : cell->second.text);
-    }
-    return PrepareSaveInputs(AllSaveItems(), texts, shown);
-}
-
 // What the table's editor of the item's cell would let the user enter.
 std::optional<QString> EditorRefusal(const SaveItem& item, const QString& value)
 {
@@ -243,15 +229,7 @@ QString CConfigDocument::CellText(const SaveItem& item) const
 
 std::optional<int> CConfigDocument::NumberListCategory(const QString& name)
 {
-    const QString key = name.trimmed();
-    const QString names[3] = {QStringLiteral("管理号码"), QStringLiteral("授权号码"), QStringLiteral("备份号码")};
-    for (int category = 0; category < 3; ++category) {
-        const QString reportLabel = QString::fromLatin1(kNumberListLabels[static_cast<std::size_t>(category)]);
-        if (key == names[category] || key.compare(reportLabel.trimmed(), Qt::CaseInsensitive) == 0
-            || key.compare(reportLabel.trimmed().chopped(1), Qt::CaseInsensitive) == 0)
-            return category;
-    }
-    return std::nullopt;
+    return NumberListCategoryOf(name);
 }
 
 std::optional<QString> CConfigDocument::DisplayedValue(const QString& label) const
@@ -295,7 +273,7 @@ std::optional<QString> CConfigDocument::SetValue(const SaveItem& item, const QSt
     // values already cause is not the edit's fault.
     const std::vector<SaveItem>& items = AllSaveItems();
     const auto index = static_cast<std::size_t>(&item - items.data());
-    std::vector<CellInput> inputs = InputsShownFor(*m_set);
+    std::vector<CellInput> inputs = InputsAfterShowing(*m_set);
     const std::optional<SaveRefusal> before = CheckWholeSave(inputs);
     inputs[index] = CellInput{value, false, UnicodeToGbk(value)};
     if (std::optional<QString> unsavable = UnsavableCellMessage(item, inputs[index]))

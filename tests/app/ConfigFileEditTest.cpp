@@ -1,6 +1,7 @@
 #include "params/CConfigDocument.h"
 #include "params/ConfigFilePlan.h"
 #include "sim/ParameterReport.h"
+#include "support/SimulatorSession.h"
 #include "support/TestFiles.h"
 
 #include <QProcess>
@@ -26,8 +27,8 @@ Result RunProgram(const QStringList& arguments)
     process.waitForFinished(30000);
     Result result;
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    result.err = QString::fromLocal8Bit(process.readAllStandardError());
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
 }
 
@@ -88,6 +89,60 @@ TEST_F(ConfigFileEditTest, ChecksEveryValueAndWritesOnlyAcceptedFiles)
     }
     const Result noOutput = RunProgram({QStringLiteral("--edit"), Source()});
     EXPECT_EQ(noOutput.exitCode, 2);
+}
+
+// ---------------------------------------------------------------- --only / --skip
+
+class ChosenChangesBatchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_session.Started());
+        // A file that changes the APN, the TTS speed and the backup list.
+        TerminalParameters wanted = m_session.sim().Parameters();
+        wanted.apn = "FIELDAPN";
+        wanted.ttsSpeed = wanted.ttsSpeed == "7" ? "8" : "7";
+        wanted.backupNumbers = {"110"};
+        ASSERT_TRUE(testsupport::WriteFileBytes(
+            File(), ConfigFileText(QByteArray::fromStdString(ParameterReport::Build(wanted)))));
+        m_session.sim().ClearLogs();
+    }
+    QString File() const { return m_dir.filePath(QStringLiteral("wanted.cfg")); }
+    QStringList Lines(const Result& result) const { return result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+
+    testsupport::SimulatorSession m_session;
+    QTemporaryDir m_dir;
+};
+
+TEST_F(ChosenChangesBatchTest, ApplyOnlySendsTheNamedChange)
+{
+    const Result result = RunProgram({QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--apply"),
+                                      File(), QStringLiteral("--only"), QStringLiteral("无线网络APN"),
+                                      QStringLiteral("--no-verify")});
+    EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
+    std::vector<std::string> setters;
+    for (const std::string& command : m_session.sim().ReceivedCommands()) {
+        if (command.find('=') != std::string::npos)
+            setters.push_back(command);
+    }
+    EXPECT_EQ(setters, std::vector<std::string>{"at+apn=FIELDAPN"});
+    EXPECT_NE(m_session.sim().Parameters().backupNumbers, std::vector<std::string>{"110"});
+}
+
+TEST_F(ChosenChangesBatchTest, DiffLeavesOutTheSkippedChanges)
+{
+    const Result result = RunProgram({QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--diff"),
+                                      File(), QStringLiteral("--skip"), QStringLiteral("无线网络APN"),
+                                      QStringLiteral("--skip"), QStringLiteral("备份号码")});
+    EXPECT_EQ(result.exitCode, 3) << result.out.toStdString();
+    const QStringList lines = Lines(result);
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines[lines.size() - 2].startsWith(QStringLiteral("TTS播放语速："))) << result.out.toStdString();
+    EXPECT_EQ(lines.last(), QStringLiteral("共1项与设备不同，未发送任何命令"));
+
+    const Result unknown = RunProgram({QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--diff"),
+                                       File(), QStringLiteral("--only"), QStringLiteral("没有这项")});
+    EXPECT_EQ(unknown.exitCode, 2);
 }
 
 }  // namespace
