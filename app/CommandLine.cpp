@@ -96,7 +96,12 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                                                  "--output. Exit 1 when a value is refused."),
                                   QStringLiteral("FILE"));
     const QCommandLineOption output(QStringLiteral("output"),
-                                    QStringLiteral("With --edit: the file to write."), QStringLiteral("FILE"));
+                                    QStringLiteral("With --edit or --diff --changed-only: the file to write."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption changedOnly(
+        QStringLiteral("changed-only"),
+        QStringLiteral("With --diff and --output: write a file holding only what FILE would change on the "
+                       "terminal (and the lines every file needs)."));
     const QCommandLineOption only(QStringLiteral("only"),
                                   QStringLiteral("With --apply/--diff: send (or show) only this change (repeatable); "
                                                  "LABEL as for --set, or 管理号码/授权号码/备份号码."),
@@ -105,7 +110,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                                   QStringLiteral("With --apply/--diff: leave this change out (repeatable)."),
                                   QStringLiteral("LABEL"));
     parser.addOptions({help, version, port, baud, timeout, read, apply, diff, set, units, repeat, noVerify, logFile,
-                       reportFile, logStdout, quitAfter, communication, hexDisplay, edit, output, only, skip});
+                       reportFile, logStdout, quitAfter, communication, hexDisplay, edit, output, only, skip,
+                       changedOnly});
 
     CommandLine command;
     // Without an application object the parser does not know our name.
@@ -144,8 +150,16 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         + int(parser.isSet(edit));
     if (operations > 1)
         return fail(QStringLiteral("only one of --read, --apply, --diff and --edit can be used"));
-    if (parser.isSet(output) && !parser.isSet(edit))
-        return fail(QStringLiteral("--output needs --edit"));
+    if (parser.isSet(output) && !parser.isSet(edit) && !parser.isSet(changedOnly))
+        return fail(QStringLiteral("--output needs --edit or --diff --changed-only"));
+    if (parser.isSet(changedOnly)) {
+        if (!parser.isSet(diff) || !parser.isSet(output) || parser.value(output).isEmpty())
+            return fail(QStringLiteral("--changed-only needs --diff and --output FILE"));
+        if (parser.values(port).size() != 1 || parser.isSet(repeat) || parser.isSet(units))
+            return fail(QStringLiteral("--changed-only writes one file: give one --port, without --repeat or --units"));
+        command.changedOnly = true;
+        command.outputFile = parser.value(output);
+    }
     if (parser.isSet(edit)) {
         command.mode = CommandLine::Mode::Edit;
         command.file = parser.value(edit);

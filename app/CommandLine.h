@@ -13,7 +13,8 @@ struct CommandLine {
     int powerOnTimeoutSeconds = 120;  // --timeout
     bool timeoutGiven = false;
     QString file;                // --read / --apply / --diff / --edit
-    QString outputFile;          // --output: where --edit writes the edited file
+    QString outputFile;          // --output: where --edit / --diff --changed-only write
+    bool changedOnly = false;    // --changed-only (with --diff and --output)
     QStringList settings;        // --set "LABEL=VALUE", in the order given
     QStringList onlyLabels;      // --only LABEL: apply/diff only these changes
     QStringList skipLabels;      // --skip LABEL: leave these changes out

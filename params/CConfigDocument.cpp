@@ -232,6 +232,14 @@ std::optional<int> CConfigDocument::NumberListCategory(const QString& name)
     return NumberListCategoryOf(name);
 }
 
+std::optional<QByteArray> CConfigDocument::ReportLabelOf(const SaveItem& item)
+{
+    const ReportLabelField* line = ReportLineOf(item);
+    if (!line)
+        return std::nullopt;
+    return QByteArray(line->label.data(), static_cast<qsizetype>(line->label.size()));
+}
+
 std::optional<QString> CConfigDocument::DisplayedValue(const QString& label) const
 {
     if (const std::optional<int> category = NumberListCategory(label))

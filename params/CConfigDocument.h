@@ -56,6 +56,8 @@ public:
     std::optional<QString> DisplayedValue(const QString& label) const;
     // The category a number list's name stands for (0 to 2).
     static std::optional<int> NumberListCategory(const QString& name);
+    // The label of the report line that keeps an item ("Access Point Name:").
+    static std::optional<QByteArray> ReportLabelOf(const SaveItem& item);
 
     // The numbers of one list (0 administrator, 1 authorised, 2 backup).
     QStringList Numbers(int category) const;

@@ -145,4 +145,29 @@ TEST_F(ChosenChangesBatchTest, DiffLeavesOutTheSkippedChanges)
     EXPECT_EQ(unknown.exitCode, 2);
 }
 
+TEST_F(ChosenChangesBatchTest, AChangedOnlyFileAppliesExactlyItsChanges)
+{
+    const QString changed = m_dir.filePath(QStringLiteral("changed.cfg"));
+    const Result diff = RunProgram({QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--diff"), File(),
+                                    QStringLiteral("--skip"), QStringLiteral("TTS播放语速"),
+                                    QStringLiteral("--changed-only"), QStringLiteral("--output"), changed});
+    EXPECT_EQ(diff.exitCode, 3) << diff.out.toStdString();
+    ASSERT_TRUE(QFile::exists(changed)) << diff.out.toStdString();
+    EXPECT_FALSE(testsupport::ReadFileBytes(changed).contains("Work Mode:"));
+
+    m_session.sim().ClearLogs();
+    const Result apply = RunProgram({QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--apply"),
+                                     changed, QStringLiteral("--no-verify")});
+    EXPECT_EQ(apply.exitCode, 0) << apply.out.toStdString();
+    std::vector<std::string> setters;
+    for (const std::string& command : m_session.sim().ReceivedCommands()) {
+        if (command.find('=') != std::string::npos && !command.starts_with("AT+LRMSETADMINNO")
+            && !command.starts_with("AT+LRMSETLRMNO"))
+            setters.push_back(command);
+    }
+    // The unchanged lists go out as every load sends them; the values that
+    // do not change are not sent.
+    EXPECT_EQ(setters, (std::vector<std::string>{"AT+LRMSETBKNO=110", "at+apn=FIELDAPN"}));
+}
+
 }  // namespace

@@ -1,4 +1,5 @@
 #include "params/CConfigDocument.h"
+#include "params/ChangedOnlyFile.h"
 #include "params/ConfigFilePlan.h"
 #include "params/ParameterTableLayout.h"
 
@@ -281,6 +282,41 @@ TEST(ConfigDocumentTest, FilesAreReadAndWrittenOnDisk)
     EXPECT_EQ(CConfigDocument().OpenFile(dir.filePath(QStringLiteral("missing.cfg"))).value_or(QString()),
               QStringLiteral("打开文件失败"));
     EXPECT_EQ(CConfigDocument().Open("not a report\r\r\n", QString()).value_or(QString()), QStringLiteral("参数加载失败"));
+}
+
+}  // namespace
+
+namespace {
+
+// --diff --changed-only: the file keeps the changed lines and the lines
+// every report needs, and applying it changes exactly what --diff listed.
+TEST(ChangedOnlyFileTest, HoldsTheChangedLinesAndWhatEveryFileNeeds)
+{
+    const CConfigDocument terminal = OpenFixture();
+    CConfigDocument wanted = OpenFixture();
+    // The backup centre's label holds the main centre's: dropping the main
+    // centre's line must not let the backup address take its place.
+    for (const auto& [label, value] : {std::pair{"GPRS备份中心地址", "10.9.9.9"}, std::pair{"无线网络APN", "CMIOT"},
+                                       std::pair{"电话预警", "10"}, std::pair{"TTS播放语速", "9"}}) {
+        ASSERT_FALSE(wanted.SetValue(QString::fromUtf8(label), QString::fromUtf8(value)).has_value());
+    }
+    ASSERT_FALSE(wanted.SetNumbers(2, {QStringLiteral("110")}).has_value());
+
+    const ChangedOnlyFile built =
+        BuildChangedOnlyFile(wanted.FileBytes(), terminal.Parameters(), {}, ChangeFilter{{}, {QStringLiteral("TTS播放语速")}});
+    ASSERT_FALSE(built.refusal.has_value()) << built.refusal->toStdString();
+    EXPECT_EQ(built.changes.size(), 4) << built.changes.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(built.changes.join(QString()).contains(QStringLiteral("TTS播放语速")));
+    const QByteArray& file = built.bytes;
+    EXPECT_TRUE(file.contains("Secondary Server's Ip 10.9.9.9\r\r\n"));
+    EXPECT_TRUE(file.contains("Server's Ip 116.62.10.20\r\r\n")) << "kept so that it still names the main centre";
+    EXPECT_TRUE(file.contains("Access Point Name: CMIOT\r\r\n"));
+    EXPECT_TRUE(file.contains("Alarm phone priority:  10\r\r\n"));
+    EXPECT_TRUE(file.contains("Alarm backup NO:  110,\r\r\n"));
+    EXPECT_TRUE(file.contains("Alarm sms priority:  2\r\r\n")) << "a line every report needs";
+    EXPECT_TRUE(file.contains("Alarm text1:  "));
+    for (const char* dropped : {"Alarm tts play speed:", "Modem's ID number", "Heartbeat poll time", "Work Mode:", "OK"})
+        EXPECT_FALSE(file.contains(dropped)) << dropped;
 }
 
 }  // namespace
