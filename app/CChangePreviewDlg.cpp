@@ -39,6 +39,12 @@ CChangePreviewDlg::CChangePreviewDlg(const QStringList& changes, const std::vect
     // Nothing to list: the heading says so alone.
     m_list->setVisible(!changes.isEmpty());
 
+    // Unticking is the only way to leave a change out; say what it does.
+    auto* hint = new QLabel(QStringLiteral("只发送勾选的项；未勾选的项保持终端当前的值，也不校验。"), this);
+    hint->setObjectName(QStringLiteral("changeTickHint"));
+    hint->setWordWrap(true);
+    hint->setVisible(!changes.isEmpty());
+
     auto* buttons = new QDialogButtonBox(this);
     m_ok = buttons->addButton(CUiLanguage::ButtonText(QDialogButtonBox::Ok), QDialogButtonBox::AcceptRole);
     m_ok->setObjectName(QStringLiteral("changeOkButton"));
@@ -50,6 +56,7 @@ CChangePreviewDlg::CChangePreviewDlg(const QStringList& changes, const std::vect
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_heading);
     layout->addWidget(m_list, 1);
+    layout->addWidget(hint);
     if (changes.isEmpty())
         layout->addStretch(1);
     layout->addWidget(buttons);
