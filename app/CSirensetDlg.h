@@ -18,6 +18,7 @@
 
 class CAdminNoDlg;
 class CConfigFile;
+class CFileModeBar;
 class CNumberCommands;
 class CParameterSaver;
 class CBackNoDlg;
@@ -116,6 +117,7 @@ private:
     bool ConfirmFileChanges(const QStringList& changes) override;
     bool ChooseFileChanges(const QStringList& changes, std::vector<bool>& ticked) override;
     CNumberPage* NumberPage(int category) const;
+    QWidget* CreateFileModeBar();
     void ShowLogEntry(const QString& line);
 
     void CreateControls();
@@ -172,6 +174,7 @@ private:
     std::unique_ptr<CNumberCommands> m_numberCommands;
 
     CParameterTable* m_paramList = nullptr;
+    CFileModeBar* m_fileBar = nullptr;  // a configuration file shown in the table
     // The pages belong to the window, not to the tab sheet that shows them.
     std::unique_ptr<CAdminNoDlg> m_adminPage;
     std::unique_ptr<CLrmNoDlg> m_authorisedPage;

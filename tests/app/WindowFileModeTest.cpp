@@ -1,0 +1,136 @@
+// A configuration file shown in the main window without a terminal: opened
+// into the table and the number pages, edited with the save's checks,
+// written with 另存为配置文件…, and given back to the terminal's values only
+// after asking.
+#include "MainWindowFixture.h"
+
+#include "app/CFileModeBar.h"
+#include "params/CConfigDocument.h"
+#include "params/CParameterTable.h"
+#include "params/ConfigFilePlan.h"
+#include "sim/ParameterReport.h"
+#include "support/SimulatorSession.h"
+#include "support/TestFiles.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+using testsupport::WaitUntil;
+
+constexpr int kApnRow = 16;
+constexpr int kHeartbeatRow = 21;
+constexpr int kRight = 3;
+
+class WindowFileModeTest : public testsupport::MainWindowFixture {
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        TerminalParameters site = TerminalParameters::Defaults();
+        site.apn = "SITEAPN";
+        site.adminNumbers = {"13811111111", "13822222222"};
+        m_file = ConfigFileText(QByteArray::fromStdString(ParameterReport::Build(site)));
+        ASSERT_TRUE(testsupport::WriteFileBytes(Path("site.cfg"), m_file));
+        m_answer = [this](const MessageBoxes::Request& request) {
+            MessageBoxes::Reply reply;
+            if (request.kind == MessageBoxes::Kind::OpenFile)
+                reply.path = Path("site.cfg");
+            else if (request.kind == MessageBoxes::Kind::SaveFile)
+                reply.path = Path("saved.cfg");
+            else
+                reply.answer = m_yes ? MessageBoxes::Answer::Yes : MessageBoxes::Answer::No;
+            return reply;
+        };
+    }
+
+    QString Path(const char* name) const { return m_folder.filePath(QString::fromLatin1(name)); }
+    CFileModeBar& Bar() const { return *m_window->findChild<CFileModeBar*>(QStringLiteral("fileModeBar")); }
+    CParameterTable& Table() const { return *m_window->findChild<CParameterTable*>(QStringLiteral("paramList")); }
+    // What the grid's editor does when an edit ends: the typed text goes into the cell.
+    void Type(int row, const QString& text) { Table().SetCellText(row, kRight, text); }
+    QStringList Asked(MessageBoxes::Kind kind) const
+    {
+        QStringList texts;
+        for (const MessageBoxes::Request& request : m_asked) {
+            if (request.kind == kind)
+                texts << request.text;
+        }
+        return texts;
+    }
+
+    QByteArray m_file;
+    bool m_yes = true;
+};
+
+TEST_F(WindowFileModeTest, AFileIsOpenedEditedAndSavedWithoutATerminal)
+{
+    Open(Options({}));
+    EXPECT_FALSE(Bar().Line()->isVisible());
+    QTest::mouseClick(Bar().OpenButton(), Qt::LeftButton);
+    ASSERT_TRUE(Bar().IsFileShown());
+    EXPECT_TRUE(m_window->windowTitle().endsWith(QStringLiteral(" — 配置文件 site.cfg")));
+    EXPECT_TRUE(Bar().Line()->isVisible());
+    EXPECT_TRUE(Bar().Line()->text().contains(QStringLiteral("“site.cfg”")));
+    EXPECT_TRUE(Bar().Line()->text().contains(QStringLiteral("保存设置等设备命令作用于所连接的终端，而不是此文件")));
+    EXPECT_EQ(Table().CellText(kApnRow, kRight), QStringLiteral("SITEAPN"));
+    EXPECT_EQ(m_window->View().NumberRows(0), (QStringList{QStringLiteral("13811111111"), QStringLiteral("13822222222")}));
+
+    // A refused value never reaches the file; the cell shows the file's.
+    const QString heartbeat = Table().CellText(kHeartbeatRow, kRight);
+    m_asked.clear();
+    Type(kHeartbeatRow, QStringLiteral("30"));
+    EXPECT_EQ(Asked(MessageBoxes::Kind::Message).value(0), QStringLiteral("心跳包大小超出范围,应该介于31到65535之间"));
+    EXPECT_EQ(Table().CellText(kHeartbeatRow, kRight), heartbeat);
+    EXPECT_FALSE(Bar().Document().IsModified());
+
+    Type(kApnRow, QStringLiteral("CMIOT"));
+    EXPECT_TRUE(m_window->windowTitle().endsWith(QStringLiteral("配置文件 site.cfg *")));
+    QTest::mouseClick(Bar().SaveAsButton(), Qt::LeftButton);
+    QByteArray expected = m_file;
+    expected.replace("SITEAPN\r\r\n", "CMIOT\r\r\n");
+    EXPECT_EQ(testsupport::ReadFileBytes(Path("saved.cfg")), expected);
+    EXPECT_TRUE(m_window->windowTitle().endsWith(QStringLiteral("配置文件 saved.cfg")));
+
+    QTest::mouseClick(Bar().CloseButton(), Qt::LeftButton);
+    EXPECT_FALSE(Bar().IsFileShown());
+    EXPECT_TRUE(Table().CellText(kApnRow, kRight).isEmpty()) << "the table is as it was before the file";
+    EXPECT_TRUE(m_window->View().NumberRows(0).isEmpty());
+}
+
+TEST_F(WindowFileModeTest, TheTerminalsValuesWaitForAnAnswerAboutUnsavedEdits)
+{
+    testsupport::SimulatorSession session;
+    ASSERT_TRUE(session.Started());
+    Open(Options({session.DevicePath()}));
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
+    ASSERT_TRUE(WaitForButtons());
+    QTest::mouseClick(Bar().OpenButton(), Qt::LeftButton);
+    Type(kApnRow, QStringLiteral("CMIOT"));
+    m_asked.clear();
+
+    // The terminal's report arrives again: the technician keeps the file.
+    m_yes = false;
+    auto* readBack = m_window->findChild<QPushButton*>(QStringLiteral("readBackButton"));
+    ASSERT_NE(readBack, nullptr);
+    const int loads = static_cast<int>(m_log.count(QStringLiteral("参数加载完成...")));
+    QTest::mouseClick(readBack, Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return m_log.count(QStringLiteral("参数加载完成...")) > loads; }));
+    ASSERT_TRUE(WaitForButtons());
+    EXPECT_EQ(Asked(MessageBoxes::Kind::Message).size(), 1) << "asked once for the whole refresh";
+    EXPECT_TRUE(Bar().IsFileShown());
+    EXPECT_EQ(Table().CellText(kApnRow, kRight), QStringLiteral("CMIOT"));
+
+    // Asked again, the answer is yes: the terminal's values are shown.
+    m_yes = true;
+    QTest::mouseClick(readBack, Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return m_log.count(QStringLiteral("参数加载完成...")) > loads + 1; }));
+    ASSERT_TRUE(WaitForButtons());
+    EXPECT_FALSE(Bar().IsFileShown());
+    EXPECT_EQ(Table().CellText(kApnRow, kRight), QString::fromStdString(session.sim().Parameters().apn));
+    EXPECT_EQ(m_window->windowTitle().indexOf(QStringLiteral("配置文件")), -1);
+}
+
+}  // namespace
