@@ -12,6 +12,7 @@
 #include "support/SimulatorSession.h"
 #include "support/TestFiles.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -61,6 +62,18 @@ protected:
         return texts;
     }
 
+    // With SIRENSET_SCREENSHOT_DIR set: the window as a 1366 x 768 screen at
+    // 125 % leaves room for it (logical pixels, less a taskbar).
+    void SaveShot(const QString& name)
+    {
+        const QByteArray dir = qgetenv("SIRENSET_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            return;
+        m_window->resize(QSize(1093, 582).expandedTo(m_window->minimumSize()));
+        QApplication::processEvents();
+        m_window->grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + name);
+    }
+
     QByteArray m_file;
     bool m_yes = true;
 };
@@ -93,6 +106,8 @@ TEST_F(WindowFileModeTest, AFileIsOpenedEditedAndSavedWithoutATerminal)
     expected.replace("SITEAPN\r\r\n", "CMIOT\r\r\n");
     EXPECT_EQ(testsupport::ReadFileBytes(Path("saved.cfg")), expected);
     EXPECT_TRUE(m_window->windowTitle().endsWith(QStringLiteral("配置文件 saved.cfg")));
+
+    SaveShot(QStringLiteral("window_file.png"));
 
     QTest::mouseClick(Bar().CloseButton(), Qt::LeftButton);
     EXPECT_FALSE(Bar().IsFileShown());
