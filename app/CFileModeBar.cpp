@@ -192,6 +192,42 @@ void CFileModeBar::OnCellChanged(QTableWidgetItem* cell)
         MessageBoxes::Show(window(), *refusal);
 }
 
+bool CFileModeBar::EditNumbers(CNumberCommands::ListEdit edit, int category, const QStringList& numbers,
+                               const std::array<QStringList, 3>& ticked)
+{
+    using Edit = CNumberCommands::ListEdit;
+    if (!m_shown)
+        return false;
+    std::optional<QString> refusal;
+    if (edit == Edit::Add) {
+        QStringList list = m_document.Numbers(category);
+        for (const QString& number : numbers) {
+            if (list.contains(number)) {
+                refusal = QStringLiteral("号码重复,添加失败");
+                break;
+            }
+            list << number;
+        }
+        if (!refusal)
+            refusal = m_document.SetNumbers(category, list);
+    } else if (edit == Edit::Reset) {
+        refusal = m_document.SetNumbers(category, {});
+    } else {
+        for (int list = 0; list < 3 && !refusal; ++list) {
+            QStringList kept = m_document.Numbers(list);
+            for (const QString& number : ticked[static_cast<std::size_t>(list)])
+                kept.removeAll(number);
+            refusal = m_document.SetNumbers(list, kept);
+        }
+    }
+    for (int list = 0; list < 3; ++list)
+        m_pages.write(list, m_document.Numbers(list));
+    UpdateState();
+    if (refusal)
+        MessageBoxes::Show(window(), *refusal);
+    return true;
+}
+
 QString CFileModeBar::TitleSuffix() const
 {
     if (!m_shown)

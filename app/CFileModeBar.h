@@ -1,5 +1,6 @@
 #pragma once
 
+#include "numbers/CNumberCommands.h"
 #include "params/CConfigDocument.h"
 
 #include <QStringList>
@@ -44,6 +45,12 @@ public:
     // no file is shown, or the file is closed (after asking, when it has
     // unsaved edits). False keeps the file in the table for this refresh.
     bool AcceptTerminalValues();
+
+    // Add, delete or reset on a number page while a file is shown: changes
+    // the file's list with the checks of the number pages, shows a refusal
+    // and returns true; false when no file is shown (the terminal's turn).
+    // A delete takes `ticked`: the ticked rows of the three pages.
+    bool EditNumbers(CNumberCommands::ListEdit edit, int category, const QStringList& numbers, const std::array<QStringList, 3>& ticked);
 
     // "配置文件 site.cfg" (with "*" when edited), empty when none is shown:
     // the window adds it to its title.

@@ -169,6 +169,13 @@ QWidget* CSirensetDlg::CreateFileModeBar()
     connect(m_fileBar, &CFileModeBar::fileStateChanged, this, [this] {
         const QString suffix = m_fileBar->TitleSuffix();
         setWindowTitle(suffix.isEmpty() ? Texts::AppTitle() : Texts::AppTitle() + QStringLiteral(" — ") + suffix);
+        // The number buttons edit the file's lists, terminal or not; without
+        // a file they follow the other command buttons again.
+        if (m_addButton) {
+            const bool enabled = m_fileBar->IsFileShown() || m_saveButton->isEnabled();
+            for (QPushButton* button : {m_addButton, m_deleteButton, m_resetButton})
+                button->setEnabled(enabled);
+        }
     });
     return m_fileBar;
 }
@@ -418,6 +425,11 @@ void CSirensetDlg::ConnectControls()
     connect(m_statusButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestStatusProbe(); });
     connect(m_readClockButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestReadClock(); });
     connect(m_setClockButton, &QPushButton::clicked, this, &CSirensetDlg::OnSetClockClicked);
+    // While a configuration file is shown, the number buttons edit its lists.
+    m_numberCommands->SetListEditHandler(
+        [this](CNumberCommands::ListEdit edit, int category, const QStringList& numbers) {
+            return m_fileBar->EditNumbers(edit, category, numbers, m_numberCommands->TickedNumbers());
+        });
     auto* numberButtons = new CNumberButtons(*m_numberCommands, m_tabSheet, this);
     numberButtons->Connect(m_addButton, m_deleteButton, m_resetButton, m_powerTestButton);
     connect(m_saveButton, &QPushButton::clicked, this, [this] { m_saver->OnSaveSettings(); });

@@ -5,6 +5,8 @@
 #include "MainWindowFixture.h"
 
 #include "app/CFileModeBar.h"
+#include "controls/CReportCtrl.h"
+#include "numbers/CNumberPage.h"
 #include "params/CConfigDocument.h"
 #include "params/CParameterTable.h"
 #include "params/ConfigFilePlan.h"
@@ -108,6 +110,21 @@ TEST_F(WindowFileModeTest, AFileIsOpenedEditedAndSavedWithoutATerminal)
     EXPECT_TRUE(m_window->windowTitle().endsWith(QStringLiteral("配置文件 saved.cfg")));
 
     SaveShot(QStringLiteral("window_file.png"));
+
+    // 删除 on the number page takes the ticked number out of the file.
+    CNumberPage* admin = nullptr;
+    for (CNumberPage* page : m_window->findChildren<CNumberPage*>()) {
+        if (page->Numbers().contains(QStringLiteral("13811111111")))
+            admin = page;
+    }
+    ASSERT_NE(admin, nullptr);
+    admin->List()->SetCheck(0, true);
+    auto* remove = m_window->findChild<QPushButton*>(QStringLiteral("deleteButton"));
+    ASSERT_TRUE(remove->isEnabled()) << "no terminal is needed";
+    QTest::mouseClick(remove, Qt::LeftButton);
+    EXPECT_EQ(Bar().Document().Numbers(0), QStringList{QStringLiteral("13822222222")});
+    EXPECT_EQ(m_window->View().NumberRows(0), QStringList{QStringLiteral("13822222222")});
+    m_yes = true;
 
     QTest::mouseClick(Bar().CloseButton(), Qt::LeftButton);
     EXPECT_FALSE(Bar().IsFileShown());
