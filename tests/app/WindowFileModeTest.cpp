@@ -134,31 +134,32 @@ TEST_F(WindowFileModeTest, AFileIsOpenedEditedAndSavedWithoutATerminal)
 
 TEST_F(WindowFileModeTest, TheTerminalsValuesWaitForAnAnswerAboutUnsavedEdits)
 {
-    testsupport::SimulatorSession session;
+    // The terminal is switched on only once the file is being edited.
+    SimulatorOptions options = testsupport::SimulatorSession::FastOptions();
+    options.powerOnWhenOpened = false;
+    testsupport::SimulatorSession session(options);
     ASSERT_TRUE(session.Started());
     Open(Options({session.DevicePath()}));
-    ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
-    ASSERT_TRUE(WaitForButtons());
     QTest::mouseClick(Bar().OpenButton(), Qt::LeftButton);
     Type(kApnRow, QStringLiteral("CMIOT"));
     m_asked.clear();
 
-    // The terminal's report arrives again: the technician keeps the file.
+    // It powers on and is caught: the technician keeps the file.
     m_yes = false;
+    session.sim().PowerOn();
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成..."))) << LogText().toStdString();
+    ASSERT_TRUE(WaitForButtons());
+    const int loads = 1;
     auto* readBack = m_window->findChild<QPushButton*>(QStringLiteral("readBackButton"));
     ASSERT_NE(readBack, nullptr);
-    const int loads = static_cast<int>(m_log.count(QStringLiteral("参数加载完成...")));
-    QTest::mouseClick(readBack, Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return m_log.count(QStringLiteral("参数加载完成...")) > loads; }));
-    ASSERT_TRUE(WaitForButtons());
     EXPECT_EQ(Asked(MessageBoxes::Kind::Message).size(), 1) << "asked once for the whole refresh";
     EXPECT_TRUE(Bar().IsFileShown());
     EXPECT_EQ(Table().CellText(kApnRow, kRight), QStringLiteral("CMIOT"));
 
-    // Asked again, the answer is yes: the terminal's values are shown.
+    // Read back again, the answer is yes: the terminal's values are shown.
     m_yes = true;
     QTest::mouseClick(readBack, Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return m_log.count(QStringLiteral("参数加载完成...")) > loads + 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return m_log.count(QStringLiteral("参数加载完成...")) > loads; }));
     ASSERT_TRUE(WaitForButtons());
     EXPECT_FALSE(Bar().IsFileShown());
     EXPECT_EQ(Table().CellText(kApnRow, kRight), QString::fromStdString(session.sim().Parameters().apn));
