@@ -53,6 +53,8 @@ CFileModeBar::CFileModeBar(CParameterTable& table, NumberPages pages, QWidget* p
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_line, 1);
+    // Without a file the line is hidden; the buttons keep their width.
+    layout->addStretch(0);
     layout->addWidget(m_openButton);
     layout->addWidget(m_saveAsButton);
     layout->addWidget(m_closeButton);
