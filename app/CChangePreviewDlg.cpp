@@ -76,7 +76,7 @@ QString CChangePreviewDlg::Heading(const QStringList& changes)
     return changes.isEmpty() ? Texts::FileMatchesDevice() : Texts::ChangePreviewHeading(int(changes.size()));
 }
 
-std::optional<bool> CChangePreviewDlg::HandlerAnswer(const QStringList& changes)
+std::optional<bool> CChangePreviewDlg::HandlerAnswer(const QStringList& changes, std::vector<bool>* ticks)
 {
     MessageBoxes::Request request;
     request.kind = MessageBoxes::Kind::Confirm;
@@ -85,9 +85,11 @@ std::optional<bool> CChangePreviewDlg::HandlerAnswer(const QStringList& changes)
     request.buttons = MessageBoxes::Buttons::OkCancel;
     request.lines = changes;
     MessageBoxes::Reply reply;
-    if (MessageBoxes::AskHandler(request, reply))
-        return reply.answer == MessageBoxes::Answer::Ok || reply.answer == MessageBoxes::Answer::Yes;
-    return std::nullopt;
+    if (!MessageBoxes::AskHandler(request, reply))
+        return std::nullopt;
+    if (ticks && reply.ticks.size() == ticks->size())
+        *ticks = reply.ticks;
+    return reply.answer == MessageBoxes::Answer::Ok || reply.answer == MessageBoxes::Answer::Yes;
 }
 
 bool CChangePreviewDlg::Confirm(QWidget* parent, const QStringList& changes)
@@ -108,7 +110,7 @@ std::vector<bool> CChangePreviewDlg::Ticks() const
 
 bool CChangePreviewDlg::Choose(QWidget* parent, const QStringList& changes, std::vector<bool>& ticks)
 {
-    if (const std::optional<bool> answer = HandlerAnswer(changes))
+    if (const std::optional<bool> answer = HandlerAnswer(changes, &ticks))
         return *answer;
     CChangePreviewDlg dialog(changes, ticks, parent);
     if (dialog.exec() != QDialog::Accepted)

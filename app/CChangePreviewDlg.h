@@ -22,8 +22,9 @@ public:
     CChangePreviewDlg(const QStringList& changes, const std::vector<bool>& ticks, QWidget* parent = nullptr);
 
     // Shows the dialog modally with the changes ticked as `ticks` says and
-    // leaves them as the user did; the handler MessageBoxes has (tests,
-    // batch runs) only confirms. True to go on with the ticked changes.
+    // leaves them as the user did, or asks the handler MessageBoxes has
+    // (tests, batch runs), whose reply may untick. True to go on with the
+    // ticked changes.
     static bool Choose(QWidget* parent, const QStringList& changes, std::vector<bool>& ticks);
     // Which changes are ticked, in the order listed.
     std::vector<bool> Ticks() const;
@@ -42,8 +43,9 @@ public:
     QPushButton* CancelButton() const { return m_cancel; }
 
 private:
-    // The answer of the handler MessageBoxes has; nothing without one.
-    static std::optional<bool> HandlerAnswer(const QStringList& changes);
+    // The answer of the handler MessageBoxes has, and the ticks it left
+    // (when `ticks` is given); nothing without a handler.
+    static std::optional<bool> HandlerAnswer(const QStringList& changes, std::vector<bool>* ticks = nullptr);
 
     QLabel* m_heading = nullptr;
     QListWidget* m_list = nullptr;

@@ -19,6 +19,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <functional>
+#include <vector>
+
 namespace {
 
 using testsupport::WaitUntil;
@@ -40,7 +43,9 @@ protected:
         m_answer = [this](const MessageBoxes::Request& request) {
             MessageBoxes::Reply reply;
             if (request.kind == MessageBoxes::Kind::OpenFile)
-                reply.path = Path("site.cfg");
+                reply.path = Path(m_openName);
+            else if (request.kind == MessageBoxes::Kind::Confirm)
+                reply.ticks = m_ticks(request.lines);
             else if (request.kind == MessageBoxes::Kind::SaveFile)
                 reply.path = Path("saved.cfg");
             else
@@ -78,6 +83,10 @@ protected:
 
     QByteArray m_file;
     bool m_yes = true;
+    const char* m_openName = "site.cfg";
+    std::function<std::vector<bool>(const QStringList&)> m_ticks = [](const QStringList&) {
+        return std::vector<bool>{};
+    };
 };
 
 TEST_F(WindowFileModeTest, AFileIsOpenedEditedAndSavedWithoutATerminal)
@@ -164,6 +173,50 @@ TEST_F(WindowFileModeTest, TheTerminalsValuesWaitForAnAnswerAboutUnsavedEdits)
     EXPECT_FALSE(Bar().IsFileShown());
     EXPECT_EQ(Table().CellText(kApnRow, kRight), QString::fromStdString(session.sim().Parameters().apn));
     EXPECT_EQ(m_window->windowTitle().indexOf(QStringLiteral("配置文件")), -1);
+}
+
+// At the desk: the APN and two administrator numbers changed in a file;
+// at the terminal: the file applied with only the APN ticked. The line
+// carries that one command and the read-back that verifies it.
+TEST_F(WindowFileModeTest, AFileEditedAtTheDeskIsAppliedWithOnlyTheApnTicked)
+{
+    testsupport::SimulatorSession session;
+    ASSERT_TRUE(session.Started());
+    Open(Options({session.DevicePath()}));
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
+    ASSERT_TRUE(WaitForButtons());
+    const TerminalParameters before = session.sim().Parameters();
+    ASSERT_TRUE(testsupport::WriteFileBytes(
+        Path("terminal.cfg"), ConfigFileText(QByteArray::fromStdString(ParameterReport::Build(before)))));
+
+    m_openName = "terminal.cfg";
+    QTest::mouseClick(Bar().OpenButton(), Qt::LeftButton);
+    Type(kApnRow, QStringLiteral("CMIOT"));
+    // What 添加 hands over after its dialog.
+    Bar().EditNumbers(CNumberCommands::ListEdit::Add, 0,
+                      {QStringLiteral("13811111111"), QStringLiteral("13822222222")}, {});
+    QTest::mouseClick(Bar().SaveAsButton(), Qt::LeftButton);
+    QTest::mouseClick(Bar().CloseButton(), Qt::LeftButton);
+    ASSERT_FALSE(Bar().IsFileShown());
+
+    m_openName = "saved.cfg";
+    QStringList listed;
+    m_ticks = [&listed](const QStringList& lines) {
+        listed = lines;
+        std::vector<bool> ticks;
+        for (const QString& line : lines)
+            ticks.push_back(line.startsWith(QStringLiteral("无线网络APN")));
+        return ticks;
+    };
+    session.sim().ClearLogs();
+    QTest::mouseClick(m_window->findChild<QPushButton*>(QStringLiteral("loadFileButton")), Qt::LeftButton);
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数设置完成"))) << LogText().toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return m_log.join(QString()).contains(QStringLiteral("校验完成")); }))
+        << LogText().toStdString();
+    EXPECT_EQ(listed.size(), 2) << listed.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(session.sim().ReceivedCommands(), (std::vector<std::string>{"at+apn=CMIOT", "AT+SHOW"}));
+    EXPECT_EQ(session.sim().Parameters().apn, "CMIOT");
+    EXPECT_EQ(session.sim().Parameters().adminNumbers, before.adminNumbers);
 }
 
 }  // namespace
