@@ -11,6 +11,11 @@
 #include <QVBoxLayout>
 
 CChangePreviewDlg::CChangePreviewDlg(const QStringList& changes, QWidget* parent)
+    : CChangePreviewDlg(changes, {}, parent)
+{
+}
+
+CChangePreviewDlg::CChangePreviewDlg(const QStringList& changes, const std::vector<bool>& ticks, QWidget* parent)
     : QDialog(parent)
 {
     setWindowTitle(Title());
@@ -25,8 +30,20 @@ CChangePreviewDlg::CChangePreviewDlg(const QStringList& changes, QWidget* parent
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->addItems(changes);
+    for (int row = 0; row < m_list->count(); ++row) {
+        QListWidgetItem* item = m_list->item(row);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        const bool ticked = static_cast<std::size_t>(row) >= ticks.size() || ticks[static_cast<std::size_t>(row)];
+        item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+    }
     // Nothing to list: the heading says so alone.
     m_list->setVisible(!changes.isEmpty());
+
+    // Unticking is the only way to leave a change out; say what it does.
+    auto* hint = new QLabel(QStringLiteral("只发送勾选的项；未勾选的项保持终端当前的值，也不校验。"), this);
+    hint->setObjectName(QStringLiteral("changeTickHint"));
+    hint->setWordWrap(true);
+    hint->setVisible(!changes.isEmpty());
 
     auto* buttons = new QDialogButtonBox(this);
     m_ok = buttons->addButton(CUiLanguage::ButtonText(QDialogButtonBox::Ok), QDialogButtonBox::AcceptRole);
@@ -39,6 +56,7 @@ CChangePreviewDlg::CChangePreviewDlg(const QStringList& changes, QWidget* parent
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_heading);
     layout->addWidget(m_list, 1);
+    layout->addWidget(hint);
     if (changes.isEmpty())
         layout->addStretch(1);
     layout->addWidget(buttons);
@@ -58,7 +76,7 @@ QString CChangePreviewDlg::Heading(const QStringList& changes)
     return changes.isEmpty() ? Texts::FileMatchesDevice() : Texts::ChangePreviewHeading(int(changes.size()));
 }
 
-bool CChangePreviewDlg::Confirm(QWidget* parent, const QStringList& changes)
+std::optional<bool> CChangePreviewDlg::HandlerAnswer(const QStringList& changes, std::vector<bool>* ticks)
 {
     MessageBoxes::Request request;
     request.kind = MessageBoxes::Kind::Confirm;
@@ -67,9 +85,36 @@ bool CChangePreviewDlg::Confirm(QWidget* parent, const QStringList& changes)
     request.buttons = MessageBoxes::Buttons::OkCancel;
     request.lines = changes;
     MessageBoxes::Reply reply;
-    if (MessageBoxes::AskHandler(request, reply))
-        return reply.answer == MessageBoxes::Answer::Ok || reply.answer == MessageBoxes::Answer::Yes;
+    if (!MessageBoxes::AskHandler(request, reply))
+        return std::nullopt;
+    if (ticks && reply.ticks.size() == ticks->size())
+        *ticks = reply.ticks;
+    return reply.answer == MessageBoxes::Answer::Ok || reply.answer == MessageBoxes::Answer::Yes;
+}
 
+bool CChangePreviewDlg::Confirm(QWidget* parent, const QStringList& changes)
+{
+    if (const std::optional<bool> answer = HandlerAnswer(changes))
+        return *answer;
     CChangePreviewDlg dialog(changes, parent);
     return dialog.exec() == QDialog::Accepted;
+}
+
+std::vector<bool> CChangePreviewDlg::Ticks() const
+{
+    std::vector<bool> ticks;
+    for (int row = 0; row < m_list->count(); ++row)
+        ticks.push_back(m_list->item(row)->checkState() == Qt::Checked);
+    return ticks;
+}
+
+bool CChangePreviewDlg::Choose(QWidget* parent, const QStringList& changes, std::vector<bool>& ticks)
+{
+    if (const std::optional<bool> answer = HandlerAnswer(changes, &ticks))
+        return *answer;
+    CChangePreviewDlg dialog(changes, ticks, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    ticks = dialog.Ticks();
+    return true;
 }

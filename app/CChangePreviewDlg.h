@@ -3,6 +3,9 @@
 #include <QDialog>
 #include <QStringList>
 
+#include <optional>
+#include <vector>
+
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -10,10 +13,21 @@ class QPushButton;
 // Before a configuration file is applied: what it would change on the
 // terminal, one line per item, for the technician to accept (确定) or
 // refuse (取消). When nothing would change it says so and still asks.
+// Each line has a check box; only the ticked changes are sent.
 class CChangePreviewDlg : public QDialog {
     Q_OBJECT
 public:
     explicit CChangePreviewDlg(const QStringList& changes, QWidget* parent = nullptr);
+    // With the changes ticked as `ticks` says (all ticked when it is empty).
+    CChangePreviewDlg(const QStringList& changes, const std::vector<bool>& ticks, QWidget* parent = nullptr);
+
+    // Shows the dialog modally with the changes ticked as `ticks` says and
+    // leaves them as the user did, or asks the handler MessageBoxes has
+    // (tests, batch runs), whose reply may untick. True to go on with the
+    // ticked changes.
+    static bool Choose(QWidget* parent, const QStringList& changes, std::vector<bool>& ticks);
+    // Which changes are ticked, in the order listed.
+    std::vector<bool> Ticks() const;
 
     // Shows the dialog modally, or asks the handler MessageBoxes has (tests,
     // batch runs) with a Confirm request captioned like the dialog. True to
@@ -29,6 +43,10 @@ public:
     QPushButton* CancelButton() const { return m_cancel; }
 
 private:
+    // The answer of the handler MessageBoxes has, and the ticks it left
+    // (when `ticks` is given); nothing without a handler.
+    static std::optional<bool> HandlerAnswer(const QStringList& changes, std::vector<bool>* ticks = nullptr);
+
     QLabel* m_heading = nullptr;
     QListWidget* m_list = nullptr;
     QPushButton* m_ok = nullptr;

@@ -4,6 +4,7 @@
 #include "device/CModeSwitcher.h"
 #include "params/CConfigFile.h"
 #include "params/CParameterSaver.h"
+#include "params/ChangedOnlyFile.h"
 #include "params/GbkText.h"
 #include "serial/PortTable.h"
 
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 
 #include <memory>
 
@@ -69,6 +71,7 @@ void CPortRun::BeginUnit()
         return;
     }
     m_configFile->SetOverrides(next->overrides);
+    m_configFile->SetChangeFilter({m_command.onlyLabels, m_command.skipLabels});
     m_record = UnitRecord{};
     m_record.port = m_portName;
     m_record.device = m_devicePath;
@@ -200,10 +203,21 @@ void CPortRun::RunDiff()
         EndUnit(1, QStringLiteral("失败"));
         return;
     }
-    const QStringList changes = DescribeFileChanges(load, *current);
+    // --only / --skip: the changes left out are not shown.
+    const std::vector<FileChange> all = ListFileChanges(load, *current);
+    const std::vector<bool> ticked = InitialTicks(all, m_configFile->GetChangeFilter());
+    QStringList changes;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (ticked[i])
+            changes << all[i].text;
+    }
     for (const QString& line : changes)
         m_device->PostLog(line);
     m_record.changes = static_cast<int>(changes.size());
+    if (m_command.changedOnly && !WriteChangedOnlyFile(*current)) {
+        EndUnit(1, QStringLiteral("失败"));
+        return;
+    }
     if (changes.isEmpty()) {
         m_device->PostLog(QStringLiteral("文件与设备的参数相同"));
         EndUnit(0, QStringLiteral("无差异"));
@@ -211,6 +225,28 @@ void CPortRun::RunDiff()
         m_device->PostLog(QStringLiteral("共%1项与设备不同，未发送任何命令").arg(changes.size()));
         EndUnit(3, QStringLiteral("有差异"));
     }
+}
+
+bool CPortRun::WriteChangedOnlyFile(const ParameterSet& current)
+{
+    QFile source(m_command.file);
+    if (!source.open(QIODevice::ReadOnly)) {
+        m_device->PostLog(QStringLiteral("打开文件失败"));
+        return false;
+    }
+    const ChangedOnlyFile built = BuildChangedOnlyFile(source.read(CConfigFile::kMaxFileBytes), current,
+                                                       m_configFile->Overrides(), m_configFile->GetChangeFilter());
+    if (built.refusal) {
+        m_device->PostLog(*built.refusal);
+        return false;
+    }
+    QSaveFile file(m_command.outputFile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(built.bytes) != built.bytes.size() || !file.commit()) {
+        m_device->PostLog(QStringLiteral("无法写入配置文件“%1”").arg(m_command.outputFile));
+        return false;
+    }
+    m_device->PostLog(QStringLiteral("只含不同项的配置文件已写入“%1”").arg(m_command.outputFile));
+    return true;
 }
 
 void CPortRun::OnPowerOnTimeout()

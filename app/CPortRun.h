@@ -80,6 +80,8 @@ private:
     void OnPowerOnTimeout();
     void OnPortLost();
     void RunDiff();
+    // --changed-only: the file of what --diff found, written to --output.
+    bool WriteChangedOnlyFile(const ParameterSet& current);
     void EndUnit(int status, const QString& result);
     void Finish();
     bool LoggedSince(int mark, const QString& line) const;

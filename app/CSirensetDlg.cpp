@@ -2,6 +2,7 @@
 
 #include "app/CAboutDlg.h"
 #include "app/CChangePreviewDlg.h"
+#include "app/CFileModeBar.h"
 #include "app/CLogPane.h"
 #include "app/CPortCombo.h"
 #include "app/CTerminalPanel.h"
@@ -133,9 +134,15 @@ void CSirensetDlg::CreateControls()
     auto* right = CreateLogArea();
     right->addLayout(CreateNoteArea());
 
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    // Over everything: the row that opens a configuration file and, while
+    // one is shown, says so.
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    root->setSpacing(kSpacing);
+    root->addWidget(CreateFileModeBar(), 0);
+    auto* layout = new QHBoxLayout;
     layout->setSpacing(kSpacing);
+    root->addLayout(layout, 1);
     // The table and the log pane take what the window has to spare.
     layout->addLayout(left, 3);
     layout->addLayout(right, 1);
@@ -152,6 +159,34 @@ QWidget* CSirensetDlg::CreateParameterTable()
     m_paramList->setAccessibleName(Texts::ParameterTableName());
     m_paramList->BuildParameterTable();
     return m_paramList;
+}
+
+QWidget* CSirensetDlg::CreateFileModeBar()
+{
+    // The pages are created after the bar; it reaches them only when used.
+    CFileModeBar::NumberPages pages;
+    pages.read = [this](int category) { return NumberRows(category); };
+    pages.write = [this](int category, const QStringList& numbers) {
+        if (CNumberPage* page = NumberPage(category)) {
+            page->RemoveAllNumbers();
+            for (const QString& number : numbers)
+                page->AppendNumber(number);
+        }
+    };
+    m_fileBar = new CFileModeBar(*m_paramList, std::move(pages), this);
+    m_fileBar->setObjectName(QStringLiteral("fileModeBar"));
+    connect(m_fileBar, &CFileModeBar::fileStateChanged, this, [this] {
+        const QString suffix = m_fileBar->TitleSuffix();
+        setWindowTitle(suffix.isEmpty() ? Texts::AppTitle() : Texts::AppTitle() + QStringLiteral(" — ") + suffix);
+        // The number buttons edit the file's lists, terminal or not; without
+        // a file they follow the other command buttons again.
+        if (m_addButton) {
+            const bool enabled = m_fileBar->IsFileShown() || m_saveButton->isEnabled();
+            for (QPushButton* button : {m_addButton, m_deleteButton, m_resetButton})
+                button->setEnabled(enabled);
+        }
+    });
+    return m_fileBar;
 }
 
 QLayout* CSirensetDlg::CreateNumberArea()
@@ -376,7 +411,7 @@ void CSirensetDlg::SetTabOrder()
     // Reading order: the left side (the table, then the groups below it
     // from left to right, each from top to bottom), then the right side
     // from top to bottom.
-    QList<QWidget*> chain = {m_paramList};
+    QList<QWidget*> chain = {m_fileBar->OpenButton(), m_fileBar->SaveAsButton(), m_fileBar->CloseButton(), m_paramList};
     chain << m_tabSheet << m_addButton << m_deleteButton << m_resetButton;
     chain << m_configRadio << m_commRadio << m_restartButton << m_portCombo << m_baudCombo << m_autoReconnectCheck
           << m_openButton;
@@ -422,6 +457,11 @@ void CSirensetDlg::ConnectControls()
     connect(m_signalButton, &QPushButton::clicked, this, &CSirensetDlg::OnSignalMeterClicked);
     connect(m_readClockButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestReadClock(); });
     connect(m_setClockButton, &QPushButton::clicked, this, &CSirensetDlg::OnSetClockClicked);
+    // While a configuration file is shown, the number buttons edit its lists.
+    m_numberCommands->SetListEditHandler(
+        [this](CNumberCommands::ListEdit edit, int category, const QStringList& numbers) {
+            return m_fileBar->EditNumbers(edit, category, numbers, m_numberCommands->TickedNumbers());
+        });
     auto* numberButtons = new CNumberButtons(*m_numberCommands, m_tabSheet, this);
     numberButtons->Connect(m_addButton, m_deleteButton, m_resetButton, m_powerTestButton);
     connect(m_saveButton, &QPushButton::clicked, this, [this] { m_saver->OnSaveSettings(); });
@@ -789,6 +829,11 @@ bool CSirensetDlg::ConfirmFileChanges(const QStringList& changes)
     return CChangePreviewDlg::Confirm(this, changes);
 }
 
+bool CSirensetDlg::ChooseFileChanges(const QStringList& changes, std::vector<bool>& ticked)
+{
+    return CChangePreviewDlg::Choose(this, changes, ticked);
+}
+
 void CSirensetDlg::SetRestartEnabled(bool enabled)
 {
     m_restartButton->setEnabled(enabled);
@@ -811,12 +856,14 @@ QString CSirensetDlg::CellText(int row, int column)
 
 void CSirensetDlg::SetCellText(int row, int column, const QString& text)
 {
-    m_paramList->SetCellText(row, column, text);
+    if (m_fileBar->AcceptTerminalValues())
+        m_paramList->SetCellText(row, column, text);
 }
 
 void CSirensetDlg::LockCell(int row, int column)
 {
-    m_paramList->LockCell(row, column);
+    if (m_fileBar->AcceptTerminalValues())
+        m_paramList->LockCell(row, column);
 }
 
 CNumberPage* CSirensetDlg::NumberPage(int category) const
@@ -831,12 +878,16 @@ CNumberPage* CSirensetDlg::NumberPage(int category) const
 
 void CSirensetDlg::ClearNumberPage(int category)
 {
+    if (!m_fileBar->AcceptTerminalValues())
+        return;
     if (CNumberPage* page = NumberPage(category))
         page->RemoveAllNumbers();
 }
 
 void CSirensetDlg::AppendNumberRow(int category, const QString& number)
 {
+    if (!m_fileBar->AcceptTerminalValues())
+        return;
     if (CNumberPage* page = NumberPage(category))
         page->AppendNumber(number);
 }

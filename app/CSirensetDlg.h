@@ -18,6 +18,7 @@
 
 class CAdminNoDlg;
 class CConfigFile;
+class CFileModeBar;
 class CNumberCommands;
 class CSignalMeter;
 class CParameterSaver;
@@ -118,7 +119,9 @@ private:
     void ShowSaveProgress(int done, int total) override;
     void ShowVerifyResult(const QString& summary, const QStringList& mismatches) override;
     bool ConfirmFileChanges(const QStringList& changes) override;
+    bool ChooseFileChanges(const QStringList& changes, std::vector<bool>& ticked) override;
     CNumberPage* NumberPage(int category) const;
+    QWidget* CreateFileModeBar();
     void ShowLogEntry(const QString& line);
 
     void CreateControls();
@@ -178,6 +181,7 @@ private:
     std::unique_ptr<CNumberCommands> m_numberCommands;
 
     CParameterTable* m_paramList = nullptr;
+    CFileModeBar* m_fileBar = nullptr;  // a configuration file shown in the table
     // The pages belong to the window, not to the tab sheet that shows them.
     std::unique_ptr<CAdminNoDlg> m_adminPage;
     std::unique_ptr<CLrmNoDlg> m_authorisedPage;

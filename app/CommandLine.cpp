@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "params/ChangeSelection.h"
+
 #include <QCommandLineParser>
 
 namespace {
@@ -98,8 +100,28 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption interval(QStringLiteral("interval"),
                                       QStringLiteral("With --signal: seconds between readings, 0.5 to 10 (default 1)."),
                                       QStringLiteral("S"));
+    const QCommandLineOption edit(QStringLiteral("edit"),
+                                  QStringLiteral("Change values of configuration FILE without a terminal: each --set "
+                                                 "is checked as the window's 保存设置 checks it; the result goes to "
+                                                 "--output. Exit 1 when a value is refused."),
+                                  QStringLiteral("FILE"));
+    const QCommandLineOption output(QStringLiteral("output"),
+                                    QStringLiteral("With --edit or --diff --changed-only: the file to write."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption changedOnly(
+        QStringLiteral("changed-only"),
+        QStringLiteral("With --diff and --output: write a file holding only what FILE would change on the "
+                       "terminal (and the lines every file needs)."));
+    const QCommandLineOption only(QStringLiteral("only"),
+                                  QStringLiteral("With --apply/--diff: send (or show) only this change (repeatable); "
+                                                 "LABEL as for --set, or 管理号码/授权号码/备份号码."),
+                                  QStringLiteral("LABEL"));
+    const QCommandLineOption skip(QStringLiteral("skip"),
+                                  QStringLiteral("With --apply/--diff: leave this change out (repeatable)."),
+                                  QStringLiteral("LABEL"));
     parser.addOptions({help, version, port, baud, timeout, read, apply, diff, set, units, repeat, noVerify, logFile,
-                       reportFile, logStdout, quitAfter, communication, hexDisplay, signal, seconds, interval});
+                       reportFile, logStdout, quitAfter, communication, hexDisplay, signal, seconds, interval, edit,
+                       output, only, skip, changedOnly});
 
     CommandLine command;
     // Without an application object the parser does not know our name.
@@ -134,12 +156,13 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     if (parser.isSet(quitAfter) && !ReadSeconds(parser.value(quitAfter), &command.quitAfterSeconds))
         return fail(QStringLiteral("--quit-after needs a number of seconds from 1 to %1").arg(kMaxSeconds));
 
-    const int operations = int(parser.isSet(read)) + int(parser.isSet(apply)) + int(parser.isSet(diff));
+    const int operations = int(parser.isSet(read)) + int(parser.isSet(apply)) + int(parser.isSet(diff))
+        + int(parser.isSet(edit));
     if (operations > 1)
-        return fail(QStringLiteral("only one of --read, --apply and --diff can be used"));
+        return fail(QStringLiteral("only one of --read, --apply, --diff and --edit can be used"));
     if (parser.isSet(signal)) {
         if (operations > 0)
-            return fail(QStringLiteral("--signal cannot be combined with --read, --apply or --diff"));
+            return fail(QStringLiteral("--signal cannot be combined with --read, --apply, --diff or --edit"));
         if (command.ports.size() != 1)
             return fail(QStringLiteral("--signal needs exactly one --port DEVICE"));
         command.mode = CommandLine::Mode::Signal;
@@ -156,6 +179,32 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         if (!number || value < 0.5 || value > 10)
             return fail(QStringLiteral("--interval needs seconds from 0.5 to 10, not \"%1\"").arg(parser.value(interval)));
         command.signalIntervalMs = static_cast<int>(value * 1000 + 0.5);
+    }
+    if (parser.isSet(output) && !parser.isSet(edit) && !parser.isSet(changedOnly))
+        return fail(QStringLiteral("--output needs --edit or --diff --changed-only"));
+    if (parser.isSet(changedOnly)) {
+        if (!parser.isSet(diff) || !parser.isSet(output) || parser.value(output).isEmpty())
+            return fail(QStringLiteral("--changed-only needs --diff and --output FILE"));
+        if (parser.values(port).size() != 1 || parser.isSet(repeat) || parser.isSet(units))
+            return fail(QStringLiteral("--changed-only writes one file: give one --port, without --repeat or --units"));
+        command.changedOnly = true;
+        command.outputFile = parser.value(output);
+    }
+    if (parser.isSet(edit)) {
+        command.mode = CommandLine::Mode::Edit;
+        command.file = parser.value(edit);
+        command.outputFile = parser.value(output);
+        command.settings = parser.values(set);
+        if (command.file.isEmpty() || command.outputFile.isEmpty())
+            return fail(QStringLiteral("--edit needs a file name and --output FILE"));
+        if (!command.ports.isEmpty() || parser.isSet(units) || parser.isSet(repeat) || parser.isSet(noVerify)
+            || parser.isSet(logFile) || parser.isSet(reportFile) || parser.isSet(communication))
+            return fail(QStringLiteral("--edit works on the file alone: it takes only --set and --output"));
+        for (const QString& setting : command.settings) {
+            if (setting.indexOf(QLatin1Char('=')) <= 0)
+                return fail(QStringLiteral("--set needs LABEL=VALUE, not \"%1\"").arg(setting));
+        }
+        return command;
     }
     if (operations == 1) {
         const QCommandLineOption& chosen = parser.isSet(read) ? read : parser.isSet(apply) ? apply : diff;
@@ -183,6 +232,12 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         if (setting.indexOf(QLatin1Char('=')) <= 0)
             return fail(QStringLiteral("--set needs LABEL=VALUE, not \"%1\"").arg(setting));
     }
+    command.onlyLabels = parser.values(only);
+    command.skipLabels = parser.values(skip);
+    if ((parser.isSet(only) || parser.isSet(skip)) && !changesFile)
+        return fail(QStringLiteral("--only and --skip need --apply or --diff"));
+    if (const std::optional<QString> unknown = UnknownFilterLabel({command.onlyLabels, command.skipLabels}))
+        return fail(QStringLiteral("--only/--skip: no item is labelled \"%1\"").arg(*unknown));
     if ((command.repeat || parser.isSet(noVerify) || parser.isSet(logFile) || parser.isSet(reportFile))
         && !command.IsBatch())
         return fail(QStringLiteral("--repeat, --no-verify, --log and --report need --read, --apply or --diff"));

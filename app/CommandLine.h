@@ -5,15 +5,19 @@
 
 // What the command line asks for.
 struct CommandLine {
-    enum class Mode { Window, Read, Apply, Diff, Signal, Help, Version, Error };
+    enum class Mode { Window, Read, Apply, Diff, Signal, Edit, Help, Version, Error };
 
     Mode mode = Mode::Window;
     QStringList ports;           // --port, in the order given
     int baudRate = 115200;       // --baud
     int powerOnTimeoutSeconds = 120;  // --timeout
     bool timeoutGiven = false;
-    QString file;                // --read / --apply / --diff
+    QString file;                // --read / --apply / --diff / --edit
+    QString outputFile;          // --output: where --edit / --diff --changed-only write
+    bool changedOnly = false;    // --changed-only (with --diff and --output)
     QStringList settings;        // --set "LABEL=VALUE", in the order given
+    QStringList onlyLabels;      // --only LABEL: apply/diff only these changes
+    QStringList skipLabels;      // --skip LABEL: leave these changes out
     QString unitsFile;           // --units: one row of values per terminal
     bool repeat = false;         // --repeat: terminal after terminal
     bool verify = true;          // off with --no-verify

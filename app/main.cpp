@@ -1,5 +1,6 @@
 #include "app/CBatchRunner.h"
 #include "app/CSignalRun.h"
+#include "app/CConfigFileEdit.h"
 #include "app/CSirensetApp.h"
 #include "app/CommandLine.h"
 
@@ -45,6 +46,8 @@ int main(int argc, char** argv)
         CSignalRun run(command);
         return run.Run();
     }
+    case CommandLine::Mode::Edit:
+        return CConfigFileEdit(command).Run(stdout, stderr);
     case CommandLine::Mode::Window:
         break;
     }

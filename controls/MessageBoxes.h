@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 class QWidget;
 
@@ -32,6 +33,7 @@ public:
     struct Reply {
         Answer answer = Answer::Ok;
         QString path;               // file dialogs: chosen path (empty = cancelled)
+        std::vector<bool> ticks;    // Confirm with check boxes: the lines left ticked (empty: as shown)
     };
     using Handler = std::function<Reply(const Request&)>;
 

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // What the device side needs from whoever shows it: the main window, or the
 // headless console of batch mode. Every call arrives on the UI (main) thread;
 // CDeviceController marshals calls made on the worker thread.
@@ -52,5 +54,13 @@ public:
     {
         (void)changes;
         return true;
+    }
+    // The same, with a tick per change: `ticked` comes in as the changes
+    // are ticked at first and goes out as the user left them; only ticked
+    // changes are sent. A view without ticks just confirms.
+    virtual bool ChooseFileChanges(const QStringList& changes, std::vector<bool>& ticked)
+    {
+        (void)ticked;
+        return ConfirmFileChanges(changes);
     }
 };

@@ -118,6 +118,8 @@ void CNumberCommands::RequestAdd(int category, const QString& numberText)
 {
     if (!NumberCategory::IsValid(category))
         return;
+    if (m_listEditHandler && m_listEditHandler(ListEdit::Add, category, numberText.split(QLatin1Char(','))))
+        return;
     const std::optional<QByteArray> numbers = UnicodeToGbkBytes(numberText);
     if (!numbers) {
         m_device.View().ShowMessage(Text(kInvalidNumberText));
@@ -144,12 +146,16 @@ void CNumberCommands::RequestReset(int category)
 {
     if (!NumberCategory::IsValid(category))
         return;
+    if (m_listEditHandler && m_listEditHandler(ListEdit::Reset, category, {}))
+        return;
     QueueOrRelease(TaskCode::ResetAdminNumbers + category, NumberCommandText::ResetCommand(category),
                    Text(kAddQueueFailed));
 }
 
 void CNumberCommands::RequestDelete()
 {
+    if (m_listEditHandler && m_listEditHandler(ListEdit::Delete, -1, {}))
+        return;
     // The task reads the ticked rows itself when it runs.
     QueueOrRelease(TaskCode::DeleteNumbers, {}, Text(kDeleteQueueFailed));
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 
 class CDeviceController;
 class NumberList;
@@ -56,6 +57,15 @@ public:
     void RequestDelete();
     void RequestPowerOnTest();
 
+    // While a configuration file is shown in the window, add, delete and
+    // reset change the file's lists instead of the terminal's: the handler
+    // gets the category (-1 for a delete, which takes the ticked rows of
+    // every page), what was asked, and the numbers; it answers true when it
+    // took the request. Empty: every request goes to the terminal.
+    enum class ListEdit { Add, Delete, Reset };
+    using ListEditHandler = std::function<bool(ListEdit edit, int category, const QStringList& numbers)>;
+    void SetListEditHandler(ListEditHandler handler) { m_listEditHandler = std::move(handler); }
+
     // The ticked rows of the three pages, by category.
     std::array<QStringList, 3> TickedNumbers() const;
     // "你将删除管理号:" + numbers joined by "," ... for each list with a
@@ -99,4 +109,5 @@ private:
     NumberList& StoredList(int category);
 
     CDeviceController& m_device;
+    ListEditHandler m_listEditHandler;
 };

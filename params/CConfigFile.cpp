@@ -85,6 +85,18 @@ std::vector<CellOverride> CConfigFile::Overrides() const
     return m_overrides;
 }
 
+void CConfigFile::SetChangeFilter(ChangeFilter filter)
+{
+    std::lock_guard guard(m_overridesLock);
+    m_changeFilter = std::move(filter);
+}
+
+ChangeFilter CConfigFile::GetChangeFilter() const
+{
+    std::lock_guard guard(m_overridesLock);
+    return m_changeFilter;
+}
+
 bool CConfigFile::CanWriteFile(const QString& path, QString* why)
 {
     // The save writes beside the file and renames over it; trying exactly
@@ -167,15 +179,18 @@ void CConfigFile::LoadConfigFile(const QString& path)
         std::lock_guard guard(m_device.ParamLock());
         current = std::make_unique<ParameterSet>(m_device.Params());
     }
-    const ConfigFileLoad load = PlanConfigFileLoad(text, *current, Overrides());
+    ConfigFileLoad load = PlanConfigFileLoad(text, *current, Overrides());
     if (load.refusal) {
         RefuseLoad(*load.refusal);
         return;
     }
-    // The technician sees what would change and may still say no.
-    const QStringList changes = DescribeFileChanges(load, *current);
+    // The technician sees what would change, may untick changes, and may
+    // still say no.
+    const std::vector<FileChange> changes = ListFileChanges(load, *current);
+    std::vector<bool> ticked = InitialTicks(changes, GetChangeFilter());
     bool confirmed = false;
-    m_device.CallOnUi([&] { confirmed = m_device.View().ConfirmFileChanges(changes); });
+    m_device.CallOnUi([&] { confirmed = m_device.View().ChooseFileChanges(FileChangeTexts(changes), ticked); });
+    KeepTickedChanges(load, *current, changes, ticked);
     if (!confirmed) {
         m_device.PostLog(QStringLiteral("已取消从文件配置，未发送任何命令"));
         m_device.PostSetBusy(false);
@@ -233,6 +248,9 @@ bool CConfigFile::SendNumberList(int category, const ConfigFileLoad& load)
         for (const QString& number : shown)
             m_device.View().AppendNumberRow(category, number);
     });
+    // A list left unticked is not sent.
+    if (load.listCommands[index].isEmpty())
+        return true;
     const ListCommand& list = kListCommands[category];
     if (m_device.ExchangeCommand(ReplyChannel::AnyOk, load.listCommands[index], m_device.timing().queryReplyMs)) {
         m_device.PostLog(QString::fromUtf8(list.success));

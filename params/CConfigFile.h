@@ -1,5 +1,6 @@
 #pragma once
 
+#include "params/ChangeSelection.h"
 #include "params/ConfigFilePlan.h"
 
 #include <QByteArray>
@@ -51,6 +52,11 @@ public:
     void SetOverrides(std::vector<CellOverride> overrides);
     std::vector<CellOverride> Overrides() const;
 
+    // Which of a file's changes are ticked at first in the loads that
+    // follow (--only / --skip). Any thread.
+    void SetChangeFilter(ChangeFilter filter);
+    ChangeFilter GetChangeFilter() const;
+
     // Outcome of the last save to a file (batch runs report it).
     bool LastSaveSucceeded() const { return m_lastSaveSucceeded; }
 
@@ -64,4 +70,5 @@ private:
     std::atomic<bool> m_lastSaveSucceeded{false};
     mutable std::mutex m_overridesLock;
     std::vector<CellOverride> m_overrides;
+    ChangeFilter m_changeFilter;
 };

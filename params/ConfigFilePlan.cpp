@@ -14,7 +14,8 @@ QString ListName(int category)
     return category >= 0 && category < 3 ? names[category] : QString();
 }
 
-// The cells the table will show for the set, as the save then reads them.
+}  // namespace
+
 std::vector<CellInput> InputsAfterShowing(const ParameterSet& set)
 {
     ShownCells shown;
@@ -31,8 +32,6 @@ std::vector<CellInput> InputsAfterShowing(const ParameterSet& set)
     }
     return PrepareSaveInputs(items, texts, shown);
 }
-
-}  // namespace
 
 QByteArray ConfigFileText(const QByteArray& report)
 {

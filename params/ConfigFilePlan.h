@@ -52,6 +52,10 @@ struct ConfigFileLoad {
     std::vector<CellOverride> overrides;
 };
 
+// The cells the table will show for a set, as the save then reads them, in
+// the order of AllSaveItems().
+std::vector<CellInput> InputsAfterShowing(const ParameterSet& set);
+
 // The checks that need nothing but the file: control characters in any
 // value, the parse, and every number of the three lists. Nothing when the
 // file passes them.

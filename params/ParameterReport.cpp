@@ -566,9 +566,9 @@ std::vector<ReportLabelField> ReportLabelFields()
     }
     for (const ModemLabel& line : kModemLabels) {
         if (const auto* shortField = std::get_if<ShortText ParameterSet::*>(&line.field))
-            fields.push_back({line.label, *shortField});
+            fields.push_back({line.label, *shortField, true, line.cut});
         else if (const auto* longField = std::get_if<LongText ParameterSet::*>(&line.field))
-            fields.push_back({line.label, *longField});
+            fields.push_back({line.label, *longField, true, line.cut});
     }
     return fields;
 }

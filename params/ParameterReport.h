@@ -73,6 +73,10 @@ struct ReportLabelField {
     std::variant<ShortText ParameterSet::*, LongText ParameterSet::*, PresetText ParameterSet::*,
                  std::uint8_t ParameterSet::*, std::int32_t ParameterSet::*>
         field;
+    // Modem lines: the blanks after the label are skipped and the value's
+    // last `cut` characters are not part of it (" ;;" after a heartbeat).
+    bool modemLine = false;
+    std::size_t cut = 0;
 };
 // Every such line: priorities, play counts, preset texts, alarm settings
 // and the modem lines kept (not the number lists).

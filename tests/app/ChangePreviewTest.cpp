@@ -149,3 +149,33 @@ TEST_F(ChangePreviewTest, AnInstalledHandlerAnswersInsteadOfTheDialog)
 }
 
 }  // namespace
+
+namespace {
+
+// Every change comes ticked (or as given); Space on a line unticks it, and
+// Choose hands back what was left ticked.
+TEST(ChangePreviewTicks, TheUserUnticksChangesWithTheKeyboard)
+{
+    std::vector<bool> ticks(kChanges.size(), true);
+    ticks.push_back(true);
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<CChangePreviewDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        QListWidget* list = dialog->ChangeList();
+        EXPECT_EQ(list->item(0)->checkState(), Qt::Checked);
+        EXPECT_EQ(list->item(1)->checkState(), Qt::Checked);
+        list->setFocus();
+        list->setCurrentRow(1);
+        QTest::keyClick(list, Qt::Key_Space);
+        SaveScreenshot(*dialog, QStringLiteral("change_preview_ticks.png"));
+        QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+    });
+    ASSERT_TRUE(CChangePreviewDlg::Choose(nullptr, kChanges + QStringList{QStringLiteral("管理号码：设备“13800000001”，文件“13811111111,13822222222”")}, ticks));
+    EXPECT_EQ(ticks, (std::vector<bool>{true, false, true}));
+
+    const CChangePreviewDlg given(kChanges, {false, true});
+    EXPECT_EQ(given.Ticks(), (std::vector<bool>{false, true}));
+    EXPECT_EQ(given.ChangeList()->item(0)->checkState(), Qt::Unchecked);
+}
+
+}  // namespace

@@ -71,7 +71,9 @@ protected:
     QList<QWidget*> TabChain() const
     {
         QList<QWidget*> chain;
-        QWidget* start = m_window->ParameterTable();
+        // The cycle starts at the top: the row that opens a configuration
+        // file, above the table.
+        QWidget* start = m_window->findChild<QWidget*>(QStringLiteral("openFileButton"));
         QWidget* widget = start;
         do {
             if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisibleTo(m_window.get())

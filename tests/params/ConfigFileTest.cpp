@@ -1,4 +1,5 @@
 #include "device/CDeviceController.h"
+#include "params/CConfigDocument.h"
 #include "params/CConfigFile.h"
 #include "params/CParameterSaver.h"
 #include "params/ParameterReport.h"
@@ -538,3 +539,75 @@ TEST_F(ConfigFileTest, AReportOfThreeLongListsIsSavedAndAppliedWhole)
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- chosen changes
+
+namespace selective {
+
+// A file made at the desk from the terminal's own report, with edits.
+QByteArray EditedFile(const TerminalParameters& terminal, const QStringList& settings)
+{
+    CConfigDocument document;
+    EXPECT_FALSE(document.Open(CConfigFile::ToFileText(QByteArray::fromStdString(ParameterReport::Build(terminal))),
+                               QStringLiteral("site.cfg")));
+    for (const QString& setting : settings) {
+        const qsizetype equals = setting.indexOf(QLatin1Char('='));
+        const std::optional<QString> refusal = document.SetValue(setting.left(equals), setting.mid(equals + 1));
+        EXPECT_FALSE(refusal.has_value()) << refusal.value_or(QString()).toStdString();
+    }
+    return document.FileBytes();
+}
+
+}  // namespace selective
+
+TEST_F(ConfigFileTest, OnlyTheTickedChangesAreSentInTheirOrder)
+{
+    WriteAll(Path("edited.cfg"),
+             selective::EditedFile(Sim().Parameters(), {QStringLiteral("无线网络APN=CMIOT"),
+                                                        QStringLiteral("APN用户名=desk"),
+                                                        QStringLiteral("心跳包时间(31到65535)=120"),
+                                                        QStringLiteral("设备ID号码(固定8位)=0000ABCD"),
+                                                        QStringLiteral("授权号码=13911111111")}));
+    m_view.untickChanges = {QStringLiteral("APN用户名"), QStringLiteral("授权号码")};
+    m_files->RequestLoad(Path("edited.cfg"));
+    ASSERT_TRUE(WaitForTask(TaskCode::SaveAll));
+    ASSERT_EQ(m_view.fileChanges.size(), 1);
+    EXPECT_EQ(m_view.fileChanges[0].size(), 5);
+    EXPECT_EQ(m_view.initialTicks, std::vector<bool>(5, true)) << "every change is ticked at first";
+    // Unticked: neither the user name nor any list goes out.
+    const std::vector<std::string> expected = {"at+idnt=0000ABCD", "at+apn=CMIOT", "at+polltime=120"};
+    EXPECT_EQ(Sim().ReceivedCommands(), expected);
+    EXPECT_EQ(Sim().Parameters().apnUser, TerminalParameters::Defaults().apnUser);
+    EXPECT_TRUE(m_view.logLines.contains(QStringLiteral("参数设置完成")));
+}
+
+TEST_F(ConfigFileTest, AnApnAloneGoesOutWithItsReadBack)
+{
+    m_saver->SetVerifyAfterSave(true);
+    const std::vector<std::string> admins = Sim().Parameters().adminNumbers;
+    WriteAll(Path("edited.cfg"),
+             selective::EditedFile(Sim().Parameters(), {QStringLiteral("无线网络APN=CMIOT"),
+                                                        QStringLiteral("管理号码=13811111111,13822222222")}));
+    m_view.untickChanges = {QStringLiteral("管理号码")};
+    m_files->RequestLoad(Path("edited.cfg"));
+    ASSERT_TRUE(WaitForTask(TaskCode::SaveAll));
+    ASSERT_EQ(m_view.fileChanges.size(), 1);
+    EXPECT_EQ(m_view.fileChanges[0].size(), 2);
+    const std::vector<std::string> expected = {"at+apn=CMIOT", "AT+SHOW"};
+    EXPECT_EQ(Sim().ReceivedCommands(), expected);
+    EXPECT_EQ(Sim().Parameters().adminNumbers, admins);
+    EXPECT_EQ(m_view.pages[0].size(), static_cast<qsizetype>(admins.size())) << "the page shows the terminal's list";
+}
+
+TEST_F(ConfigFileTest, EveryChangeTickedSendsAllListsAsBefore)
+{
+    WriteAll(Path("edited.cfg"), selective::EditedFile(Sim().Parameters(), {QStringLiteral("无线网络APN=CMIOT")}));
+    m_files->RequestLoad(Path("edited.cfg"));
+    ASSERT_TRUE(WaitForTask(TaskCode::SaveAll));
+    const std::vector<std::string> received = Sim().ReceivedCommands();
+    ASSERT_EQ(received.size(), 4u);
+    EXPECT_TRUE(received[0].starts_with("AT+LRMSETADMINNO="));
+    EXPECT_TRUE(received[1].starts_with("AT+LRMSETLRMNO="));
+    EXPECT_TRUE(received[2].starts_with("AT+LRMSETBKNO="));
+    EXPECT_EQ(received[3], "at+apn=CMIOT");
+}

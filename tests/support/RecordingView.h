@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 // The view a device test gives the controller: it keeps what would be shown
 // (log entries, busy state, message boxes) so tests can compare it line by
@@ -51,6 +52,18 @@ public:
         fileChanges << changes;
         return confirmFileChanges;
     }
+    // Unticks every change whose text starts with one of `untickChanges`.
+    bool ChooseFileChanges(const QStringList& changes, std::vector<bool>& ticks) override
+    {
+        initialTicks = ticks;
+        for (qsizetype i = 0; i < changes.size(); ++i) {
+            for (const QString& prefix : untickChanges) {
+                if (changes[i].startsWith(prefix))
+                    ticks[static_cast<std::size_t>(i)] = false;
+            }
+        }
+        return ConfirmFileChanges(changes);
+    }
 
     QMap<QPair<int, int>, QString> cells;
     QSet<QPair<int, int>> lockedCells;
@@ -69,4 +82,6 @@ public:
     QList<QStringList> verifyMismatches;
     QList<QStringList> fileChanges;
     bool confirmFileChanges = true;
+    QStringList untickChanges;
+    std::vector<bool> initialTicks;
 };
