@@ -47,6 +47,8 @@ int CSirensetApp::Run(const CommandLine& command)
     options.logToStdout = command.logToStdout;
     options.communicationMode = command.communicationMode;
     options.hexDisplay = command.hexDisplay;
+    options.record = command.record;
+    options.recordDatabase = command.database;
 
     CSirensetDlg dialog(options);
     if (command.quitAfterSeconds > 0) {

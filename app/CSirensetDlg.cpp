@@ -17,6 +17,7 @@
 #include "params/CConfigFile.h"
 #include "params/CParameterSaver.h"
 #include "params/CParameterTable.h"
+#include "records/CVisitRecorder.h"
 #include "resources/Texts.h"
 #include "serial/PortTable.h"
 
@@ -84,6 +85,11 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
       m_numberCommands(std::make_unique<CNumberCommands>(m_device)),
       m_logFile(options.logFolder.isEmpty() ? CDailyLogFile::DefaultFolder() : options.logFolder)
 {
+    if (options.record) {
+        m_recorder = std::make_shared<CVisitRecorder>(options.recordDatabase, QString(),
+                                                      [this](const QString& line) { m_device.PostLog(line); });
+        m_device.SetRecorder(m_recorder);
+    }
     CreateControls();
     ConnectControls();
     Initialise();
@@ -498,6 +504,8 @@ void CSirensetDlg::OnOpenClicked()
             return;
         }
         RememberOpenedPort(portNumber, baudRate);
+        if (m_recorder)
+            m_recorder->SetPort(m_portCombo->currentText());
         SetPortControlsForOpen(true);
         SetBusy(true);
         m_device.OnPortOpened();

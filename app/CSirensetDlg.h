@@ -39,6 +39,7 @@ class QPushButton;
 class QRadioButton;
 class QTimeEdit;
 class QToolButton;
+class CVisitRecorder;
 
 // What the command line (or a test) asks of the main window.
 struct MainWindowOptions {
@@ -65,6 +66,10 @@ struct MainWindowOptions {
     // The time given to each log entry; empty: the computer's clock (tests
     // pass midnight with it).
     std::function<QDateTime()> now;
+    // The service record (设备档案): kept unless turned off, in `recordDatabase`
+    // (a file or a postgresql:// address; empty: the default file).
+    bool record = true;
+    QString recordDatabase;
 };
 
 // The main window: every control of the tool, the log pane, and the view
@@ -161,6 +166,7 @@ private:
 
     MainWindowOptions m_options;
     CDeviceController m_device;
+    std::shared_ptr<CVisitRecorder> m_recorder;
     // Procedures that register their tasks with the device side; they live
     // as long as the worker that runs them.
     std::unique_ptr<CParameterSaver> m_saver;

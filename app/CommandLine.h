@@ -5,7 +5,7 @@
 
 // What the command line asks for.
 struct CommandLine {
-    enum class Mode { Window, Read, Apply, Diff, Help, Version, Error };
+    enum class Mode { Window, Read, Apply, Diff, Help, Version, Error, History, Export };
 
     Mode mode = Mode::Window;
     QStringList ports;           // --port, in the order given
@@ -23,6 +23,12 @@ struct CommandLine {
     bool communicationMode = false;  // --communication (window)
     bool hexDisplay = false;     // --hex-display (window, with --communication)
     int quitAfterSeconds = 0;    // --quit-after (window demonstrations)
+    bool record = true;          // off with --no-record
+    QString database;            // --db: a file or a postgresql:// address; "" = the default file
+    QString historyDevice;       // --history [DEVICEID]; "" lists every device
+    bool json = false;           // --json (with --history)
+    QString exportSnapshot;      // --export DEVICEID[@N]
+    QString exportFile;          // --export's FILE
     QString error;               // Mode::Error: what was wrong
     QString helpText;
 

@@ -1,6 +1,7 @@
 #include "app/CBatchRunner.h"
 #include "app/CSirensetApp.h"
 #include "app/CommandLine.h"
+#include "records/RecordCommands.h"
 
 #include <QCoreApplication>
 
@@ -38,6 +39,15 @@ int main(int argc, char** argv)
         QCoreApplication app(argc, argv);
         CBatchRunner runner(command);
         return runner.Run();
+    }
+    case CommandLine::Mode::History: {
+        // Qt SQL loads its drivers through the application object.
+        QCoreApplication app(argc, argv);
+        return PrintHistory(command.database, command.historyDevice, command.json, stdout, stderr);
+    }
+    case CommandLine::Mode::Export: {
+        QCoreApplication app(argc, argv);
+        return ExportSnapshot(command.database, command.exportSnapshot, command.exportFile, stderr);
     }
     case CommandLine::Mode::Window:
         break;

@@ -7,6 +7,7 @@
 #include "params/ParameterReport.h"
 #include "params/SavePlan.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +26,11 @@ namespace {
 enum class LogOrder { CommandFirst, MessageFirst };
 enum class ItemResult { Skipped, Written, Failed };
 using WrittenNote = std::function<void(const SaveItem&, const CellInput&, const ItemValue&)>;
+// Every item sent, acknowledged or not, with the value shown before it.
+using SentNote = std::function<void(const SaveItem&, const QString& before, const CellInput&, bool acknowledged)>;
+
+// The save's sent items, for the service record; set by SaveAllParameters.
+thread_local SentNote t_noteSent;
 
 std::optional<std::vector<QString>> ReadCells(CDeviceController& device, std::span<const SaveItem> items)
 {
@@ -93,8 +99,11 @@ ItemResult SaveItemValue(CDeviceController& device, const SaveItem& item, const 
         return ItemResult::Skipped;
 
     const QByteArray command = SaveCommand(item, *value);
+    const QString before = ShownValueText(set, item);
     const bool written = device.SendCommandAndWait(item.replyCode, command);
     LogOutcome(device, item, command, written, order);
+    if (t_noteSent)
+        t_noteSent(item, before, input, written);
     if (!written)
         return ItemResult::Failed;
     {
@@ -142,6 +151,11 @@ void CParameterSaver::OnSaveSettings()
 void CParameterSaver::SaveAllParameters()
 {
     m_written.clear();
+    m_sent.clear();
+    const qint64 startedMs = QDateTime::currentMSecsSinceEpoch();
+    t_noteSent = [this](const SaveItem& item, const QString& before, const CellInput& input, bool acknowledged) {
+        m_sent.push_back({SaveItemLabel(item), before, input.cell, acknowledged});
+    };
     BeginOutcome(0);
     // Cells that cannot be saved at all are refused before anything of the
     // save is sent, not halfway through it.
@@ -168,7 +182,28 @@ void CParameterSaver::SaveAllParameters()
         if (m_verify && !m_written.empty())
             VerifyWrittenItems();
     }
+    t_noteSent = nullptr;
+    RecordSave(startedMs);
     m_device.PostSetBusy(false);
+}
+
+void CParameterSaver::RecordSave(qint64 startedMs)
+{
+    // A save that sent nothing (refused, or nothing differed) changed nothing.
+    if (m_sent.empty())
+        return;
+    const Outcome outcome = LastOutcome();
+    IVisitRecorder::Change change;
+    change.kind = IVisitRecorder::ChangeKind::Parameters;
+    change.items = m_sent;
+    change.succeeded = outcome.finished;
+    if (outcome.readBackFailed)
+        change.verify = QStringLiteral("读回失败");
+    else if (outcome.verified)
+        change.verify = outcome.mismatches == 0 ? QStringLiteral("一致")
+                                                : QStringLiteral("%1 项不一致").arg(outcome.mismatches);
+    change.startedMs = startedMs;
+    m_device.RecordChange(change);
 }
 
 void CParameterSaver::BeginOutcome(int planned)
@@ -205,6 +240,8 @@ void CParameterSaver::VerifyWrittenItems()
     const bool replied =
         m_device.ExchangeCommand(ReplyChannel::FullReport, "AT+SHOW\r", m_device.timing().queryReplyMs);
     const QByteArray report = m_device.ReceivedText();
+    if (replied)
+        m_device.RecordReport(IVisitRecorder::ReportTrigger::Verify, report);
     auto readBack = std::make_unique<ParameterSet>();
     {
         std::lock_guard guard(m_device.ParamLock());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/IVisitRecorder.h"
 #include "params/SavePlan.h"
 
 #include <atomic>
@@ -70,11 +71,14 @@ private:
     void VerifyWrittenItems();
     void NoteWritten(const SaveItem& item, const CellInput& input, const ItemValue& value);
     void BeginOutcome(int planned);
+    // Hands the save's sent items and outcome to the service record.
+    void RecordSave(qint64 startedMs);
 
     CDeviceController& m_device;
     std::atomic<bool> m_verify{true};
     // Worker thread only, during a save.
     std::vector<WrittenItem> m_written;
+    std::vector<IVisitRecorder::SentItem> m_sent;
     mutable std::mutex m_outcomeLock;
     Outcome m_outcome;
 };

@@ -59,6 +59,12 @@ DeviceKeyKind KeyKindFromText(const QString& text)
     return DeviceKeyKind::None;
 }
 
+// A QString without text binds as SQL NULL; the columns want "".
+QString NotNull(const QString& text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
 // LIKE with '!' as its escape character: the filter is matched literally.
 QString LikePattern(const QString& filter)
 {
@@ -330,7 +336,7 @@ std::optional<qint64> CRecordStore::DeviceRowId(const QString& key, DeviceKeyKin
         " last_verify, search_text) VALUES (?, ?, ?, ?, ?, 0, '', '', ?) ON CONFLICT (device_key) DO NOTHING"));
     query.addBindValue(key);
     query.addBindValue(KeyKindText(kind));
-    query.addBindValue(sim);
+    query.addBindValue(NotNull(sim));
     query.addBindValue(atMs);
     query.addBindValue(atMs);
     query.addBindValue(key.toLower());
@@ -378,11 +384,11 @@ std::optional<qint64> CRecordStore::BeginVisit(qint64 deviceId, const ReportEven
         " VALUES (?, ?, ?, ?, ?, ?, ?) RETURNING id"));
     query.addBindValue(deviceId);
     query.addBindValue(event.atMs);
-    query.addBindValue(event.context.port);
-    query.addBindValue(event.context.computer);
-    query.addBindValue(event.context.userName);
-    query.addBindValue(sim);
-    query.addBindValue(event.module);
+    query.addBindValue(NotNull(event.context.port));
+    query.addBindValue(NotNull(event.context.computer));
+    query.addBindValue(NotNull(event.context.userName));
+    query.addBindValue(NotNull(sim));
+    query.addBindValue(NotNull(event.module));
     const std::optional<qint64> visitId = InsertReturningId(query);
     if (!visitId)
         return std::nullopt;
@@ -450,7 +456,7 @@ std::optional<qint64> CRecordStore::RecordReport(const ReportEvent& event)
         query.addBindValue(visitId);
         query.addBindValue(event.atMs);
         query.addBindValue(event.atMs);
-        query.addBindValue(event.trigger);
+        query.addBindValue(NotNull(event.trigger));
         query.addBindValue(*reportId);
         snapshotId = InsertReturningId(query);
         if (!snapshotId)
@@ -458,7 +464,7 @@ std::optional<qint64> CRecordStore::RecordReport(const ReportEvent& event)
         // The filter looks through the latest report's values.
         query.prepare(QStringLiteral("UPDATE devices SET last_seen = ?, sim_number = ?, search_text = ? WHERE id = ?"));
         query.addBindValue(event.atMs);
-        query.addBindValue(sim);
+        query.addBindValue(NotNull(sim));
         query.addBindValue((key + QLatin1Char('\n') + sim + QLatin1Char('\n') + GbkToUnicode(event.report)).toLower());
         query.addBindValue(*deviceId);
         if (!Exec(query))
@@ -490,9 +496,9 @@ std::optional<qint64> CRecordStore::RecordChange(const ChangeEvent& event)
     query.addBindValue(m_current.deviceId);
     query.addBindValue(m_current.visitId);
     query.addBindValue(event.atMs);
-    query.addBindValue(event.kind);
-    query.addBindValue(event.result);
-    query.addBindValue(event.verify);
+    query.addBindValue(NotNull(event.kind));
+    query.addBindValue(NotNull(event.result));
+    query.addBindValue(NotNull(event.verify));
     const std::optional<qint64> changeId = InsertReturningId(query);
     if (!changeId)
         return fail();
@@ -503,17 +509,17 @@ std::optional<qint64> CRecordStore::RecordChange(const ChangeEvent& event)
             " VALUES (?, ?, ?, ?, ?, ?)"));
         query.addBindValue(*changeId);
         query.addBindValue(++seq);
-        query.addBindValue(item.item);
-        query.addBindValue(item.oldValue);
-        query.addBindValue(item.newValue);
+        query.addBindValue(NotNull(item.item));
+        query.addBindValue(NotNull(item.oldValue));
+        query.addBindValue(NotNull(item.newValue));
         query.addBindValue(item.acknowledged ? 1 : 0);
         if (!Exec(query))
             return fail();
     }
     query.prepare(QStringLiteral("UPDATE devices SET last_seen = ?, last_result = ?, last_verify = ? WHERE id = ?"));
     query.addBindValue(event.atMs);
-    query.addBindValue(event.result);
-    query.addBindValue(event.verify);
+    query.addBindValue(NotNull(event.result));
+    query.addBindValue(NotNull(event.verify));
     query.addBindValue(m_current.deviceId);
     if (!Exec(query))
         return fail();
