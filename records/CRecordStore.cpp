@@ -210,6 +210,12 @@ bool CRecordStore::Open(int version)
             }
         }
     }
+    if (m_dialect == RecordSchema::Dialect::Postgres) {
+        // The server's notices ("already exists, skipping") are not for
+        // the technician's console.
+        QSqlQuery query(m_db);
+        query.exec(QStringLiteral("SET client_min_messages = warning"));
+    }
     if (!Migrate(version)) {
         m_db.close();
         return false;

@@ -15,7 +15,8 @@ CVisitRecorder::~CVisitRecorder() = default;
 
 QString CVisitRecorder::FailureLine(const QString& why, const QString& location)
 {
-    return QStringLiteral("设备档案无法记录（%1：%2），本次不保存设备档案").arg(location, why);
+    // One line: a server's reason may come in several.
+    return QStringLiteral("设备档案无法记录（%1：%2），本次不保存设备档案").arg(location, why.simplified());
 }
 
 void CVisitRecorder::SetTriggerNames(QString entry, QString verify)

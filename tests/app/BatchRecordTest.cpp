@@ -1,5 +1,7 @@
 #include "params/CConfigFile.h"
 #include "sim/ParameterReport.h"
+#include "support/PostgresServer.h"
+#include "support/QtPrinters.h"
 #include "support/SimulatorSession.h"
 #include "support/TestFiles.h"
 
@@ -10,20 +12,46 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 namespace {
 
+enum class Backend { Sqlite, Postgres };
+
 // The service record of batch runs, and --history / --export, through the
-// real program against a simulated terminal.
-class BatchRecordTest : public ::testing::Test {
+// real program against a simulated terminal; on an SQLite file and on a
+// PostgreSQL server the suite starts itself.
+class BatchRecordTest : public ::testing::TestWithParam<Backend> {
 protected:
+    static void SetUpTestSuite()
+    {
+        if (!testsupport::PostgresServer::Available())
+            return;
+        s_server = std::make_unique<testsupport::PostgresServer>();
+        if (!s_server->Start(&s_serverError))
+            s_server.reset();
+    }
+    static void TearDownTestSuite() { s_server.reset(); }
+
     void SetUp() override
     {
         ASSERT_TRUE(m_session.Started());
         ASSERT_TRUE(m_dir.isValid());
-        m_database = Path("records.sqlite");
+        if (GetParam() == Backend::Sqlite) {
+            m_database = Path("records.sqlite");
+            return;
+        }
+        if (!testsupport::PostgresServer::Available())
+            GTEST_SKIP() << "the PostgreSQL server binaries are not installed (scripts/install-deps.sh installs them)";
+        ASSERT_TRUE(s_server) << s_serverError.toStdString();
+        static int counter = 0;
+        QString why;
+        m_database = s_server->CreateDatabase(QStringLiteral("batch%1").arg(++counter), &why);
+        ASSERT_FALSE(m_database.isEmpty()) << why.toStdString();
     }
 
     struct Result {
@@ -77,6 +105,8 @@ protected:
     testsupport::SimulatorSession m_session;
     QTemporaryDir m_dir;
     QString m_database;
+    static inline std::unique_ptr<testsupport::PostgresServer> s_server;
+    static inline QString s_serverError;
 };
 
 }  // namespace
@@ -84,7 +114,7 @@ protected:
 // Read, change and save, read again: the record holds both snapshots and
 // the save between them; the first snapshot, exported and applied, brings
 // the terminal back.
-TEST_F(BatchRecordTest, ReadChangeRestoreFromTheRecord)
+TEST_P(BatchRecordTest, ReadChangeRestoreFromTheRecord)
 {
     TerminalParameters original = Sim().Parameters();
     original.deviceId = "1A2B3C4D";
@@ -158,13 +188,14 @@ TEST_F(BatchRecordTest, ReadChangeRestoreFromTheRecord)
 
 // Without a record (--no-record), or with one that cannot be written, the
 // terminal is read all the same; the latter says so once.
-TEST_F(BatchRecordTest, RecordingNeverStopsARun)
+TEST_P(BatchRecordTest, RecordingNeverStopsARun)
 {
     const Result off = RunOnPort("--read", Path("a.cfg"), {QStringLiteral("--no-record")});
     EXPECT_EQ(off.exitCode, 0);
-    EXPECT_FALSE(QFile::exists(m_database));
+    EXPECT_TRUE(Run({QStringLiteral("--history")}).out.isEmpty()) << "nothing recorded";
 
-    m_database = QStringLiteral("/proc/sirenset-records/records.sqlite");
+    m_database = GetParam() == Backend::Sqlite ? QStringLiteral("/proc/sirenset-records/records.sqlite")
+                                               : m_database + QStringLiteral("-missing");
     const Result broken = RunOnPort("--read", Path("b.cfg"));
     EXPECT_EQ(broken.exitCode, 0) << broken.out.toStdString();
     EXPECT_EQ(testsupport::ReadFileBytes(Path("a.cfg")), testsupport::ReadFileBytes(Path("b.cfg")));
@@ -176,3 +207,46 @@ TEST_F(BatchRecordTest, RecordingNeverStopsARun)
                rest.end());
     EXPECT_EQ(rest, off.out.split(QLatin1Char('\n')));
 }
+
+// Two programs with three ports each record at the same time: every
+// terminal's visit and snapshot is there.
+TEST_P(BatchRecordTest, TwoProgramsWithThreePortsEachLoseNothing)
+{
+    std::vector<std::unique_ptr<testsupport::SimulatorSession>> sessions;
+    QStringList ports[2];
+    for (int i = 0; i < 6; ++i) {
+        auto session = std::make_unique<testsupport::SimulatorSession>();
+        ASSERT_TRUE(session->Started());
+        TerminalParameters parameters = session->sim().Parameters();
+        parameters.deviceId = "0000AA0" + std::to_string(i);
+        session->sim().SetParameters(parameters);
+        ports[i % 2] << QStringLiteral("--port") << session->DevicePath();
+        sessions.push_back(std::move(session));
+    }
+    QProcess programs[2];
+    for (int p = 0; p < 2; ++p) {
+        programs[p].setProgram(QStringLiteral(SIRENSET_BINARY));
+        programs[p].setArguments(ports[p] + QStringList{QStringLiteral("--read"), Path(p == 0 ? "p0.cfg" : "p1.cfg"),
+                                                        QStringLiteral("--db"), m_database});
+        programs[p].start();
+    }
+    for (QProcess& program : programs) {
+        ASSERT_TRUE(program.waitForFinished(60000));
+        EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardOutput().toStdString();
+    }
+    const QJsonArray devices = QJsonDocument::fromJson(
+        Run({QStringLiteral("--history"), QStringLiteral("--json")}).out.toUtf8())[QStringLiteral("devices")].toArray();
+    ASSERT_EQ(devices.size(), 6);
+    for (int i = 0; i < 6; ++i) {
+        const QString device = QStringLiteral("0000AA0%1").arg(i);
+        const QJsonObject history = HistoryJson(device);
+        EXPECT_EQ(history[QStringLiteral("device")][QStringLiteral("visits")].toInt(), 1) << device.toStdString();
+        ASSERT_EQ(history[QStringLiteral("entries")].toArray().size(), 1) << device.toStdString();
+        EXPECT_EQ(history[QStringLiteral("entries")][0][QStringLiteral("trigger")].toString(), QStringLiteral("--read"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, BatchRecordTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+                         [](const ::testing::TestParamInfo<Backend>& info) {
+                             return info.param == Backend::Sqlite ? std::string("Sqlite") : std::string("Postgres");
+                         });
