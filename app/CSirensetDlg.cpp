@@ -17,6 +17,9 @@
 #include "params/CConfigFile.h"
 #include "params/CParameterSaver.h"
 #include "params/CParameterTable.h"
+#include "params/GbkText.h"
+#include "records/CDeviceRecordsDlg.h"
+#include "records/CRecordStore.h"
 #include "records/CVisitRecorder.h"
 #include "resources/Texts.h"
 #include "serial/PortTable.h"
@@ -27,6 +30,7 @@
 #include <QContextMenuEvent>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -311,6 +315,11 @@ QBoxLayout* CSirensetDlg::CreateLogArea()
     auto* clearRow = new QHBoxLayout;
     clearRow->addWidget(m_clearButton);
     clearRow->addStretch(1);
+    // 设备档案 shares the row of 清空 (and is shown with it), so the layout
+    // keeps its heights.
+    m_recordsButton = PlainButton(QStringLiteral("设备档案"), "recordsButton", this);
+    m_recordsButton->setToolTip(QStringLiteral("设备档案：每台设备读到的参数和所做的修改"));
+    clearRow->addWidget(m_recordsButton);
 
     auto* column = new QVBoxLayout;
     column->setSpacing(kSpacing);
@@ -359,7 +368,7 @@ void CSirensetDlg::SetTabOrder()
           << m_saveFileButton << m_loadFileButton << m_powerTestButton;
     chain << m_logEdit;
     chain << m_terminalPanel->FocusChain();
-    chain << m_clearButton << m_aboutButton;
+    chain << m_clearButton << m_recordsButton << m_aboutButton;
     for (qsizetype i = 1; i < chain.size(); ++i)
         setTabOrder(chain[i - 1], chain[i]);
 }
@@ -384,6 +393,7 @@ void CSirensetDlg::ConnectControls()
     connect(m_rtcCombo, &QComboBox::currentIndexChanged, this, &CSirensetDlg::OnRtcModeChanged);
     connect(m_clearButton, &QPushButton::clicked, this, &CSirensetDlg::OnClearLog);
     connect(m_aboutButton, &QToolButton::clicked, this, &CSirensetDlg::ShowAbout);
+    connect(m_recordsButton, &QPushButton::clicked, this, &CSirensetDlg::ShowDeviceRecords);
     connect(m_configRadio, &QRadioButton::clicked, this, &CSirensetDlg::OnConfigurationModeClicked);
     connect(m_commRadio, &QRadioButton::clicked, this, &CSirensetDlg::OnCommunicationModeClicked);
     connect(m_terminalPanel, &CTerminalPanel::hexDisplayChanged, this, &CSirensetDlg::OnHexDisplayToggled);
@@ -675,6 +685,53 @@ void CSirensetDlg::OnLoadFromFileClicked()
         m_configFile->RequestLoad(path);
 }
 
+void CSirensetDlg::ShowDeviceRecords()
+{
+    auto* dialog = new CDeviceRecordsDlg(m_options.recordDatabase, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &CDeviceRecordsDlg::restoreRequested, this, &CSirensetDlg::RestoreFromRecord);
+    dialog->show();
+}
+
+void CSirensetDlg::RestoreFromRecord(const QString& deviceKey, const QByteArray& report)
+{
+    // A terminal is attached when configuration mode has loaded its report.
+    QString attachedKey;
+    if (m_device.IsPortOpen() && m_device.IsConfigurationMode() && !m_device.ConfigEntryPending()) {
+        QString id;
+        QString sim;
+        {
+            std::lock_guard guard(m_device.ParamLock());
+            id = GbkToUnicode(m_device.Params().deviceId.View());
+            sim = GbkToUnicode(m_device.Params().simNumber.View());
+        }
+        DeviceKeyKind kind{};
+        if (!id.trimmed().isEmpty() || !sim.trimmed().isEmpty())
+            attachedKey = CRecordStore::DeviceKeyFor(id, sim, &kind);
+    }
+    if (attachedKey.isEmpty()) {
+        MessageBoxes::Show(this, QStringLiteral("请先连接设备并进入配置模式，再恢复到此版本"), Texts::AppTitle());
+        return;
+    }
+    if (attachedKey != deviceKey
+        && MessageBoxes::Show(this,
+                              QStringLiteral("所选快照属于设备 %1，当前连接的是设备 %2。\n仍要用这个快照配置当前设备吗？")
+                                  .arg(deviceKey, attachedKey),
+                              Texts::AppTitle(), MessageBoxes::Buttons::YesNo, MessageBoxes::Icon::Question)
+               != MessageBoxes::Answer::Yes)
+        return;
+    // Exactly the path of 从文件配置: the file the snapshot makes, loaded.
+    const QString path = m_restoreFolder.filePath(QStringLiteral("restore.cfg"));
+    QFile file(path);
+    const QByteArray bytes = CConfigFile::ToFileText(report);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
+        MessageBoxes::Show(this, QStringLiteral("无法写入临时文件：%1").arg(file.errorString()), Texts::AppTitle());
+        return;
+    }
+    file.close();
+    m_configFile->RequestLoad(path);
+}
+
 void CSirensetDlg::OnHexDisplayToggled(bool on)
 {
     m_device.SetHexDisplay(on);
@@ -686,6 +743,7 @@ void CSirensetDlg::ShowConfigurationLayout()
     m_terminalPanel->StopTimedSend();
     m_terminalPanel->hide();
     m_clearButton->show();
+    m_recordsButton->show();
     m_logEdit->SetTerminalInput(false);
 }
 
@@ -693,6 +751,7 @@ void CSirensetDlg::ShowCommunicationLayout()
 {
     m_terminalPanel->show();
     m_clearButton->hide();
+    m_recordsButton->hide();
     m_logEdit->SetTerminalInput(true);
 }
 

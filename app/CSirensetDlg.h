@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QDialog>
+#include <QTemporaryDir>
 #include <QList>
 #include <QStringList>
 #include <QTimer>
@@ -146,6 +147,10 @@ private:
     void OnSetClockClicked();
     void OnSaveToFileClicked();
     void OnLoadFromFileClicked();
+    // 设备档案: the record's dialog, and its 恢复到此版本 through the path of
+    // 从文件配置.
+    void ShowDeviceRecords();
+    void RestoreFromRecord(const QString& deviceKey, const QByteArray& report);
     void OnHexDisplayToggled(bool on);
     void OnSaveLogRequested();
     void ShowAbout();
@@ -210,6 +215,9 @@ private:
     CTerminalPanel* m_terminalPanel = nullptr;
     QLabel* m_note = nullptr;
     QToolButton* m_aboutButton = nullptr;
+    QPushButton* m_recordsButton = nullptr;
+    // Where a snapshot to restore is written for the file load to read.
+    QTemporaryDir m_restoreFolder;
 
     QList<QPushButton*> m_commandButtons;
     QTimer m_clockTimer;

@@ -321,6 +321,13 @@ QString CRecordStore::DeviceKeyOf(const QByteArray& report, DeviceKeyKind* kind,
     const QString sim = GbkToUnicode(set->simNumber.View()).trimmed();
     if (simNumber)
         *simNumber = sim;
+    return DeviceKeyFor(id, sim, kind);
+}
+
+QString CRecordStore::DeviceKeyFor(const QString& deviceId, const QString& simNumber, DeviceKeyKind* kind)
+{
+    const QString id = deviceId.trimmed();
+    const QString sim = simNumber.trimmed();
     static const QRegularExpression hexId(QStringLiteral("^[0-9A-Fa-f]{8}$"));
     if (hexId.match(id).hasMatch()) {
         *kind = DeviceKeyKind::Id;

@@ -71,6 +71,9 @@ public:
 
     // The device key a report gives, and how it was found.
     static QString DeviceKeyOf(const QByteArray& report, DeviceKeyKind* kind, QString* simNumber);
+    // The same from the two values: an 8-hex-digit ID in capitals, else
+    // "SIM:" + the SIM number, else "UNKNOWN".
+    static QString DeviceKeyFor(const QString& deviceId, const QString& simNumber, DeviceKeyKind* kind);
 
 private:
     struct CurrentVisit {
