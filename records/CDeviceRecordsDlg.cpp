@@ -6,7 +6,9 @@
 #include "records/RecordDiff.h"
 
 #include <QDialogButtonBox>
+#include <QDateTime>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -16,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTableView>
 #include <QTreeWidget>
@@ -56,6 +59,11 @@ QString KindText(const QString& kind)
     return kind;
 }
 
+QString ShortTime(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- model
@@ -89,13 +97,14 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
         return {};
     switch (index.column()) {
     case IdColumn:
-        return row->kind == DeviceKeyKind::Id ? row->key : row->key + QStringLiteral("（无设备ID）");
+        // Kept under its SIM number: said so in the ID's place.
+        return row->kind == DeviceKeyKind::Id ? row->key : QStringLiteral("（无设备ID）");
     case SimColumn:
         return row->simNumber;
     case FirstColumn:
-        return RecordTimeText(row->firstSeenMs);
+        return ShortTime(row->firstSeenMs);
     case LastColumn:
-        return RecordTimeText(row->lastSeenMs);
+        return ShortTime(row->lastSeenMs);
     case VisitsColumn:
         return row->visits;
     case ResultColumn:
@@ -154,12 +163,15 @@ void CDeviceRecordsDlg::Build()
     // Fixed row heights and column widths: 10,000 rows lay out at once.
     m_devices->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_devices->horizontalHeader()->setStretchLastSection(true);
-    m_devices->setColumnWidth(IdColumn, 130);
-    m_devices->setColumnWidth(SimColumn, 110);
-    m_devices->setColumnWidth(FirstColumn, 135);
-    m_devices->setColumnWidth(LastColumn, 135);
-    m_devices->setColumnWidth(VisitsColumn, 45);
-    m_devices->setColumnWidth(ResultColumn, 65);
+    const QFontMetrics metrics = m_devices->fontMetrics();
+    const auto widthOf = [&metrics](const QString& text) { return metrics.horizontalAdvance(text) + 18; };
+    m_devices->setColumnWidth(IdColumn, widthOf(QStringLiteral("（无设备ID）")));
+    m_devices->setColumnWidth(SimColumn, widthOf(QStringLiteral("13800000000")));
+    m_devices->setColumnWidth(FirstColumn, widthOf(QStringLiteral("2026-12-31 23:59")));
+    m_devices->setColumnWidth(LastColumn, widthOf(QStringLiteral("2026-12-31 23:59")));
+    m_devices->setColumnWidth(VisitsColumn, widthOf(QStringLiteral("次数")));
+    m_devices->setColumnWidth(ResultColumn, widthOf(QStringLiteral("上次结果")));
+    m_devices->verticalHeader()->setDefaultSectionSize(metrics.height() + 8);
     connect(m_devices->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CDeviceRecordsDlg::ShowDevice);
 
     m_history = new QTreeWidget(this);
@@ -167,8 +179,8 @@ void CDeviceRecordsDlg::Build()
     m_history->setColumnCount(3);
     m_history->setHeaderLabels({QStringLiteral("时间"), QStringLiteral("事件"), QStringLiteral("内容")});
     m_history->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_history->setColumnWidth(0, 190);
-    m_history->setColumnWidth(1, 150);
+    m_history->setColumnWidth(0, m_history->fontMetrics().horizontalAdvance(QStringLiteral("2026-12-31 23:59")) + 36);
+    m_history->setColumnWidth(1, m_history->fontMetrics().horizontalAdvance(QStringLiteral("快照 #10 保存后校验")) + 16);
     connect(m_history, &QTreeWidget::itemSelectionChanged, this, [this] {
         CompareSelected();
         UpdateButtons();
@@ -209,7 +221,13 @@ void CDeviceRecordsDlg::Build()
     layout->addWidget(m_filter);
     layout->addWidget(split, 1);
     layout->addLayout(buttons);
-    resize(1040, 560);
+    // Fits a 1366 x 768 screen at 125 %; the device list shows every column.
+    resize(1080, 560);
+    int listWidth = m_devices->verticalScrollBar()->sizeHint().width() + 2 * m_devices->frameWidth();
+    for (int column = 0; column < ColumnCount; ++column)
+        listWidth += column == VerifyColumn ? m_devices->fontMetrics().horizontalAdvance(QStringLiteral("3 项不一致")) + 18
+                                            : m_devices->columnWidth(column);
+    split->setSizes({listWidth, std::max(width() - listWidth, 300)});
     UpdateButtons();
 }
 
@@ -274,7 +292,8 @@ void CDeviceRecordsDlg::ShowDevice()
     }
     for (const HistoryEntry& entry : history->entries) {
         auto* item = new QTreeWidgetItem(m_history);
-        item->setText(0, RecordTimeText(entry.atMs));
+        item->setText(0, ShortTime(entry.atMs));
+        item->setToolTip(0, RecordTimeText(entry.atMs));
         if (entry.type == HistoryEntry::Type::Snapshot) {
             item->setText(1, QStringLiteral("快照 #%1 %2").arg(entry.number).arg(TriggerText(entry.trigger)));
             QString summary = entry.number == 1 ? QStringLiteral("首次记录")
@@ -305,6 +324,9 @@ void CDeviceRecordsDlg::ShowDevice()
                 child->setFlags(child->flags() & ~Qt::ItemIsSelectable);
             }
         }
+        item->setToolTip(2, item->text(2));
+        for (int child = 0; child < item->childCount(); ++child)
+            item->child(child)->setToolTip(2, item->child(child)->text(2));
         item->setExpanded(true);
     }
     UpdateButtons();
@@ -347,7 +369,9 @@ void CDeviceRecordsDlg::CompareSelected()
     // The preview's words: what configuring a terminal that reports the
     // older snapshot from the newer one would change.
     const QStringList lines = ReportPreviewDifferences(*older, *newer);
-    m_differences->setPlainText(lines.isEmpty() ? QStringLiteral("两个快照的参数相同") : lines.join(QLatin1Char('\n')));
+    const QString heading = QStringLiteral("以较早的快照为设备、较晚的为文件：");
+    m_differences->setPlainText(lines.isEmpty() ? QStringLiteral("两个快照的参数相同")
+                                                : heading + QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
 }
 
 void CDeviceRecordsDlg::UpdateButtons()
