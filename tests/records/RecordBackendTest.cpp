@@ -48,10 +48,12 @@ protected:
     }
     void SetUp() override
     {
-        if (GetParam() == Backend::Postgres && !testsupport::PostgresServer::Available())
+        if (GetParam() != Backend::Postgres)
+            return;
+        if (!testsupport::PostgresServer::Available()) {
             GTEST_SKIP() << "the PostgreSQL server binaries are not installed (scripts/install-deps.sh installs them)";
-        if (GetParam() == Backend::Postgres)
-            ASSERT_TRUE(s_server) << s_serverError.toStdString();
+        }
+        ASSERT_TRUE(s_server) << s_serverError.toStdString();
     }
 
     static ReportEvent Entry(const QByteArray& report, qint64 atMs, const QString& port)
