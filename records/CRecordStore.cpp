@@ -99,11 +99,13 @@ bool StartsVisit(const QString& trigger)
            || trigger == QLatin1String(RecordTrigger::DiffRun) || trigger == QLatin1String(RecordTrigger::BeforeApply);
 }
 
-// Failures another program's simultaneous set-up of a fresh database
-// causes; the next attempt finds its work done.
+// Failures another program's simultaneous set-up of a fresh PostgreSQL
+// database causes; the next attempt finds its work done. (SQLite has
+// waited out its busy timeout already: a lock that outlasts it is a
+// failure, not to be waited for again while a terminal waits.)
 bool MayPassByItself(const QString& error)
 {
-    for (const char* word : {"locked", "busy", "duplicate", "already exists", "deadlock"}) {
+    for (const char* word : {"duplicate", "already exists", "deadlock"}) {
         if (error.contains(QLatin1String(word), Qt::CaseInsensitive))
             return true;
     }
@@ -254,6 +256,8 @@ bool CRecordStore::Migrate(int version)
 {
     for (int attempt = 0; attempt < kMigrationAttempts; ++attempt) {
         if (!Transaction()) {
+            if (!MayPassByItself(m_lastError))
+                return false;
             QThread::msleep(50);
             continue;
         }

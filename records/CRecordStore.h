@@ -24,8 +24,9 @@ public:
     // stand in the address, but libpq also finds it in PGPASSWORD and
     // ~/.pgpass; it is never shown by Describe().
     // How long a writer waits for another (ports, processes) before it
-    // fails; tests shorten it.
-    static constexpr int kBusyTimeoutMs = 5000;
+    // fails. Each write takes milliseconds; a lock held longer is another
+    // program's, and the visit must not wait for it. Tests shorten it.
+    static constexpr int kBusyTimeoutMs = 2000;
 
     explicit CRecordStore(QString location, int busyTimeoutMs = kBusyTimeoutMs);
     ~CRecordStore();

@@ -9,10 +9,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -194,18 +197,46 @@ TEST_P(BatchRecordTest, RecordingNeverStopsARun)
     EXPECT_EQ(off.exitCode, 0);
     EXPECT_TRUE(Run({QStringLiteral("--history")}).out.isEmpty()) << "nothing recorded";
 
-    m_database = GetParam() == Backend::Sqlite ? QStringLiteral("/proc/sirenset-records/records.sqlite")
-                                               : m_database + QStringLiteral("-missing");
-    const Result broken = RunOnPort("--read", Path("b.cfg"));
-    EXPECT_EQ(broken.exitCode, 0) << broken.out.toStdString();
-    EXPECT_EQ(testsupport::ReadFileBytes(Path("a.cfg")), testsupport::ReadFileBytes(Path("b.cfg")));
-    EXPECT_EQ(broken.out.count(QStringLiteral("设备档案无法记录")), 1) << broken.out.toStdString();
-    // The rest of the log is that of a run without a record.
-    QStringList rest = broken.out.split(QLatin1Char('\n'));
-    rest.erase(std::remove_if(rest.begin(), rest.end(),
-                              [](const QString& line) { return line.startsWith(QStringLiteral("设备档案无法记录")); }),
-               rest.end());
-    EXPECT_EQ(rest, off.out.split(QLatin1Char('\n')));
+    // Databases that cannot be written: a folder that cannot be made, a
+    // corrupt file, a full disk; for the server, one that is not running.
+    QStringList broken;
+    // Locked: another program holds the write lock through the whole run.
+    std::optional<QSqlDatabase> locker;
+    if (GetParam() == Backend::Sqlite) {
+        ASSERT_EQ(Run({QStringLiteral("--history")}).exitCode, 0);  // makes the file
+        locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+        locker->setDatabaseName(m_database);
+        ASSERT_TRUE(locker->open());
+        ASSERT_TRUE(QSqlQuery(*locker).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        broken << m_database;
+    }
+    if (GetParam() == Backend::Sqlite) {
+        ASSERT_TRUE(testsupport::WriteFileBytes(Path("corrupt.sqlite"), QByteArray(8192, 'x')));
+        ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), Path("full.sqlite")));
+        broken << QStringLiteral("/proc/sirenset-records/records.sqlite") << Path("corrupt.sqlite")
+               << Path("full.sqlite");
+    } else {
+        broken << m_database + QStringLiteral("-missing");
+    }
+    for (const QString& database : broken) {
+        SCOPED_TRACE(database.toStdString());
+        m_database = database;
+        const Result result = RunOnPort("--read", Path("b.cfg"));
+        EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
+        EXPECT_EQ(testsupport::ReadFileBytes(Path("a.cfg")), testsupport::ReadFileBytes(Path("b.cfg")));
+        EXPECT_EQ(result.out.count(QStringLiteral("设备档案无法记录")), 1) << result.out.toStdString();
+        // The rest of the log is that of a run without a record.
+        QStringList rest = result.out.split(QLatin1Char('\n'));
+        rest.erase(std::remove_if(rest.begin(), rest.end(),
+                                  [](const QString& line) { return line.startsWith(QStringLiteral("设备档案无法记录")); }),
+                   rest.end());
+        EXPECT_EQ(rest, off.out.split(QLatin1Char('\n')));
+    }
+    if (locker) {
+        locker->close();
+        locker.reset();
+        QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+    }
 }
 
 // Two programs with three ports each record at the same time: every
