@@ -57,7 +57,7 @@ TEST_F(RecordedSessionTest, RecordsEveryReadAndChangeOfAVisit)
     ASSERT_TRUE(testsupport::WaitUntil([&] { return CountLog(QStringLiteral("参数加载完成...")) > readBackMark + 1; }));
     ASSERT_TRUE(WaitUntilIdle());
 
-    Device().Queries().RequestSetClock(CDeviceQueries::SystemClockCommand(QDateTime(QDate(2026, 5, 1), QTime(8, 0))));
+    Device().Queries().RequestSetClock(CDeviceQueries::ManualClockCommand(QStringLiteral("2026/05/01"), QStringLiteral("08:00:00")));
     ASSERT_TRUE(WaitForLog(QStringLiteral("设置RTC时间成功")));
     ASSERT_TRUE(WaitUntilIdle());
     Device().Shutdown();
