@@ -89,6 +89,7 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
       m_numberCommands(std::make_unique<CNumberCommands>(m_device)),
       m_logFile(options.logFolder.isEmpty() ? CDailyLogFile::DefaultFolder() : options.logFolder)
 {
+    m_recordLocation = options.recordDatabase;
     if (options.record) {
         m_recorder = std::make_shared<CVisitRecorder>(options.recordDatabase, QString(),
                                                       [this](const QString& line) { m_device.PostLog(line); });
@@ -687,9 +688,16 @@ void CSirensetDlg::OnLoadFromFileClicked()
 
 void CSirensetDlg::ShowDeviceRecords()
 {
-    auto* dialog = new CDeviceRecordsDlg(m_options.recordDatabase, this);
+    auto* dialog = new CDeviceRecordsDlg(m_recordLocation, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &CDeviceRecordsDlg::restoreRequested, this, &CSirensetDlg::RestoreFromRecord);
+    connect(dialog, &CDeviceRecordsDlg::locationChosen, this, [this](const QString& location) {
+        m_recordLocation = location;
+        if (m_recorder)
+            m_recorder->SetLocation(location);
+        if (m_options.recordLocationChosen)
+            m_options.recordLocationChosen(location);
+    });
     dialog->show();
 }
 

@@ -71,6 +71,9 @@ struct MainWindowOptions {
     // (a file or a postgresql:// address; empty: the default file).
     bool record = true;
     QString recordDatabase;
+    // Called with the location chosen in 设备档案 (the application keeps it
+    // for the next start); empty: not kept.
+    std::function<void(const QString&)> recordLocationChosen;
 };
 
 // The main window: every control of the tool, the log pane, and the view
@@ -216,6 +219,8 @@ private:
     QLabel* m_note = nullptr;
     QToolButton* m_aboutButton = nullptr;
     QPushButton* m_recordsButton = nullptr;
+    // Where the record is kept now (the dialog may change it).
+    QString m_recordLocation;
     // Where a snapshot to restore is written for the file load to read.
     QTemporaryDir m_restoreFolder;
 

@@ -127,18 +127,38 @@ QVariant DeviceListModel::headerData(int section, Qt::Orientation orientation, i
 // ---------------------------------------------------------------- dialog
 
 CDeviceRecordsDlg::CDeviceRecordsDlg(const QString& location, QWidget* parent)
-    : QDialog(parent), m_store(std::make_unique<CRecordStore>(location))
+    : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("设备档案"));
     setObjectName(QStringLiteral("deviceRecordsDialog"));
     Build();
+    OpenStore(location);
+    m_filter->setFocus();
+}
+
+void CDeviceRecordsDlg::OpenStore(const QString& location)
+{
+    m_store = std::make_unique<CRecordStore>(location);
+    // Shown without a password: one is better kept in PGPASSWORD or ~/.pgpass.
+    m_location->setText(m_store->Describe());
     if (m_store->Open()) {
-        m_status->setText(QStringLiteral("档案：%1").arg(m_store->Describe()));
+        m_status->setText(QStringLiteral("档案已打开"));
+        m_filter->setEnabled(true);
     } else {
-        m_status->setText(QStringLiteral("无法打开设备档案（%1：%2）").arg(m_store->Describe(), m_store->LastError().simplified()));
+        m_status->setText(QStringLiteral("无法打开设备档案：%1").arg(m_store->LastError().simplified()));
         m_filter->setEnabled(false);
     }
+    m_shownKey.clear();
+    m_history->clear();
+    m_differences->clear();
     Refilter();
+}
+
+void CDeviceRecordsDlg::OnLocationApplied()
+{
+    const QString location = m_location->text().trimmed();
+    OpenStore(location);
+    emit locationChosen(location);
 }
 
 CDeviceRecordsDlg::~CDeviceRecordsDlg() = default;
@@ -147,6 +167,13 @@ void CDeviceRecordsDlg::Build()
 {
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("recordsStatus"));
+    m_location = new QLineEdit(this);
+    m_location->setObjectName(QStringLiteral("recordsLocation"));
+    m_location->setToolTip(QStringLiteral("SQLite 文件，或 postgresql://用户@主机/数据库（多台电脑共用）"));
+    auto* applyLocation = new QPushButton(QStringLiteral("更改档案位置"), this);
+    applyLocation->setObjectName(QStringLiteral("recordsLocationApply"));
+    connect(applyLocation, &QPushButton::clicked, this, &CDeviceRecordsDlg::OnLocationApplied);
+    connect(m_location, &QLineEdit::returnPressed, this, &CDeviceRecordsDlg::OnLocationApplied);
     m_filter = new QLineEdit(this);
     m_filter->setObjectName(QStringLiteral("recordsFilter"));
     m_filter->setPlaceholderText(QStringLiteral("筛选：设备ID、SIM卡号或任一参数值（如 10.0.0.5）"));
@@ -206,6 +233,9 @@ void CDeviceRecordsDlg::Build()
     m_exportButton->setObjectName(QStringLiteral("recordsExport"));
     m_restoreButton = new QPushButton(QStringLiteral("恢复到此版本"), this);
     m_restoreButton->setObjectName(QStringLiteral("recordsRestore"));
+    // Enter in a text field filters or moves the record, it presses nothing else.
+    for (QPushButton* button : {m_exportButton, m_restoreButton, applyLocation})
+        button->setAutoDefault(false);
     connect(m_exportButton, &QPushButton::clicked, this, &CDeviceRecordsDlg::OnExportClicked);
     connect(m_restoreButton, &QPushButton::clicked, this, &CDeviceRecordsDlg::OnRestoreClicked);
     auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -213,6 +243,9 @@ void CDeviceRecordsDlg::Build()
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(new QLabel(QStringLiteral("档案位置："), this));
+    buttons->addWidget(m_location, 2);
+    buttons->addWidget(applyLocation);
     buttons->addWidget(m_status, 1);
     buttons->addWidget(m_exportButton);
     buttons->addWidget(m_restoreButton);

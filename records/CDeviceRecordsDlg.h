@@ -64,6 +64,8 @@ public:
 signals:
     // 恢复到此版本: the main window configures the terminal from `report`.
     void restoreRequested(const QString& deviceKey, const QByteArray& report);
+    // 更改档案位置: the record is to be kept at `location` from now on.
+    void locationChosen(const QString& location);
 
 private:
     void Build();
@@ -73,6 +75,8 @@ private:
     void OnExportClicked();
     void OnRestoreClicked();
     void UpdateButtons();
+    void OpenStore(const QString& location);
+    void OnLocationApplied();
     // The snapshot ids selected in the history, oldest first.
     QList<qint64> SelectedSnapshotIds() const;
     QString SelectedDeviceKey() const;
@@ -80,6 +84,7 @@ private:
     std::unique_ptr<CRecordStore> m_store;
     DeviceListModel m_model;
     QLabel* m_status = nullptr;
+    QLineEdit* m_location = nullptr;
     QLineEdit* m_filter = nullptr;
     QTableView* m_devices = nullptr;
     QTreeWidget* m_history = nullptr;

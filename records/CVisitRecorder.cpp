@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QSysInfo>
 
+#include <utility>
+
 CVisitRecorder::CVisitRecorder(QString location, QString port, LogLine log)
     : m_location(std::move(location)), m_log(std::move(log)), m_port(std::move(port))
 {
@@ -24,6 +26,12 @@ void CVisitRecorder::SetTriggerNames(QString entry, QString verify)
     std::lock_guard guard(m_lock);
     m_entryTrigger = std::move(entry);
     m_verifyTrigger = std::move(verify);
+}
+
+void CVisitRecorder::SetLocation(QString location)
+{
+    std::lock_guard guard(m_lock);
+    m_nextLocation = std::move(location);
 }
 
 void CVisitRecorder::SetPort(QString port)
@@ -68,6 +76,14 @@ void CVisitRecorder::Failed(const QString& why)
 
 CRecordStore* CVisitRecorder::Store()
 {
+    {
+        std::lock_guard guard(m_lock);
+        if (m_nextLocation) {
+            m_location = *std::exchange(m_nextLocation, std::nullopt);
+            m_store.reset();
+            m_failed = false;
+        }
+    }
     if (HasFailed())
         return nullptr;
     if (!m_store) {

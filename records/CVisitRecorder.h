@@ -31,6 +31,9 @@ public:
     void SetTriggerNames(QString entry, QString verify);
     // The port the terminal is on (the window changes it). Any thread.
     void SetPort(QString port);
+    // Another database from the next step on (the window's setting); a
+    // failure of the old one is forgotten. Any thread.
+    void SetLocation(QString location);
 
     // The last snapshot's id (a batch report names it), 0 without one.
     qint64 LastSnapshotId() const;
@@ -58,6 +61,7 @@ private:
     QString m_module;
     mutable std::mutex m_lock;  // guards what other threads read and write
     QString m_port;
+    std::optional<QString> m_nextLocation;
     QString m_entryTrigger = QString::fromLatin1(RecordTrigger::Entry);
     QString m_verifyTrigger = QString::fromLatin1(RecordTrigger::Verify);
     qint64 m_lastSnapshotId = 0;

@@ -111,3 +111,34 @@ TEST_F(WindowRecordsTest, ReadChangeSaveReadAgainThenRestoreTheFirstSnapshot)
     QTest::qWait(100);
     EXPECT_TRUE(m_session.sim().ReceivedCommands().empty());
 }
+
+// 更改档案位置: the record moves at once; the window's next reads go there.
+TEST_F(WindowRecordsTest, TheRecordCanBeMovedFromTheDialog)
+{
+    QString chosen;
+    m_window.reset();
+    MainWindowOptions options = Options({m_session.DevicePath()});
+    options.recordLocationChosen = [&chosen](const QString& location) { chosen = location; };
+    m_log.clear();
+    Open(options);
+    ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
+    ASSERT_TRUE(WaitForButtons());
+
+    CDeviceRecordsDlg* dialog = OpenRecords();
+    ASSERT_NE(dialog, nullptr);
+    const QString moved = m_folder.filePath(QStringLiteral("shared.sqlite"));
+    auto* location = dialog->findChild<QLineEdit*>(QStringLiteral("recordsLocation"));
+    ASSERT_NE(location, nullptr);
+    location->setText(moved);
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("recordsLocationApply")), Qt::LeftButton);
+    EXPECT_EQ(chosen, moved);
+    EXPECT_EQ(dialog->DeviceCount(), 0) << "a new, empty record";
+
+    QTest::mouseClick(Find<QPushButton>("readBackButton"), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return Count(QStringLiteral("参数加载完成...")) == 2; }));
+    ASSERT_TRUE(WaitForButtons());
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("recordsLocationApply")), Qt::LeftButton);
+    ASSERT_EQ(dialog->DeviceCount(), 1);
+    ASSERT_TRUE(dialog->SelectDevice(QStringLiteral("1A2B3C4D")));
+    EXPECT_EQ(dialog->HistoryTree()->topLevelItem(0)->text(1), QStringLiteral("快照 #1 参数回读"));
+}
