@@ -319,6 +319,8 @@ void CBatchRunner::WriteReport()
         };
         if (record.row > 0)
             entry.insert(QStringLiteral("unitsRow"), record.row);
+        if (record.recordId > 0)
+            entry.insert(QStringLiteral("recordId"), record.recordId);
         if (m_command.mode == CommandLine::Mode::Diff)
             entry.insert(QStringLiteral("changes"), record.changes);
         terminals.append(entry);

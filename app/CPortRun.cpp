@@ -6,6 +6,7 @@
 #include "params/CParameterSaver.h"
 #include "params/ChangedOnlyFile.h"
 #include "params/GbkText.h"
+#include "records/CVisitRecorder.h"
 #include "serial/PortTable.h"
 
 #include <QDir>
@@ -29,6 +30,7 @@ CPortRun::CPortRun(const CommandLine& command, const QString& device, const Timi
     m_saver = std::make_unique<CParameterSaver>(*m_device);
     m_saver->SetVerifyAfterSave(command.verify);
     m_configFile = std::make_unique<CConfigFile>(*m_device);
+    AttachRecorder();
     connect(m_device.get(), &CDeviceController::taskFinished, this, &CPortRun::OnTaskFinished);
     connect(m_device.get(), &CDeviceController::portLost, this, &CPortRun::OnPortLost);
     m_powerOnTimer.setSingleShot(true);
@@ -39,6 +41,28 @@ CPortRun::~CPortRun()
 {
     // The worker stops before the procedures it runs are destroyed.
     m_device->Shutdown();
+}
+
+void CPortRun::AttachRecorder()
+{
+    if (!m_command.record)
+        return;
+    CDeviceController* device = m_device.get();
+    m_recorder = std::make_shared<CVisitRecorder>(m_command.database, m_devicePath,
+                                                  [device](const QString& line) { device->PostLog(line); });
+    switch (m_command.mode) {
+    case CommandLine::Mode::Read:
+        m_recorder->SetTriggerNames(QString::fromLatin1(RecordTrigger::ReadRun), QString::fromLatin1(RecordTrigger::Verify));
+        break;
+    case CommandLine::Mode::Diff:
+        m_recorder->SetTriggerNames(QString::fromLatin1(RecordTrigger::DiffRun), QString::fromLatin1(RecordTrigger::Verify));
+        break;
+    default:
+        m_recorder->SetTriggerNames(QString::fromLatin1(RecordTrigger::BeforeApply),
+                                    QString::fromLatin1(RecordTrigger::AfterApply));
+        break;
+    }
+    m_device->SetRecorder(m_recorder);
 }
 
 bool CPortRun::Start()
@@ -303,6 +327,8 @@ void CPortRun::EndUnit(int status, const QString& result)
         m_record.deviceId = GbkToUnicode(m_device->Params().deviceId.View());
         m_record.simNumber = GbkToUnicode(m_device->Params().simNumber.View());
     }
+    if (m_recorder && m_caught)
+        m_record.recordId = m_recorder->LastSnapshotId();
     const QStringList& log = m_console->LogLines();
     for (qsizetype i = m_unitMark; i < log.size(); ++i) {
         if (log[i].contains(QStringLiteral("失败")) || log[i].contains(QStringLiteral("超时"))

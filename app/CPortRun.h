@@ -14,6 +14,7 @@
 #include <optional>
 
 class CConfigFile;
+class CVisitRecorder;
 class CDeviceController;
 class CParameterSaver;
 
@@ -34,6 +35,7 @@ struct UnitRecord {
     bool verified = false;
     int mismatches = 0;
     QStringList failures;  // the log lines that said what failed
+    qint64 recordId = 0;   // the service record's last snapshot of it, 0 without
 };
 
 // One port of a batch run: its own console, controller and worker. It waits
@@ -75,6 +77,7 @@ signals:
     void finished();
 
 private:
+    void AttachRecorder();
     void BeginUnit();
     void OnTaskFinished(int code);
     void OnPowerOnTimeout();
@@ -95,6 +98,7 @@ private:
     std::unique_ptr<CDeviceController> m_device;
     std::unique_ptr<CParameterSaver> m_saver;
     std::unique_ptr<CConfigFile> m_configFile;
+    std::shared_ptr<CVisitRecorder> m_recorder;
     UnitSource m_units;
     QTimer m_powerOnTimer;
     UnitRecord m_record;

@@ -8,7 +8,9 @@
 #include "controls/MessageBoxes.h"
 #include "resources/Texts.h"
 
+#include <QSettings>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -47,6 +49,23 @@ int CSirensetApp::Run(const CommandLine& command)
     options.logToStdout = command.logToStdout;
     options.communicationMode = command.communicationMode;
     options.hexDisplay = command.hexDisplay;
+    options.record = command.record;
+    // --db for this run; else the location last chosen in 设备档案.
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Sirenset"), QStringLiteral("Sirenset"));
+    options.recordDatabase =
+        command.database.isEmpty() ? settings.value(QStringLiteral("records/database")).toString() : command.database;
+    options.recordLocationChosen = [](const QString& location) {
+        // A password typed into an address serves this session only; the
+        // next start finds it where libpq looks (PGPASSWORD, ~/.pgpass).
+        QUrl kept(location);
+        QString text = location;
+        if (location.startsWith(QLatin1String("postgres")) && !kept.password().isEmpty()) {
+            kept.setPassword(QString());
+            text = kept.toString();
+        }
+        QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Sirenset"), QStringLiteral("Sirenset"))
+            .setValue(QStringLiteral("records/database"), text);
+    };
 
     CSirensetDlg dialog(options);
     if (command.quitAfterSeconds > 0) {

@@ -21,6 +21,10 @@
 #include "params/CConfigFile.h"
 #include "params/CParameterSaver.h"
 #include "params/CParameterTable.h"
+#include "params/GbkText.h"
+#include "records/CDeviceRecordsDlg.h"
+#include "records/CRecordStore.h"
+#include "records/CVisitRecorder.h"
 #include "resources/Texts.h"
 #include "serial/PortTable.h"
 
@@ -30,6 +34,7 @@
 #include <QContextMenuEvent>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -89,6 +94,12 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
       m_numberCommands(std::make_unique<CNumberCommands>(m_device)),
       m_logFile(options.logFolder.isEmpty() ? CDailyLogFile::DefaultFolder() : options.logFolder, options.logLimits)
 {
+    m_recordLocation = options.recordDatabase;
+    if (options.record) {
+        m_recorder = std::make_shared<CVisitRecorder>(options.recordDatabase, QString(),
+                                                      [this](const QString& line) { m_device.PostLog(line); });
+        m_device.SetRecorder(m_recorder);
+    }
     m_lineWriter = std::make_unique<CLineWriter>(m_device.Serial(), m_options.timing);
     m_signalMeter = std::make_unique<CSignalMeter>(m_device);
     CreateControls();
@@ -370,6 +381,11 @@ QBoxLayout* CSirensetDlg::CreateLogArea()
     auto* clearRow = new QHBoxLayout;
     clearRow->addWidget(m_clearButton);
     clearRow->addStretch(1);
+    // 设备档案 shares the row of 清空 (and is shown with it), so the layout
+    // keeps its heights.
+    m_recordsButton = PlainButton(QStringLiteral("设备档案"), "recordsButton", this);
+    m_recordsButton->setToolTip(QStringLiteral("设备档案：每台设备读到的参数和所做的修改"));
+    clearRow->addWidget(m_recordsButton);
 
     auto* column = new QVBoxLayout;
     column->setSpacing(kSpacing);
@@ -420,7 +436,7 @@ void CSirensetDlg::SetTabOrder()
           << m_saveFileButton << m_loadFileButton << m_powerTestButton;
     chain << m_logEdit;
     chain << m_terminalPanel->FocusChain();
-    chain << m_clearButton << m_aboutButton;
+    chain << m_clearButton << m_recordsButton << m_aboutButton;
     for (qsizetype i = 1; i < chain.size(); ++i)
         setTabOrder(chain[i - 1], chain[i]);
 }
@@ -445,6 +461,7 @@ void CSirensetDlg::ConnectControls()
     connect(m_rtcCombo, &QComboBox::currentIndexChanged, this, &CSirensetDlg::OnRtcModeChanged);
     connect(m_clearButton, &QPushButton::clicked, this, &CSirensetDlg::OnClearLog);
     connect(m_aboutButton, &QToolButton::clicked, this, &CSirensetDlg::ShowAbout);
+    connect(m_recordsButton, &QPushButton::clicked, this, &CSirensetDlg::ShowDeviceRecords);
     connect(m_configRadio, &QRadioButton::clicked, this, &CSirensetDlg::OnConfigurationModeClicked);
     connect(m_commRadio, &QRadioButton::clicked, this, &CSirensetDlg::OnCommunicationModeClicked);
     connect(m_terminalPanel, &CTerminalPanel::hexDisplayChanged, this, &CSirensetDlg::OnHexDisplayToggled);
@@ -569,6 +586,8 @@ void CSirensetDlg::OnOpenClicked()
             return;
         }
         RememberOpenedPort(portNumber, baudRate);
+        if (m_recorder)
+            m_recorder->SetPort(m_portCombo->currentText());
         SetPortControlsForOpen(true);
         SetBusy(true);
         m_device.OnPortOpened();
@@ -750,6 +769,60 @@ void CSirensetDlg::OnLoadFromFileClicked()
         m_configFile->RequestLoad(path);
 }
 
+void CSirensetDlg::ShowDeviceRecords()
+{
+    auto* dialog = new CDeviceRecordsDlg(m_recordLocation, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &CDeviceRecordsDlg::restoreRequested, this, &CSirensetDlg::RestoreFromRecord);
+    connect(dialog, &CDeviceRecordsDlg::locationChosen, this, [this](const QString& location) {
+        m_recordLocation = location;
+        if (m_recorder)
+            m_recorder->SetLocation(location);
+        if (m_options.recordLocationChosen)
+            m_options.recordLocationChosen(location);
+    });
+    dialog->show();
+}
+
+void CSirensetDlg::RestoreFromRecord(const QString& deviceKey, const QByteArray& report)
+{
+    // A terminal is attached when configuration mode has loaded its report.
+    QString attachedKey;
+    if (m_device.IsPortOpen() && m_device.IsConfigurationMode() && !m_device.ConfigEntryPending()) {
+        QString id;
+        QString sim;
+        {
+            std::lock_guard guard(m_device.ParamLock());
+            id = GbkToUnicode(m_device.Params().deviceId.View());
+            sim = GbkToUnicode(m_device.Params().simNumber.View());
+        }
+        DeviceKeyKind kind{};
+        if (!id.trimmed().isEmpty() || !sim.trimmed().isEmpty())
+            attachedKey = CRecordStore::DeviceKeyFor(id, sim, &kind);
+    }
+    if (attachedKey.isEmpty()) {
+        MessageBoxes::Show(this, QStringLiteral("请先连接设备并进入配置模式，再恢复到此版本"), Texts::AppTitle());
+        return;
+    }
+    if (attachedKey != deviceKey
+        && MessageBoxes::Show(this,
+                              QStringLiteral("所选快照属于设备 %1，当前连接的是设备 %2。\n仍要用这个快照配置当前设备吗？")
+                                  .arg(deviceKey, attachedKey),
+                              Texts::AppTitle(), MessageBoxes::Buttons::YesNo, MessageBoxes::Icon::Question)
+               != MessageBoxes::Answer::Yes)
+        return;
+    // Exactly the path of 从文件配置: the file the snapshot makes, loaded.
+    const QString path = m_restoreFolder.filePath(QStringLiteral("restore.cfg"));
+    QFile file(path);
+    const QByteArray bytes = CConfigFile::ToFileText(report);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
+        MessageBoxes::Show(this, QStringLiteral("无法写入临时文件：%1").arg(file.errorString()), Texts::AppTitle());
+        return;
+    }
+    file.close();
+    m_configFile->RequestLoad(path);
+}
+
 void CSirensetDlg::OnHexDisplayToggled(bool on)
 {
     m_device.SetHexDisplay(on);
@@ -763,6 +836,7 @@ void CSirensetDlg::ShowConfigurationLayout()
     m_lineWriter->Cancel();
     m_terminalPanel->hide();
     m_clearButton->show();
+    m_recordsButton->show();
     m_logEdit->SetTerminalInput(false);
 }
 
@@ -770,6 +844,7 @@ void CSirensetDlg::ShowCommunicationLayout()
 {
     m_terminalPanel->show();
     m_clearButton->hide();
+    m_recordsButton->hide();
     m_logEdit->SetTerminalInput(true);
 }
 

@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QDialog>
+#include <QTemporaryDir>
 #include <QList>
 #include <QStringList>
 #include <QTimer>
@@ -43,6 +44,7 @@ class QRadioButton;
 class QStackedWidget;
 class QTimeEdit;
 class QToolButton;
+class CVisitRecorder;
 
 // What the command line (or a test) asks of the main window.
 struct MainWindowOptions {
@@ -71,6 +73,13 @@ struct MainWindowOptions {
     // The time given to each log entry; empty: the computer's clock (tests
     // pass midnight with it).
     std::function<QDateTime()> now;
+    // The service record (设备档案): kept unless turned off, in `recordDatabase`
+    // (a file or a postgresql:// address; empty: the default file).
+    bool record = true;
+    QString recordDatabase;
+    // Called with the location chosen in 设备档案 (the application keeps it
+    // for the next start); empty: not kept.
+    std::function<void(const QString&)> recordLocationChosen;
 };
 
 // The main window: every control of the tool, the log pane, and the view
@@ -150,6 +159,10 @@ private:
     void OnSignalMeterClicked();
     void OnSaveToFileClicked();
     void OnLoadFromFileClicked();
+    // 设备档案: the record's dialog, and its 恢复到此版本 through the path of
+    // 从文件配置.
+    void ShowDeviceRecords();
+    void RestoreFromRecord(const QString& deviceKey, const QByteArray& report);
     void OnHexDisplayToggled(bool on);
     void OnSaveLogRequested();
     void ShowAbout();
@@ -174,6 +187,7 @@ private:
     std::unique_ptr<CLineWriter> m_lineWriter;
     // 信号监测: polls the signal quality while the antenna is placed.
     std::unique_ptr<CSignalMeter> m_signalMeter;
+    std::shared_ptr<CVisitRecorder> m_recorder;
     // Procedures that register their tasks with the device side; they live
     // as long as the worker that runs them.
     std::unique_ptr<CParameterSaver> m_saver;
@@ -221,6 +235,11 @@ private:
     CTerminalPanel* m_terminalPanel = nullptr;
     QLabel* m_note = nullptr;
     QToolButton* m_aboutButton = nullptr;
+    QPushButton* m_recordsButton = nullptr;
+    // Where the record is kept now (the dialog may change it).
+    QString m_recordLocation;
+    // Where a snapshot to restore is written for the file load to read.
+    QTemporaryDir m_restoreFolder;
 
     QList<QPushButton*> m_commandButtons;
     QTimer m_clockTimer;

@@ -119,9 +119,28 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption skip(QStringLiteral("skip"),
                                   QStringLiteral("With --apply/--diff: leave this change out (repeatable)."),
                                   QStringLiteral("LABEL"));
+    const QCommandLineOption noRecord(QStringLiteral("no-record"),
+                                      QStringLiteral("Keep no service record of the terminals in this run."));
+    const QCommandLineOption database(
+        QStringLiteral("db"),
+        QStringLiteral("Where the service record is kept: an SQLite file, or postgresql://user@host[:port]/dbname "
+                       "(password from PGPASSWORD or ~/.pgpass). Default: a file in the user's data folder."),
+        QStringLiteral("LOCATION"));
+    const QCommandLineOption history(QStringLiteral("history"),
+                                     QStringLiteral("List the recorded devices, or with DEVICEID one device's "
+                                                    "snapshots and changes."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("With --history: print JSON."));
+    const QCommandLineOption exportOption(
+        QStringLiteral("export"),
+        QStringLiteral("Write snapshot N of a device (default: its latest) as a configuration file: --export "
+                       "DEVICEID[@N] FILE."),
+        QStringLiteral("DEVICEID[@N]"));
     parser.addOptions({help, version, port, baud, timeout, read, apply, diff, set, units, repeat, noVerify, logFile,
                        reportFile, logStdout, quitAfter, communication, hexDisplay, signal, seconds, interval, edit,
-                       output, only, skip, changedOnly});
+                       output, only, skip, changedOnly, noRecord, database, history, json, exportOption});
+    parser.addPositionalArgument(QStringLiteral("DEVICEID|FILE"),
+                                 QStringLiteral("With --history: the device; with --export: the file to write."),
+                                 QStringLiteral("[DEVICEID|FILE]"));
 
     CommandLine command;
     // Without an application object the parser does not know our name.
@@ -133,8 +152,10 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     };
     if (!parser.parse(arguments))
         return fail(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().constFirst()));
+    const QStringList positional = parser.positionalArguments();
+    const int allowedPositional = parser.isSet(history) || parser.isSet(exportOption) ? 1 : 0;
+    if (positional.size() > allowedPositional)
+        return fail(QStringLiteral("Unexpected argument: %1").arg(positional.at(allowedPositional)));
     if (parser.isSet(help)) {
         command.mode = CommandLine::Mode::Help;
         return command;
@@ -143,6 +164,31 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         command.mode = CommandLine::Mode::Version;
         return command;
     }
+
+    command.record = !parser.isSet(noRecord);
+    command.database = parser.value(database);
+    command.json = parser.isSet(json);
+    if (parser.isSet(history) || parser.isSet(exportOption)) {
+        if (parser.isSet(history) && parser.isSet(exportOption))
+            return fail(QStringLiteral("only one of --history and --export can be used"));
+        if (parser.isSet(read) || parser.isSet(apply) || parser.isSet(diff) || parser.isSet(port) || parser.isSet(edit)
+            || parser.isSet(signal))
+            return fail(QStringLiteral("--history and --export read the service record; they take no --port, "
+                                       "--read, --apply, --diff, --edit or --signal"));
+        if (parser.isSet(history)) {
+            command.mode = CommandLine::Mode::History;
+            command.historyDevice = positional.value(0);
+            return command;
+        }
+        if (positional.isEmpty())
+            return fail(QStringLiteral("--export needs DEVICEID[@N] FILE"));
+        command.mode = CommandLine::Mode::Export;
+        command.exportSnapshot = parser.value(exportOption);
+        command.exportFile = positional.constFirst();
+        return command;
+    }
+    if (command.json)
+        return fail(QStringLiteral("--json needs --history"));
 
     command.ports = parser.values(port);
     command.logToStdout = parser.isSet(logStdout);

@@ -5,7 +5,7 @@
 
 // What the command line asks for.
 struct CommandLine {
-    enum class Mode { Window, Read, Apply, Diff, Signal, Edit, Help, Version, Error };
+    enum class Mode { Window, Read, Apply, Diff, Signal, Edit, Help, Version, Error, History, Export };
 
     Mode mode = Mode::Window;
     QStringList ports;           // --port, in the order given
@@ -29,6 +29,12 @@ struct CommandLine {
     int quitAfterSeconds = 0;    // --quit-after (window demonstrations)
     int signalSeconds = 60;      // --signal: how long to measure (--seconds)
     int signalIntervalMs = 1000; // --signal: between two readings (--interval)
+    bool record = true;          // off with --no-record
+    QString database;            // --db: a file or a postgresql:// address; "" = the default file
+    QString historyDevice;       // --history [DEVICEID]; "" lists every device
+    bool json = false;           // --json (with --history)
+    QString exportSnapshot;      // --export DEVICEID[@N]
+    QString exportFile;          // --export's FILE
     QString error;               // Mode::Error: what was wrong
     QString helpText;
 

@@ -3,6 +3,7 @@
 #include "app/CConfigFileEdit.h"
 #include "app/CSirensetApp.h"
 #include "app/CommandLine.h"
+#include "records/RecordCommands.h"
 
 #include <QCoreApplication>
 
@@ -48,6 +49,15 @@ int main(int argc, char** argv)
     }
     case CommandLine::Mode::Edit:
         return CConfigFileEdit(command).Run(stdout, stderr);
+    case CommandLine::Mode::History: {
+        // Qt SQL loads its drivers through the application object.
+        QCoreApplication app(argc, argv);
+        return PrintHistory(command.database, command.historyDevice, command.json, stdout, stderr);
+    }
+    case CommandLine::Mode::Export: {
+        QCoreApplication app(argc, argv);
+        return ExportSnapshot(command.database, command.exportSnapshot, command.exportFile, stderr);
+    }
     case CommandLine::Mode::Window:
         break;
     }

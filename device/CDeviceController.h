@@ -2,6 +2,7 @@
 
 #include "device/DeviceTask.h"
 #include "device/GbkStreamDecoder.h"
+#include "device/IVisitRecorder.h"
 #include "device/ReplyChannel.h"
 #include "device/Timing.h"
 #include "device/WorkerThread.h"
@@ -108,6 +109,22 @@ public:
     // text: a save sends those bytes for a cell the user did not retype.
     ShownCells ShownCellsSnapshot() const;
 
+    // The service record of the terminals this controller talks to. Set on
+    // the UI thread before Start(); nothing records without one.
+    void SetRecorder(std::shared_ptr<IVisitRecorder> recorder) { m_recorder = std::move(recorder); }
+    IVisitRecorder* Recorder() const { return m_recorder.get(); }
+    // Worker thread: hands a step to the recorder, when there is one.
+    void RecordReport(IVisitRecorder::ReportTrigger trigger, const QByteArray& report)
+    {
+        if (m_recorder)
+            m_recorder->ReportRead(trigger, report);
+    }
+    void RecordChange(const IVisitRecorder::Change& change)
+    {
+        if (m_recorder)
+            m_recorder->ChangeDone(change);
+    }
+
     CDeviceQueries& Queries() { return *m_queries; }
     CModeSwitcher& Modes() { return *m_modes; }
 
@@ -162,6 +179,7 @@ private:
     std::map<std::int32_t, RegisteredTask> m_tasks;
     mutable std::mutex m_shownLock;
     ShownCells m_shownCells;
+    std::shared_ptr<IVisitRecorder> m_recorder;
     std::unique_ptr<WorkerThread> m_worker;
     QTimer m_powerOnTimer;
     // Communication mode, text display (UI thread): characters split

@@ -117,6 +117,7 @@ void CDeviceQueries::ReadBack(const DeviceTask& task)
         std::lock_guard guard(m_device.ParamLock());
         parsed = ParseParameterReport(reply.constData(), static_cast<std::size_t>(reply.size()), m_device.Params());
     }
+    m_device.RecordReport(IVisitRecorder::ReportTrigger::ReadBack, reply);
     if (parsed) {
         m_device.ShowParameterSet(m_device.Params(), true);
         m_device.PostLogBytes(reply);
@@ -133,15 +134,27 @@ void CDeviceQueries::FactoryReset()
     if (!m_device.ExchangeCommand(ReplyChannel::AnyOk, "AT+FACTORY\r", m_device.timing().queryReplyMs)) {
         m_device.PostLog(QStringLiteral("AT+FACTORY"));
         m_device.PostLog(QStringLiteral("恢复出厂设置失败"));
+        RecordFactoryReset(false);
         return;
     }
     m_device.PostLog(QStringLiteral("AT+FACTORY"));
     m_device.PostLog(QStringLiteral("恢复出厂设置成功"));
+    RecordFactoryReset(true);
     // Show the terminal's new values at once.
     if (m_device.PostTask(TaskCode::ReadBack, kReadBackCommand))
         m_device.PostLog(QStringLiteral("参数重新加载中，请等待..."));
     else
         m_device.PostLog(QStringLiteral("参数加载失败"));
+}
+
+void CDeviceQueries::RecordFactoryReset(bool succeeded)
+{
+    IVisitRecorder::Change change;
+    change.kind = IVisitRecorder::ChangeKind::FactoryReset;
+    change.items.push_back({QStringLiteral("AT+FACTORY"), QString(), QString(), succeeded});
+    change.succeeded = succeeded;
+    change.startedMs = QDateTime::currentMSecsSinceEpoch();
+    m_device.RecordChange(change);
 }
 
 void CDeviceQueries::QueryVersion()
@@ -195,4 +208,10 @@ void CDeviceQueries::SetClock(const DeviceTask& task)
     const bool replied = m_device.ExchangeCommand(ReplyChannel::AnyOk, task.command, m_device.timing().queryReplyMs);
     m_device.PostLogBytes(task.command);
     m_device.PostLog(replied ? QStringLiteral("设置RTC时间成功") : QStringLiteral("设置RTC时间失败"));
+    IVisitRecorder::Change change;
+    change.kind = IVisitRecorder::ChangeKind::Clock;
+    change.items.push_back({QStringLiteral("RTC"), QString(), QString::fromLatin1(task.command.trimmed()), replied});
+    change.succeeded = replied;
+    change.startedMs = QDateTime::currentMSecsSinceEpoch();
+    m_device.RecordChange(change);
 }

@@ -41,6 +41,7 @@ public:
 
 private:
     void QueueOrRelease(int code, const QByteArray& command, const char* failure);
+    void RecordFactoryReset(bool succeeded);
 
     CDeviceController& m_device;
 };

@@ -190,12 +190,16 @@ void CModeSwitcher::QueryModuleType()
     m_device.PostLog(QStringLiteral("          测试模块类型"));
     if (m_device.ExchangeCommand(ReplyChannel::AnyOk, "ati\r", limit)) {
         m_device.PostLogBytes(m_device.ReceivedText());
+        if (IVisitRecorder* recorder = m_device.Recorder())
+            recorder->ModuleReplied(m_device.ReceivedText());
         return;
     }
     if (!m_device.IsPortOpen())
         return;
     if (m_device.ExchangeCommand(ReplyChannel::AnyOk, "AT+CGMR\r", limit)) {
         m_device.PostLogBytes(m_device.ReceivedText());
+        if (IVisitRecorder* recorder = m_device.Recorder())
+            recorder->ModuleReplied(m_device.ReceivedText());
         return;
     }
     m_device.PostLog(QStringLiteral("模块类型失败"));
@@ -223,6 +227,7 @@ void CModeSwitcher::LoadParameters()
         std::lock_guard guard(m_device.ParamLock());
         parsed = ParseParameterReport(text.constData(), static_cast<std::size_t>(text.size()), m_device.Params());
     }
+    m_device.RecordReport(IVisitRecorder::ReportTrigger::Entry, text);
     m_device.PostLogBytes(text);
     if (parsed) {
         m_device.PostRefusedListNumbers(text);

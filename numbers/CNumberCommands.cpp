@@ -8,6 +8,7 @@
 #include "params/GbkText.h"
 #include "params/NumberList.h"
 
+#include <QDateTime>
 #include <QSet>
 
 #include <optional>
@@ -209,7 +210,14 @@ bool CNumberCommands::CheckNewNumbers(const QByteArray& command, int kind)
 
 bool CNumberCommands::ExchangeNumberCommand(const QByteArray& command)
 {
-    return m_device.ExchangeCommand(ReplyChannel::AnyOk, command, m_device.timing().queryReplyMs);
+    const bool acknowledged = m_device.ExchangeCommand(ReplyChannel::AnyOk, command, m_device.timing().queryReplyMs);
+    IVisitRecorder::Change change;
+    change.kind = IVisitRecorder::ChangeKind::NumberList;
+    change.items.push_back({QString(), QString(), GbkToUnicode(command.trimmed()), acknowledged});
+    change.succeeded = acknowledged;
+    change.startedMs = QDateTime::currentMSecsSinceEpoch();
+    m_device.RecordChange(change);
+    return acknowledged;
 }
 
 CNumberCommands::AddResult CNumberCommands::StoreAddedNumbers(const QList<QByteArray>& numbers, NumberList& list,
@@ -380,7 +388,8 @@ void CNumberCommands::DeleteNumbers()
 
 void CNumberCommands::PowerOnTest(const DeviceTask& task)
 {
-    if (ExchangeNumberCommand(task.command)) {
+    // Not a list change: nothing for the service record.
+    if (m_device.ExchangeCommand(ReplyChannel::AnyOk, task.command, m_device.timing().queryReplyMs)) {
         m_device.PostLogBytes(m_device.ReceivedText());
         m_device.PostLog(Text(kPowerOnTestDone));
     } else {

@@ -2,8 +2,10 @@
 
 #include "device/CDeviceController.h"
 #include "device/IDeviceView.h"
+#include "params/GbkText.h"
 #include "params/ParameterReport.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QSaveFile>
 
@@ -252,10 +254,14 @@ bool CConfigFile::SendNumberList(int category, const ConfigFileLoad& load)
     if (load.listCommands[index].isEmpty())
         return true;
     const ListCommand& list = kListCommands[category];
-    if (m_device.ExchangeCommand(ReplyChannel::AnyOk, load.listCommands[index], m_device.timing().queryReplyMs)) {
-        m_device.PostLog(QString::fromUtf8(list.success));
-        return true;
-    }
-    m_device.PostLog(QString::fromUtf8(list.failure));
-    return false;
+    const bool acknowledged =
+        m_device.ExchangeCommand(ReplyChannel::AnyOk, load.listCommands[index], m_device.timing().queryReplyMs);
+    m_device.PostLog(QString::fromUtf8(acknowledged ? list.success : list.failure));
+    IVisitRecorder::Change change;
+    change.kind = IVisitRecorder::ChangeKind::NumberList;
+    change.items.push_back({QString(), QString(), GbkToUnicode(load.listCommands[index].trimmed()), acknowledged});
+    change.succeeded = acknowledged;
+    change.startedMs = QDateTime::currentMSecsSinceEpoch();
+    m_device.RecordChange(change);
+    return acknowledged;
 }

@@ -7,6 +7,7 @@
 #include "params/ParameterReport.h"
 #include "params/SavePlan.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +27,11 @@ enum class LogOrder { CommandFirst, MessageFirst };
 enum class ItemResult { Skipped, Written, Failed };
 // Told of every item sent, whether the terminal acknowledged it.
 using SentNote = std::function<void(const SaveItem&, const CellInput&, const ItemValue&, bool acknowledged)>;
+// Every item sent, acknowledged or not, with the value shown before it.
+using RecordNote = std::function<void(const SaveItem&, const QString& before, const CellInput&, bool acknowledged)>;
+
+// The save's sent items, for the service record; set by SaveAllParameters.
+thread_local RecordNote t_noteSent;
 
 std::optional<std::vector<QString>> ReadCells(CDeviceController& device, std::span<const SaveItem> items)
 {
@@ -94,8 +100,11 @@ ItemResult SaveItemValue(CDeviceController& device, const SaveItem& item, const 
         return ItemResult::Skipped;
 
     const QByteArray command = SaveCommand(item, *value);
+    const QString before = ShownValueText(set, item);
     const bool written = device.SendCommandAndWait(item.replyCode, command);
     LogOutcome(device, item, command, written, order);
+    if (t_noteSent)
+        t_noteSent(item, before, input, written);
     if (!written) {
         noteSent(item, input, *value, false);
         return ItemResult::Failed;
@@ -157,6 +166,11 @@ void CParameterSaver::SaveAllParameters(const QByteArray& listCommands)
 {
     m_written.clear();
     m_sentLists = SentNumberLists(listCommands);
+    m_sent.clear();
+    const qint64 startedMs = QDateTime::currentMSecsSinceEpoch();
+    t_noteSent = [this](const SaveItem& item, const QString& before, const CellInput& input, bool acknowledged) {
+        m_sent.push_back({SaveItemLabel(item), before, input.cell, acknowledged});
+    };
     BeginOutcome(0);
     // Cells that cannot be saved at all are refused before anything of the
     // save is sent, not halfway through it.
@@ -183,7 +197,28 @@ void CParameterSaver::SaveAllParameters(const QByteArray& listCommands)
         if (m_verify && (!m_written.empty() || !m_sentLists.empty()))
             VerifyWrittenItems();
     }
+    t_noteSent = nullptr;
+    RecordSave(startedMs);
     m_device.PostSetBusy(false);
+}
+
+void CParameterSaver::RecordSave(qint64 startedMs)
+{
+    // A save that sent nothing (refused, or nothing differed) changed nothing.
+    if (m_sent.empty())
+        return;
+    const Outcome outcome = LastOutcome();
+    IVisitRecorder::Change change;
+    change.kind = IVisitRecorder::ChangeKind::Parameters;
+    change.items = m_sent;
+    change.succeeded = outcome.finished;
+    if (outcome.readBackFailed)
+        change.verify = QStringLiteral("读回失败");
+    else if (outcome.verified)
+        change.verify = outcome.mismatches == 0 ? QStringLiteral("一致")
+                                                : QStringLiteral("%1 项不一致").arg(outcome.mismatches);
+    change.startedMs = startedMs;
+    m_device.RecordChange(change);
 }
 
 void CParameterSaver::BeginOutcome(int planned)
@@ -226,6 +261,8 @@ void CParameterSaver::VerifyWrittenItems()
     const bool replied =
         m_device.ExchangeCommand(ReplyChannel::FullReport, "AT+SHOW\r", m_device.timing().queryReplyMs);
     const QByteArray report = m_device.ReceivedText();
+    if (replied)
+        m_device.RecordReport(IVisitRecorder::ReportTrigger::Verify, report);
     auto readBack = std::make_unique<ParameterSet>();
     {
         std::lock_guard guard(m_device.ParamLock());

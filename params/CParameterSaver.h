@@ -1,6 +1,7 @@
 #pragma once
 
 #include "params/ConfigFilePlan.h"
+#include "device/IVisitRecorder.h"
 #include "params/SavePlan.h"
 
 #include <QByteArray>
@@ -77,12 +78,15 @@ private:
     void VerifyWrittenItems();
     void NoteSent(const SaveItem& item, const CellInput& input, const ItemValue& value, bool acknowledged);
     void BeginOutcome(int planned);
+    // Hands the save's sent items and outcome to the service record.
+    void RecordSave(qint64 startedMs);
 
     CDeviceController& m_device;
     std::atomic<bool> m_verify{true};
     // Worker thread only, during a save.
     std::vector<WrittenItem> m_written;
     std::vector<SentNumberList> m_sentLists;
+    std::vector<IVisitRecorder::SentItem> m_sent;
     mutable std::mutex m_outcomeLock;
     Outcome m_outcome;
 };

@@ -41,6 +41,7 @@ protected:
         options.timing = ShortTiming();
         options.logObserver = [this](const QString& line) { m_log << line; };
         options.logFolder = m_folder.filePath(QStringLiteral("data"));
+        options.recordDatabase = m_folder.filePath(QStringLiteral("records.sqlite"));
         return options;
     }
 

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "records/RecordTypes.h"
+
+#include <QAbstractTableModel>
+#include <QDialog>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class CRecordStore;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTableView;
+class QTreeWidget;
+
+// The device list of the service record, as a table model: one row per
+// device, newest visit first.
+class DeviceListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+    void SetRows(std::vector<DeviceRow> rows);
+    const DeviceRow* Row(int row) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    std::vector<DeviceRow> m_rows;
+};
+
+// 设备档案: every terminal the tool has read, filtered as the user types (ID,
+// SIM number or any value of the latest report); for one device its
+// snapshots and changes in time order, each with what changed; two
+// snapshots compared as the file preview lists changes; a snapshot exported
+// as a configuration file, or handed to the main window to restore.
+class CDeviceRecordsDlg : public QDialog {
+    Q_OBJECT
+public:
+    // `location`: a file, a postgresql:// address, or "" for the default.
+    explicit CDeviceRecordsDlg(const QString& location, QWidget* parent = nullptr);
+    ~CDeviceRecordsDlg() override;
+
+    // For tests and the main window.
+    QLineEdit* FilterEdit() const { return m_filter; }
+    QTableView* DeviceTable() const { return m_devices; }
+    QTreeWidget* HistoryTree() const { return m_history; }
+    QPlainTextEdit* DifferenceText() const { return m_differences; }
+    int DeviceCount() const;
+    // Selects a device by key; false when the list does not show it.
+    bool SelectDevice(const QString& key);
+    // Selects snapshots by their number (1 = first) in the history.
+    void SelectSnapshots(const QList<int>& numbers);
+    // Writes the selected snapshot as a configuration file; false (with the
+    // reason shown) when it cannot.
+    bool ExportSelected(const QString& path);
+
+signals:
+    // 恢复到此版本: the main window configures the terminal from `report`.
+    void restoreRequested(const QString& deviceKey, const QByteArray& report);
+    // 更改档案位置: the record is to be kept at `location` from now on.
+    void locationChosen(const QString& location);
+
+private:
+    void Build();
+    void Refilter();
+    void ShowDevice();
+    void CompareSelected();
+    void OnExportClicked();
+    void OnRestoreClicked();
+    void UpdateButtons();
+    void OpenStore(const QString& location);
+    void OnLocationApplied();
+    // The snapshot ids selected in the history, oldest first.
+    QList<qint64> SelectedSnapshotIds() const;
+    QString SelectedDeviceKey() const;
+
+    std::unique_ptr<CRecordStore> m_store;
+    DeviceListModel m_model;
+    QLabel* m_status = nullptr;
+    QLineEdit* m_location = nullptr;
+    QLineEdit* m_filter = nullptr;
+    QTableView* m_devices = nullptr;
+    QTreeWidget* m_history = nullptr;
+    QPlainTextEdit* m_differences = nullptr;
+    QPushButton* m_exportButton = nullptr;
+    QPushButton* m_restoreButton = nullptr;
+    QString m_shownKey;
+};

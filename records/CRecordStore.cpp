@@ -1,0 +1,694 @@
+#include "records/CRecordStore.h"
+
+#include "params/GbkText.h"
+#include "params/ParameterReport.h"
+#include "params/ParameterSet.h"
+#include "records/RecordDiff.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QThread>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+
+namespace {
+
+// Each store has a connection of its own: several ports record at once.
+QString NextConnectionName()
+{
+    static std::atomic<int> counter{0};
+    return QStringLiteral("sirenset-records-%1").arg(++counter);
+}
+
+bool IsServerAddress(const QString& location)
+{
+    return location.startsWith(QLatin1String("postgresql://")) || location.startsWith(QLatin1String("postgres://"));
+}
+
+// Schema set-up races with other programs opening a fresh database.
+constexpr int kMigrationAttempts = 10;
+
+QString KeyKindText(DeviceKeyKind kind)
+{
+    switch (kind) {
+    case DeviceKeyKind::Id:
+        return QStringLiteral("id");
+    case DeviceKeyKind::Sim:
+        return QStringLiteral("sim");
+    case DeviceKeyKind::None:
+        break;
+    }
+    return QStringLiteral("none");
+}
+
+DeviceKeyKind KeyKindFromText(const QString& text)
+{
+    if (text == QLatin1String("id"))
+        return DeviceKeyKind::Id;
+    if (text == QLatin1String("sim"))
+        return DeviceKeyKind::Sim;
+    return DeviceKeyKind::None;
+}
+
+// A QString without text binds as SQL NULL; the columns want "".
+QString NotNull(const QString& text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+// LIKE with '!' as its escape character: the filter is matched literally.
+QString LikePattern(const QString& filter)
+{
+    QString escaped = filter.toLower();
+    escaped.replace(QLatin1Char('!'), QLatin1String("!!"));
+    escaped.replace(QLatin1Char('%'), QLatin1String("!%"));
+    escaped.replace(QLatin1Char('_'), QLatin1String("!_"));
+    return QLatin1Char('%') + escaped + QLatin1Char('%');
+}
+
+DeviceRow DeviceFromQuery(const QSqlQuery& query)
+{
+    DeviceRow row;
+    row.key = query.value(0).toString();
+    row.kind = KeyKindFromText(query.value(1).toString());
+    row.simNumber = query.value(2).toString();
+    row.firstSeenMs = query.value(3).toLongLong();
+    row.lastSeenMs = query.value(4).toLongLong();
+    row.visits = query.value(5).toInt();
+    row.lastResult = query.value(6).toString();
+    row.lastVerify = query.value(7).toString();
+    return row;
+}
+
+const char* const kDeviceColumns =
+    "SELECT device_key, key_kind, sim_number, first_seen, last_seen, visits, last_result, last_verify FROM devices ";
+
+// Triggers that mean a terminal has just been caught: a new visit.
+bool StartsVisit(const QString& trigger)
+{
+    return trigger == QLatin1String(RecordTrigger::Entry) || trigger == QLatin1String(RecordTrigger::ReadRun)
+           || trigger == QLatin1String(RecordTrigger::DiffRun) || trigger == QLatin1String(RecordTrigger::BeforeApply);
+}
+
+// Failures another program's simultaneous set-up of a fresh PostgreSQL
+// database causes; the next attempt finds its work done. (SQLite has
+// waited out its busy timeout already: a lock that outlasts it is a
+// failure, not to be waited for again while a terminal waits.)
+bool MayPassByItself(const QString& error)
+{
+    for (const char* word : {"duplicate", "already exists", "deadlock"}) {
+        if (error.contains(QLatin1String(word), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+CRecordStore::CRecordStore(QString location, int busyTimeoutMs)
+    : m_location(std::move(location)), m_connectionName(NextConnectionName()), m_busyTimeoutMs(busyTimeoutMs)
+{
+    if (m_location.isEmpty())
+        m_location = DefaultLocation();
+    m_dialect = IsServerAddress(m_location) ? RecordSchema::Dialect::Postgres : RecordSchema::Dialect::Sqlite;
+}
+
+CRecordStore::~CRecordStore()
+{
+    if (m_db.isValid())
+        m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+QString CRecordStore::DefaultLocation()
+{
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return QDir(base).filePath(QStringLiteral("sirenset/records.sqlite"));
+}
+
+QString CRecordStore::Describe() const
+{
+    if (!IsServerAddress(m_location))
+        return QDir::toNativeSeparators(m_location);
+    QUrl url(m_location);
+    url.setPassword(QString());
+    return url.toString();
+}
+
+bool CRecordStore::Fail(const QString& why)
+{
+    m_lastError = why;
+    return false;
+}
+
+bool CRecordStore::Fail(const QSqlQuery& query)
+{
+    const QSqlError error = query.lastError();
+    return Fail(error.text().trimmed().isEmpty() ? QStringLiteral("database error") : error.text().trimmed());
+}
+
+bool CRecordStore::Exec(QSqlQuery& query)
+{
+    return query.exec() || Fail(query);
+}
+
+bool CRecordStore::Open(int version)
+{
+    if (m_open)
+        return true;
+    if (m_dialect == RecordSchema::Dialect::Postgres) {
+        const QUrl url(m_location);
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
+        if (!m_db.isValid())
+            return Fail(QStringLiteral("no PostgreSQL driver (QPSQL)"));
+        // A host given as ?host=/run/socket-dir is a Unix socket folder, as
+        // libpq reads it.
+        const QString socketHost = QUrlQuery(url).queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
+        const QString host = socketHost.isEmpty() ? url.host() : socketHost;
+        if (!host.isEmpty())
+            m_db.setHostName(host);
+        if (url.port() > 0)
+            m_db.setPort(url.port());
+        m_db.setDatabaseName(url.path().mid(1));
+        m_db.setUserName(url.userName());
+        if (!url.password().isEmpty())
+            m_db.setPassword(url.password());
+    } else {
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+        if (!m_db.isValid())
+            return Fail(QStringLiteral("no SQLite driver (QSQLITE)"));
+        const QFileInfo file(m_location);
+        if (!QDir().mkpath(file.absolutePath()))
+            return Fail(QStringLiteral("cannot create the folder %1").arg(QDir::toNativeSeparators(file.absolutePath())));
+        m_db.setDatabaseName(m_location);
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeoutMs));
+    }
+    if (!m_db.open()) {
+        const QString why = m_db.lastError().text().trimmed();
+        return Fail(why.isEmpty() ? QStringLiteral("cannot open the database") : why);
+    }
+    if (m_dialect == RecordSchema::Dialect::Sqlite) {
+        QSqlQuery query(m_db);
+        // The pragma takes no bound value; the number is our own constant.
+        const QStringList pragmas{QStringLiteral("PRAGMA busy_timeout = %1").arg(m_busyTimeoutMs),
+                                  QStringLiteral("PRAGMA journal_mode = WAL"),
+                                  QStringLiteral("PRAGMA synchronous = NORMAL"),
+                                  QStringLiteral("PRAGMA foreign_keys = ON")};
+        for (const QString& pragma : pragmas) {
+            if (!query.exec(pragma)) {
+                Fail(query);
+                m_db.close();
+                return false;
+            }
+        }
+    }
+    if (m_dialect == RecordSchema::Dialect::Postgres) {
+        // The server's notices ("already exists, skipping") are not for
+        // the technician's console.
+        QSqlQuery query(m_db);
+        query.exec(QStringLiteral("SET client_min_messages = warning"));
+    }
+    if (!Migrate(version)) {
+        m_db.close();
+        return false;
+    }
+    m_open = true;
+    return true;
+}
+
+bool CRecordStore::Transaction()
+{
+    QSqlQuery query(m_db);
+    // SQLite: take the write lock at once, so a reader never has to upgrade
+    // (which another writer could make fail without waiting).
+    const QString begin = m_dialect == RecordSchema::Dialect::Sqlite ? QStringLiteral("BEGIN IMMEDIATE")
+                                                                     : QStringLiteral("BEGIN");
+    return query.exec(begin) || Fail(query);
+}
+
+bool CRecordStore::Commit()
+{
+    QSqlQuery query(m_db);
+    if (query.exec(QStringLiteral("COMMIT")))
+        return true;
+    Fail(query);
+    Rollback();
+    return false;
+}
+
+void CRecordStore::Rollback()
+{
+    QSqlQuery query(m_db);
+    query.exec(QStringLiteral("ROLLBACK"));
+}
+
+bool CRecordStore::Migrate(int version)
+{
+    for (int attempt = 0; attempt < kMigrationAttempts; ++attempt) {
+        if (!Transaction()) {
+            if (!MayPassByItself(m_lastError))
+                return false;
+            QThread::msleep(50);
+            continue;
+        }
+        if (ApplyMigrations(version) && Commit())
+            return true;
+        Rollback();
+        if (!MayPassByItself(m_lastError))
+            return false;
+        QThread::msleep(50 * (attempt + 1));
+    }
+    return false;
+}
+
+bool CRecordStore::ApplyMigrations(int version)
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL, applied BIGINT NOT NULL)")))
+        return Fail(query);
+    if (!query.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")))
+        return Fail(query);
+    const int current = query.next() ? query.value(0).toInt() : 0;
+    if (current > RecordSchema::LatestVersion())
+        return Fail(QStringLiteral("the database has schema version %1; this program knows up to %2")
+                        .arg(current)
+                        .arg(RecordSchema::LatestVersion()));
+    for (int next = current + 1; next <= version; ++next) {
+        for (const QString& statement : RecordSchema::Migration(next, m_dialect)) {
+            if (!query.exec(statement))
+                return Fail(query);
+        }
+        query.prepare(QStringLiteral("INSERT INTO schema_version (version, applied) VALUES (?, ?)"));
+        query.addBindValue(next);
+        query.addBindValue(QDateTime::currentMSecsSinceEpoch());
+        if (!Exec(query))
+            return false;
+    }
+    return true;
+}
+
+int CRecordStore::SchemaVersion()
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) || !query.next())
+        return 0;
+    return query.value(0).toInt();
+}
+
+std::optional<qint64> CRecordStore::InsertReturningId(QSqlQuery& query)
+{
+    if (!Exec(query))
+        return std::nullopt;
+    if (!query.next()) {
+        Fail(QStringLiteral("no id returned"));
+        return std::nullopt;
+    }
+    return query.value(0).toLongLong();
+}
+
+QString CRecordStore::DeviceKeyOf(const QByteArray& report, DeviceKeyKind* kind, QString* simNumber)
+{
+    auto set = std::make_unique<ParameterSet>();
+    ParseParameterReport(report.constData(), static_cast<std::size_t>(report.size()), *set);
+    const QString id = GbkToUnicode(set->deviceId.View()).trimmed();
+    const QString sim = GbkToUnicode(set->simNumber.View()).trimmed();
+    if (simNumber)
+        *simNumber = sim;
+    return DeviceKeyFor(id, sim, kind);
+}
+
+QString CRecordStore::DeviceKeyFor(const QString& deviceId, const QString& simNumber, DeviceKeyKind* kind)
+{
+    const QString id = deviceId.trimmed();
+    const QString sim = simNumber.trimmed();
+    static const QRegularExpression hexId(QStringLiteral("^[0-9A-Fa-f]{8}$"));
+    if (hexId.match(id).hasMatch()) {
+        *kind = DeviceKeyKind::Id;
+        return id.toUpper();
+    }
+    if (!sim.isEmpty()) {
+        *kind = DeviceKeyKind::Sim;
+        return QStringLiteral("SIM:") + sim;
+    }
+    *kind = DeviceKeyKind::None;
+    return QStringLiteral("UNKNOWN");
+}
+
+std::optional<qint64> CRecordStore::DeviceRowId(const QString& key, DeviceKeyKind kind, const QString& sim, qint64 atMs)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral(
+        "INSERT INTO devices (device_key, key_kind, sim_number, first_seen, last_seen, visits, last_result,"
+        " last_verify, search_text) VALUES (?, ?, ?, ?, ?, 0, '', '', ?) ON CONFLICT (device_key) DO NOTHING"));
+    query.addBindValue(key);
+    query.addBindValue(KeyKindText(kind));
+    query.addBindValue(NotNull(sim));
+    query.addBindValue(atMs);
+    query.addBindValue(atMs);
+    query.addBindValue(key.toLower());
+    if (!Exec(query))
+        return std::nullopt;
+    query.prepare(QStringLiteral("SELECT id FROM devices WHERE device_key = ?"));
+    query.addBindValue(key);
+    if (!Exec(query))
+        return std::nullopt;
+    if (!query.next()) {
+        Fail(QStringLiteral("device row missing"));
+        return std::nullopt;
+    }
+    return query.value(0).toLongLong();
+}
+
+std::optional<qint64> CRecordStore::ReportRowId(const QByteArray& report)
+{
+    const QString digest =
+        QString::fromLatin1(QCryptographicHash::hash(report, QCryptographicHash::Sha256).toHex());
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral(
+        "INSERT INTO reports (digest, size, body) VALUES (?, ?, ?) ON CONFLICT (digest) DO NOTHING"));
+    query.addBindValue(digest);
+    query.addBindValue(static_cast<int>(report.size()));
+    query.addBindValue(qCompress(report, 9));
+    if (!Exec(query))
+        return std::nullopt;
+    query.prepare(QStringLiteral("SELECT id FROM reports WHERE digest = ?"));
+    query.addBindValue(digest);
+    if (!Exec(query))
+        return std::nullopt;
+    if (!query.next()) {
+        Fail(QStringLiteral("report row missing"));
+        return std::nullopt;
+    }
+    return query.value(0).toLongLong();
+}
+
+std::optional<qint64> CRecordStore::BeginVisit(qint64 deviceId, const ReportEvent& event, const QString& sim)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral(
+        "INSERT INTO visits (device_id, started, port, computer, user_name, sim_number, module)"
+        " VALUES (?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+    query.addBindValue(deviceId);
+    query.addBindValue(event.atMs);
+    query.addBindValue(NotNull(event.context.port));
+    query.addBindValue(NotNull(event.context.computer));
+    query.addBindValue(NotNull(event.context.userName));
+    query.addBindValue(NotNull(sim));
+    query.addBindValue(NotNull(event.module));
+    const std::optional<qint64> visitId = InsertReturningId(query);
+    if (!visitId)
+        return std::nullopt;
+    query.prepare(QStringLiteral("UPDATE devices SET visits = visits + 1 WHERE id = ?"));
+    query.addBindValue(deviceId);
+    if (!Exec(query))
+        return std::nullopt;
+    return visitId;
+}
+
+std::optional<qint64> CRecordStore::RecordReport(const ReportEvent& event)
+{
+    if (!m_open && !Fail(QStringLiteral("the database is not open")))
+        return std::nullopt;
+    DeviceKeyKind kind = DeviceKeyKind::None;
+    QString sim;
+    const QString key = DeviceKeyOf(event.report, &kind, &sim);
+    const QString digest =
+        QString::fromLatin1(QCryptographicHash::hash(event.report, QCryptographicHash::Sha256).toHex());
+    if (!Transaction())
+        return std::nullopt;
+    const auto fail = [this]() -> std::optional<qint64> {
+        Rollback();
+        return std::nullopt;
+    };
+    const std::optional<qint64> deviceId = DeviceRowId(key, kind, sim, event.atMs);
+    if (!deviceId)
+        return fail();
+    qint64 visitId = m_current.visitId;
+    if (StartsVisit(event.trigger) || m_current.deviceId != *deviceId) {
+        const std::optional<qint64> begun = BeginVisit(*deviceId, event, sim);
+        if (!begun)
+            return fail();
+        visitId = *begun;
+    }
+
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral(
+        "SELECT s.id, r.digest FROM snapshots s JOIN reports r ON r.id = s.report_id"
+        " WHERE s.device_id = ? ORDER BY s.id DESC LIMIT 1"));
+    query.addBindValue(*deviceId);
+    if (!Exec(query))
+        return fail();
+    std::optional<qint64> snapshotId;
+    if (query.next() && query.value(1).toString() == digest) {
+        snapshotId = query.value(0).toLongLong();
+        query.prepare(QStringLiteral("UPDATE snapshots SET last_seen = ?, seen = seen + 1 WHERE id = ?"));
+        query.addBindValue(event.atMs);
+        query.addBindValue(*snapshotId);
+        if (!Exec(query))
+            return fail();
+        query.prepare(QStringLiteral("UPDATE devices SET last_seen = ? WHERE id = ?"));
+        query.addBindValue(event.atMs);
+        query.addBindValue(*deviceId);
+        if (!Exec(query))
+            return fail();
+    } else {
+        const std::optional<qint64> reportId = ReportRowId(event.report);
+        if (!reportId)
+            return fail();
+        query.prepare(QStringLiteral(
+            "INSERT INTO snapshots (device_id, visit_id, taken, last_seen, seen, trigger_name, report_id)"
+            " VALUES (?, ?, ?, ?, 1, ?, ?) RETURNING id"));
+        query.addBindValue(*deviceId);
+        query.addBindValue(visitId);
+        query.addBindValue(event.atMs);
+        query.addBindValue(event.atMs);
+        query.addBindValue(NotNull(event.trigger));
+        query.addBindValue(*reportId);
+        snapshotId = InsertReturningId(query);
+        if (!snapshotId)
+            return fail();
+        // The filter looks through the latest report's values.
+        query.prepare(QStringLiteral("UPDATE devices SET last_seen = ?, sim_number = ?, search_text = ? WHERE id = ?"));
+        query.addBindValue(event.atMs);
+        query.addBindValue(NotNull(sim));
+        query.addBindValue((key + QLatin1Char('\n') + sim + QLatin1Char('\n') + GbkToUnicode(event.report)).toLower());
+        query.addBindValue(*deviceId);
+        if (!Exec(query))
+            return fail();
+    }
+    if (!Commit())
+        return std::nullopt;
+    m_current = {key, *deviceId, visitId};
+    return snapshotId;
+}
+
+std::optional<qint64> CRecordStore::RecordChange(const ChangeEvent& event)
+{
+    if (!m_open && !Fail(QStringLiteral("the database is not open")))
+        return std::nullopt;
+    if (m_current.deviceId == 0) {
+        Fail(QStringLiteral("no report of the terminal has been read"));
+        return std::nullopt;
+    }
+    if (!Transaction())
+        return std::nullopt;
+    const auto fail = [this]() -> std::optional<qint64> {
+        Rollback();
+        return std::nullopt;
+    };
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral(
+        "INSERT INTO changes (device_id, visit_id, at, kind, result, verify) VALUES (?, ?, ?, ?, ?, ?) RETURNING id"));
+    query.addBindValue(m_current.deviceId);
+    query.addBindValue(m_current.visitId);
+    query.addBindValue(event.atMs);
+    query.addBindValue(NotNull(event.kind));
+    query.addBindValue(NotNull(event.result));
+    query.addBindValue(NotNull(event.verify));
+    const std::optional<qint64> changeId = InsertReturningId(query);
+    if (!changeId)
+        return fail();
+    int seq = 0;
+    for (const ChangeItem& item : event.items) {
+        query.prepare(QStringLiteral(
+            "INSERT INTO change_items (change_id, seq, item, old_value, new_value, acknowledged)"
+            " VALUES (?, ?, ?, ?, ?, ?)"));
+        query.addBindValue(*changeId);
+        query.addBindValue(++seq);
+        query.addBindValue(NotNull(item.item));
+        query.addBindValue(NotNull(item.oldValue));
+        query.addBindValue(NotNull(item.newValue));
+        query.addBindValue(item.acknowledged ? 1 : 0);
+        if (!Exec(query))
+            return fail();
+    }
+    query.prepare(QStringLiteral("UPDATE devices SET last_seen = ?, last_result = ?, last_verify = ? WHERE id = ?"));
+    query.addBindValue(event.atMs);
+    query.addBindValue(NotNull(event.result));
+    query.addBindValue(NotNull(event.verify));
+    query.addBindValue(m_current.deviceId);
+    if (!Exec(query))
+        return fail();
+    if (!Commit())
+        return std::nullopt;
+    return changeId;
+}
+
+std::optional<std::vector<DeviceRow>> CRecordStore::ListDevices(const QString& filter)
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (filter.trimmed().isEmpty()) {
+        query.prepare(QLatin1String(kDeviceColumns) + QStringLiteral("ORDER BY last_seen DESC, id DESC"));
+    } else {
+        query.prepare(QLatin1String(kDeviceColumns)
+                      + QStringLiteral("WHERE search_text LIKE ? ESCAPE '!' ORDER BY last_seen DESC, id DESC"));
+        query.addBindValue(LikePattern(filter.trimmed()));
+    }
+    if (!Exec(query))
+        return std::nullopt;
+    std::vector<DeviceRow> rows;
+    while (query.next())
+        rows.push_back(DeviceFromQuery(query));
+    return rows;
+}
+
+std::optional<DeviceHistory> CRecordStore::History(const QString& deviceKey)
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(QLatin1String(kDeviceColumns) + QStringLiteral("WHERE device_key = ?"));
+    query.addBindValue(deviceKey);
+    if (!Exec(query))
+        return std::nullopt;
+    if (!query.next()) {
+        Fail(QStringLiteral("no record of %1").arg(deviceKey));
+        return std::nullopt;
+    }
+    DeviceHistory history;
+    history.device = DeviceFromQuery(query);
+
+    query.prepare(QStringLiteral(
+        "SELECT s.id, s.taken, s.last_seen, s.seen, s.trigger_name, r.size, v.port, v.computer, v.user_name,"
+        " v.module, r.body FROM snapshots s JOIN reports r ON r.id = s.report_id JOIN visits v ON v.id = s.visit_id"
+        " JOIN devices d ON d.id = s.device_id WHERE d.device_key = ? ORDER BY s.id"));
+    query.addBindValue(deviceKey);
+    if (!Exec(query))
+        return std::nullopt;
+    std::vector<HistoryEntry> entries;
+    QByteArray previous;
+    while (query.next()) {
+        HistoryEntry entry;
+        entry.type = HistoryEntry::Type::Snapshot;
+        entry.id = query.value(0).toLongLong();
+        entry.atMs = query.value(1).toLongLong();
+        entry.lastSeenMs = query.value(2).toLongLong();
+        entry.seen = query.value(3).toInt();
+        entry.trigger = query.value(4).toString();
+        entry.size = query.value(5).toInt();
+        entry.port = query.value(6).toString();
+        entry.computer = query.value(7).toString();
+        entry.userName = query.value(8).toString();
+        entry.module = query.value(9).toString();
+        const QByteArray report = qUncompress(query.value(10).toByteArray());
+        entry.number = static_cast<int>(entries.size()) + 1;
+        if (entry.number > 1)
+            entry.differences = ReportLineDifferences(previous, report);
+        previous = report;
+        entries.push_back(std::move(entry));
+    }
+
+    query.prepare(QStringLiteral(
+        "SELECT c.id, c.at, c.kind, c.result, c.verify, v.port, v.computer, v.user_name FROM changes c"
+        " JOIN visits v ON v.id = c.visit_id JOIN devices d ON d.id = c.device_id WHERE d.device_key = ?"
+        " ORDER BY c.id"));
+    query.addBindValue(deviceKey);
+    if (!Exec(query))
+        return std::nullopt;
+    std::vector<HistoryEntry> changes;
+    while (query.next()) {
+        HistoryEntry entry;
+        entry.type = HistoryEntry::Type::Change;
+        entry.id = query.value(0).toLongLong();
+        entry.atMs = query.value(1).toLongLong();
+        entry.kind = query.value(2).toString();
+        entry.result = query.value(3).toString();
+        entry.verify = query.value(4).toString();
+        entry.port = query.value(5).toString();
+        entry.computer = query.value(6).toString();
+        entry.userName = query.value(7).toString();
+        changes.push_back(std::move(entry));
+    }
+    query.prepare(QStringLiteral(
+        "SELECT i.change_id, i.item, i.old_value, i.new_value, i.acknowledged FROM change_items i"
+        " JOIN changes c ON c.id = i.change_id JOIN devices d ON d.id = c.device_id WHERE d.device_key = ?"
+        " ORDER BY i.change_id, i.seq"));
+    query.addBindValue(deviceKey);
+    if (!Exec(query))
+        return std::nullopt;
+    while (query.next()) {
+        const qint64 changeId = query.value(0).toLongLong();
+        const auto owner = std::find_if(changes.begin(), changes.end(),
+                                        [changeId](const HistoryEntry& entry) { return entry.id == changeId; });
+        if (owner != changes.end())
+            owner->items.push_back({query.value(1).toString(), query.value(2).toString(), query.value(3).toString(),
+                                    query.value(4).toInt() != 0});
+    }
+    entries.insert(entries.end(), changes.begin(), changes.end());
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const HistoryEntry& a, const HistoryEntry& b) { return a.atMs < b.atMs; });
+    history.entries = std::move(entries);
+    return history;
+}
+
+std::optional<QByteArray> CRecordStore::SnapshotReport(const QString& deviceKey, int number)
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (number <= 0) {
+        query.prepare(QStringLiteral(
+            "SELECT r.body FROM snapshots s JOIN reports r ON r.id = s.report_id JOIN devices d ON d.id = s.device_id"
+            " WHERE d.device_key = ? ORDER BY s.id DESC LIMIT 1"));
+        query.addBindValue(deviceKey);
+    } else {
+        query.prepare(QStringLiteral(
+            "SELECT r.body FROM snapshots s JOIN reports r ON r.id = s.report_id JOIN devices d ON d.id = s.device_id"
+            " WHERE d.device_key = ? ORDER BY s.id LIMIT 1 OFFSET ?"));
+        query.addBindValue(deviceKey);
+        query.addBindValue(number - 1);
+    }
+    if (!Exec(query))
+        return std::nullopt;
+    if (!query.next()) {
+        Fail(number <= 0 ? QStringLiteral("no snapshot of %1").arg(deviceKey)
+                         : QStringLiteral("no snapshot %1 of %2").arg(number).arg(deviceKey));
+        return std::nullopt;
+    }
+    return qUncompress(query.value(0).toByteArray());
+}
+
+std::optional<QByteArray> CRecordStore::ReportOfSnapshot(qint64 snapshotId)
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT r.body FROM snapshots s JOIN reports r ON r.id = s.report_id WHERE s.id = ?"));
+    query.addBindValue(snapshotId);
+    if (!Exec(query))
+        return std::nullopt;
+    if (!query.next()) {
+        Fail(QStringLiteral("no snapshot %1").arg(snapshotId));
+        return std::nullopt;
+    }
+    return qUncompress(query.value(0).toByteArray());
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "records/RecordSchema.h"
+#include "records/RecordTypes.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+class QSqlQuery;
+
+// The service record in one database: an SQLite file, or a PostgreSQL
+// server named by a "postgresql://user@host[:port]/dbname" address. Both
+// run the same statements; every value is bound, never spliced into SQL.
+//
+// A store belongs to the thread that opens it (a Qt SQL connection does).
+// Nothing is ever deleted or rewritten except the running summaries: a
+// device's "last seen" and counters, and a repeated snapshot's "last seen".
+class CRecordStore {
+public:
+    // A location: a file path, or a postgresql:// address. The password may
+    // stand in the address, but libpq also finds it in PGPASSWORD and
+    // ~/.pgpass; it is never shown by Describe().
+    // How long a writer waits for another (ports, processes) before it
+    // fails. Each write takes milliseconds; a lock held longer is another
+    // program's, and the visit must not wait for it. Tests shorten it.
+    static constexpr int kBusyTimeoutMs = 2000;
+
+    explicit CRecordStore(QString location, int busyTimeoutMs = kBusyTimeoutMs);
+    ~CRecordStore();
+    CRecordStore(const CRecordStore&) = delete;
+    CRecordStore& operator=(const CRecordStore&) = delete;
+
+    // The file the window and batch runs use without --db.
+    static QString DefaultLocation();
+    // The location for messages, without a password.
+    QString Describe() const;
+    RecordSchema::Dialect Dialect() const { return m_dialect; }
+
+    // Opens the database and brings its schema to `version` (the latest by
+    // default; tests stop earlier to check migrations). False with the
+    // reason in LastError().
+    bool Open(int version = RecordSchema::LatestVersion());
+    bool IsOpen() const { return m_open; }
+    int SchemaVersion();
+    QString LastError() const { return m_lastError; }
+
+    // ---- writes ----
+    // Stores a report as a snapshot of the device it names (its 8-hex-digit
+    // ID, else its SIM number). A report equal to the device's last snapshot
+    // only updates that snapshot's "last seen". A configuration entry, or a
+    // report of another device than the current visit's, begins a visit.
+    // Returns the snapshot's id.
+    std::optional<qint64> RecordReport(const ReportEvent& event);
+    // Stores a change on the device of the current visit. Returns its id.
+    std::optional<qint64> RecordChange(const ChangeEvent& event);
+    // The device of the current visit ("" before any report).
+    QString CurrentDeviceKey() const { return m_current.key; }
+
+    // ---- reads ----
+    // Devices whose ID, SIM number or latest report contains `filter`
+    // (case-insensitive; every device without one), newest visit first.
+    std::optional<std::vector<DeviceRow>> ListDevices(const QString& filter = {});
+    std::optional<DeviceHistory> History(const QString& deviceKey);
+    // Snapshot `number` (1 = first) of a device, 0 for the latest: the
+    // report's bytes exactly as read.
+    std::optional<QByteArray> SnapshotReport(const QString& deviceKey, int number = 0);
+    // A snapshot's report by its id.
+    std::optional<QByteArray> ReportOfSnapshot(qint64 snapshotId);
+
+    // The device key a report gives, and how it was found.
+    static QString DeviceKeyOf(const QByteArray& report, DeviceKeyKind* kind, QString* simNumber);
+    // The same from the two values: an 8-hex-digit ID in capitals, else
+    // "SIM:" + the SIM number, else "UNKNOWN".
+    static QString DeviceKeyFor(const QString& deviceId, const QString& simNumber, DeviceKeyKind* kind);
+
+private:
+    struct CurrentVisit {
+        QString key;
+        qint64 deviceId = 0;
+        qint64 visitId = 0;
+    };
+
+    bool Fail(const QSqlQuery& query);
+    bool Fail(const QString& why);
+    bool Exec(QSqlQuery& query);
+    bool Migrate(int version);
+    bool ApplyMigrations(int version);
+    std::optional<qint64> InsertReturningId(QSqlQuery& query);
+    std::optional<qint64> DeviceRowId(const QString& key, DeviceKeyKind kind, const QString& sim, qint64 atMs);
+    std::optional<qint64> ReportRowId(const QByteArray& report);
+    std::optional<qint64> BeginVisit(qint64 deviceId, const ReportEvent& event, const QString& sim);
+    bool Transaction();
+    bool Commit();
+    void Rollback();
+
+    QString m_location;
+    QString m_connectionName;
+    int m_busyTimeoutMs = kBusyTimeoutMs;
+    RecordSchema::Dialect m_dialect = RecordSchema::Dialect::Sqlite;
+    QSqlDatabase m_db;
+    bool m_open = false;
+    QString m_lastError;
+    CurrentVisit m_current;
+};

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// What the service record holds, as plain values: what a visit stores and
+// what the history reads back. No SQL here.
+
+// Where a terminal's report came from.
+namespace RecordTrigger {
+inline constexpr const char* Entry = "entry";             // configuration entry
+inline constexpr const char* ReadBack = "readback";       // 参数回读
+inline constexpr const char* Verify = "verify";           // read-back after a save
+inline constexpr const char* ReadRun = "--read";
+inline constexpr const char* DiffRun = "--diff";
+inline constexpr const char* BeforeApply = "apply-before";
+inline constexpr const char* AfterApply = "apply-after";
+}  // namespace RecordTrigger
+
+// The computer side of a visit.
+struct VisitContext {
+    QString port;
+    QString computer;
+    QString userName;
+};
+
+// One report as read from a terminal.
+struct ReportEvent {
+    QString trigger;
+    QByteArray report;
+    qint64 atMs = 0;
+    QString module;  // the entry's ati / AT+CGMR reply, when known
+    VisitContext context;
+};
+
+// One item a change sent.
+struct ChangeItem {
+    QString item;
+    QString oldValue;
+    QString newValue;
+    bool acknowledged = false;
+};
+
+// A save, a number-list change, a factory reset or a clock setting.
+namespace ChangeKind {
+inline constexpr const char* Parameters = "parameters";
+inline constexpr const char* Numbers = "numbers";
+inline constexpr const char* FactoryReset = "factory-reset";
+inline constexpr const char* Clock = "clock";
+}  // namespace ChangeKind
+
+struct ChangeEvent {
+    QString kind;
+    std::vector<ChangeItem> items;
+    QString result;  // "成功", "失败"
+    QString verify;  // "一致", "3 项不一致", "读回失败", "" when not verified
+    qint64 atMs = 0;
+    VisitContext context;
+};
+
+// How a device is keyed: its 8-hex-digit ID, else its SIM number.
+enum class DeviceKeyKind { Id, Sim, None };
+
+struct DeviceRow {
+    QString key;
+    DeviceKeyKind kind = DeviceKeyKind::Id;
+    QString simNumber;
+    qint64 firstSeenMs = 0;
+    qint64 lastSeenMs = 0;
+    int visits = 0;
+    QString lastResult;
+    QString lastVerify;
+};
+
+// One entry of a device's history: a snapshot or a change, in time order.
+struct HistoryEntry {
+    enum class Type { Snapshot, Change } type = Type::Snapshot;
+    qint64 id = 0;
+    qint64 atMs = 0;
+    QString port;
+    QString computer;
+    QString userName;
+    // Snapshot
+    int number = 0;  // 1 = the device's first snapshot
+    qint64 lastSeenMs = 0;
+    int seen = 1;
+    QString trigger;
+    int size = 0;
+    QString module;
+    QStringList differences;  // from the snapshot before
+    // Change
+    QString kind;
+    std::vector<ChangeItem> items;
+    QString result;
+    QString verify;
+};
+
+struct DeviceHistory {
+    DeviceRow device;
+    std::vector<HistoryEntry> entries;
+};

@@ -1,0 +1,283 @@
+#include "params/CConfigFile.h"
+#include "sim/ParameterReport.h"
+#include "support/PostgresServer.h"
+#include "support/QtPrinters.h"
+#include "support/SimulatorSession.h"
+#include "support/TestFiles.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+enum class Backend { Sqlite, Postgres };
+
+// The service record of batch runs, and --history / --export, through the
+// real program against a simulated terminal; on an SQLite file and on a
+// PostgreSQL server the suite starts itself.
+class BatchRecordTest : public ::testing::TestWithParam<Backend> {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!testsupport::PostgresServer::Available())
+            return;
+        s_server = std::make_unique<testsupport::PostgresServer>();
+        if (!s_server->Start(&s_serverError))
+            s_server.reset();
+    }
+    static void TearDownTestSuite() { s_server.reset(); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_session.Started());
+        ASSERT_TRUE(m_dir.isValid());
+        if (GetParam() == Backend::Sqlite) {
+            m_database = Path("records.sqlite");
+            return;
+        }
+        if (!testsupport::PostgresServer::Available())
+            GTEST_SKIP() << "the PostgreSQL server binaries are not installed (scripts/install-deps.sh installs them)";
+        ASSERT_TRUE(s_server) << s_serverError.toStdString();
+        static int counter = 0;
+        QString why;
+        m_database = s_server->CreateDatabase(QStringLiteral("batch%1").arg(++counter), &why);
+        ASSERT_FALSE(m_database.isEmpty()) << why.toStdString();
+    }
+
+    struct Result {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+
+    Result Run(QStringList arguments)
+    {
+        arguments << QStringLiteral("--db") << m_database;
+        QProcess process;
+        process.setProgram(QStringLiteral(SIRENSET_BINARY));
+        process.setArguments(arguments);
+        process.start();
+        EXPECT_TRUE(process.waitForFinished(60000));
+        Result result;
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.err = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+    Result RunOnPort(const char* operation, const QString& file, QStringList more = {})
+    {
+        return Run(QStringList{QStringLiteral("--port"), m_session.DevicePath(), QString::fromLatin1(operation), file}
+                   + more);
+    }
+    QJsonObject HistoryJson(const QString& device)
+    {
+        const Result result = Run({QStringLiteral("--history"), device, QStringLiteral("--json")});
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+        return QJsonDocument::fromJson(result.out.toUtf8()).object();
+    }
+    QString Path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
+    TerminalSimulator& Sim() { return m_session.sim(); }
+    static QByteArray FileOf(const TerminalParameters& parameters)
+    {
+        return CConfigFile::ToFileText(QByteArray::fromStdString(ParameterReport::Build(parameters)));
+    }
+    // The commands the terminal received that set its server address.
+    std::vector<std::string> ServerCommands()
+    {
+        std::vector<std::string> found;
+        for (const std::string& command : Sim().ReceivedCommands()) {
+            if (command.find("116.62.10.20") != std::string::npos || command.find("10.0.0.5") != std::string::npos)
+                found.push_back(command);
+        }
+        return found;
+    }
+
+    testsupport::SimulatorSession m_session;
+    QTemporaryDir m_dir;
+    QString m_database;
+    static inline std::unique_ptr<testsupport::PostgresServer> s_server;
+    static inline QString s_serverError;
+};
+
+}  // namespace
+
+// Read, change and save, read again: the record holds both snapshots and
+// the save between them; the first snapshot, exported and applied, brings
+// the terminal back.
+TEST_P(BatchRecordTest, ReadChangeRestoreFromTheRecord)
+{
+    TerminalParameters original = Sim().Parameters();
+    original.deviceId = "1A2B3C4D";
+    original.serverIp = "116.62.10.20";
+    Sim().SetParameters(original);
+    const QString device = QStringLiteral("1A2B3C4D");
+
+    ASSERT_EQ(RunOnPort("--read", Path("first.cfg")).exitCode, 0);
+    TerminalParameters changed = original;
+    changed.serverIp = "10.0.0.5";
+    ASSERT_TRUE(testsupport::WriteFileBytes(Path("changed.cfg"), FileOf(changed)));
+    const Result apply = RunOnPort("--apply", Path("changed.cfg"), {QStringLiteral("--report"), Path("report.json")});
+    ASSERT_EQ(apply.exitCode, 0) << apply.out.toStdString();
+    ASSERT_EQ(Sim().Parameters().serverIp, "10.0.0.5");
+
+    const QJsonObject history = HistoryJson(device);
+    EXPECT_EQ(history[QStringLiteral("device")][QStringLiteral("visits")].toInt(), 2);
+    const QJsonArray entries = history[QStringLiteral("entries")].toArray();
+    // The snapshot, the file's three whole-list commands, the save, the
+    // snapshot of its verification.
+    ASSERT_EQ(entries.size(), 6) << QJsonDocument(history).toJson().toStdString();
+    EXPECT_EQ(entries[0][QStringLiteral("trigger")].toString(), QStringLiteral("--read"));
+    // The --apply's entry read equalled the --read: no second copy.
+    EXPECT_EQ(entries[0][QStringLiteral("seen")].toInt(), 2);
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_EQ(entries[i][QStringLiteral("kind")].toString(), QStringLiteral("numbers"));
+        EXPECT_TRUE(entries[i][QStringLiteral("items")][0][QStringLiteral("new")].toString().startsWith(
+            QStringLiteral("AT+LRMSET")));
+    }
+    const QJsonValue save = entries[4];
+    EXPECT_EQ(save[QStringLiteral("kind")].toString(), QStringLiteral("parameters"));
+    EXPECT_EQ(save[QStringLiteral("result")].toString(), QStringLiteral("成功"));
+    EXPECT_EQ(save[QStringLiteral("verify")].toString(), QStringLiteral("一致"));
+    const QJsonArray items = save[QStringLiteral("items")].toArray();
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_EQ(items[0][QStringLiteral("old")].toString(), QStringLiteral("116.62.10.20"));
+    EXPECT_EQ(items[0][QStringLiteral("new")].toString(), QStringLiteral("10.0.0.5"));
+    EXPECT_TRUE(items[0][QStringLiteral("acknowledged")].toBool());
+    EXPECT_EQ(entries[5][QStringLiteral("trigger")].toString(), QStringLiteral("apply-after"));
+    EXPECT_EQ(entries[5][QStringLiteral("differences")].toArray().size(), 1);
+
+    // --report names the terminal's last snapshot.
+    const QJsonObject report =
+        QJsonDocument::fromJson(testsupport::ReadFileBytes(Path("report.json"))).object();
+    EXPECT_EQ(report[QStringLiteral("terminals")][0][QStringLiteral("recordId")].toInteger(),
+              entries[5][QStringLiteral("id")].toInteger());
+
+    // The export is the --read file, byte for byte.
+    const Result exported = Run({QStringLiteral("--export"), QStringLiteral("1a2b3c4d@1"), Path("restore.cfg")});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err.toStdString();
+    EXPECT_EQ(testsupport::ReadFileBytes(Path("restore.cfg")), testsupport::ReadFileBytes(Path("first.cfg")));
+    EXPECT_NE(Run({QStringLiteral("--export"), QStringLiteral("1A2B3C4D@9"), Path("none.cfg")}).exitCode, 0);
+
+    Sim().ClearLogs();
+    ASSERT_EQ(RunOnPort("--apply", Path("restore.cfg")).exitCode, 0);
+    EXPECT_EQ(Sim().Parameters().serverIp, "116.62.10.20");
+    ASSERT_EQ(ServerCommands().size(), 1u);
+    int snapshots = 0;
+    for (const QJsonValue entry : HistoryJson(device)[QStringLiteral("entries")].toArray())
+        snapshots += entry[QStringLiteral("type")].toString() == QStringLiteral("snapshot");
+    EXPECT_EQ(snapshots, 3);
+
+    // The device list, as text and as JSON.
+    const Result list = Run({QStringLiteral("--history")});
+    EXPECT_TRUE(list.out.startsWith(device)) << list.out.toStdString();
+    const QJsonArray devices = QJsonDocument::fromJson(
+        Run({QStringLiteral("--history"), QStringLiteral("--json")}).out.toUtf8())[QStringLiteral("devices")].toArray();
+    ASSERT_EQ(devices.size(), 1);
+    EXPECT_EQ(devices[0][QStringLiteral("visits")].toInt(), 3);
+}
+
+// Without a record (--no-record), or with one that cannot be written, the
+// terminal is read all the same; the latter says so once.
+TEST_P(BatchRecordTest, RecordingNeverStopsARun)
+{
+    const Result off = RunOnPort("--read", Path("a.cfg"), {QStringLiteral("--no-record")});
+    EXPECT_EQ(off.exitCode, 0);
+    EXPECT_TRUE(Run({QStringLiteral("--history")}).out.isEmpty()) << "nothing recorded";
+
+    // Databases that cannot be written: a folder that cannot be made, a
+    // corrupt file, a full disk; for the server, one that is not running.
+    QStringList broken;
+    // Locked: another program holds the write lock through the whole run.
+    std::optional<QSqlDatabase> locker;
+    if (GetParam() == Backend::Sqlite) {
+        ASSERT_EQ(Run({QStringLiteral("--history")}).exitCode, 0);  // makes the file
+        locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+        locker->setDatabaseName(m_database);
+        ASSERT_TRUE(locker->open());
+        ASSERT_TRUE(QSqlQuery(*locker).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        broken << m_database;
+    }
+    if (GetParam() == Backend::Sqlite) {
+        ASSERT_TRUE(testsupport::WriteFileBytes(Path("corrupt.sqlite"), QByteArray(8192, 'x')));
+        ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), Path("full.sqlite")));
+        broken << QStringLiteral("/proc/sirenset-records/records.sqlite") << Path("corrupt.sqlite")
+               << Path("full.sqlite");
+    } else {
+        broken << m_database + QStringLiteral("-missing");
+    }
+    for (const QString& database : broken) {
+        SCOPED_TRACE(database.toStdString());
+        m_database = database;
+        const Result result = RunOnPort("--read", Path("b.cfg"));
+        EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
+        EXPECT_EQ(testsupport::ReadFileBytes(Path("a.cfg")), testsupport::ReadFileBytes(Path("b.cfg")));
+        EXPECT_EQ(result.out.count(QStringLiteral("设备档案无法记录")), 1) << result.out.toStdString();
+        // The rest of the log is that of a run without a record.
+        QStringList rest = result.out.split(QLatin1Char('\n'));
+        rest.erase(std::remove_if(rest.begin(), rest.end(),
+                                  [](const QString& line) { return line.startsWith(QStringLiteral("设备档案无法记录")); }),
+                   rest.end());
+        EXPECT_EQ(rest, off.out.split(QLatin1Char('\n')));
+    }
+    if (locker) {
+        locker->close();
+        locker.reset();
+        QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+    }
+}
+
+// Two programs with three ports each record at the same time: every
+// terminal's visit and snapshot is there.
+TEST_P(BatchRecordTest, TwoProgramsWithThreePortsEachLoseNothing)
+{
+    std::vector<std::unique_ptr<testsupport::SimulatorSession>> sessions;
+    QStringList ports[2];
+    for (int i = 0; i < 6; ++i) {
+        auto session = std::make_unique<testsupport::SimulatorSession>();
+        ASSERT_TRUE(session->Started());
+        TerminalParameters parameters = session->sim().Parameters();
+        parameters.deviceId = "0000AA0" + std::to_string(i);
+        session->sim().SetParameters(parameters);
+        ports[i % 2] << QStringLiteral("--port") << session->DevicePath();
+        sessions.push_back(std::move(session));
+    }
+    QProcess programs[2];
+    for (int p = 0; p < 2; ++p) {
+        programs[p].setProgram(QStringLiteral(SIRENSET_BINARY));
+        programs[p].setArguments(ports[p] + QStringList{QStringLiteral("--read"), Path(p == 0 ? "p0.cfg" : "p1.cfg"),
+                                                        QStringLiteral("--db"), m_database});
+        programs[p].start();
+    }
+    for (QProcess& program : programs) {
+        ASSERT_TRUE(program.waitForFinished(60000));
+        EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardOutput().toStdString();
+    }
+    const QJsonArray devices = QJsonDocument::fromJson(
+        Run({QStringLiteral("--history"), QStringLiteral("--json")}).out.toUtf8())[QStringLiteral("devices")].toArray();
+    ASSERT_EQ(devices.size(), 6);
+    for (int i = 0; i < 6; ++i) {
+        const QString device = QStringLiteral("0000AA0%1").arg(i);
+        const QJsonObject history = HistoryJson(device);
+        EXPECT_EQ(history[QStringLiteral("device")][QStringLiteral("visits")].toInt(), 1) << device.toStdString();
+        ASSERT_EQ(history[QStringLiteral("entries")].toArray().size(), 1) << device.toStdString();
+        EXPECT_EQ(history[QStringLiteral("entries")][0][QStringLiteral("trigger")].toString(), QStringLiteral("--read"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, BatchRecordTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+                         [](const ::testing::TestParamInfo<Backend>& info) {
+                             return info.param == Backend::Sqlite ? std::string("Sqlite") : std::string("Postgres");
+                         });

@@ -1,0 +1,105 @@
+// The 设备档案 dialog over a record of several terminals: the list filters
+// as the user types, a device's history shows what changed, two snapshots
+// are compared, and a snapshot is exported as the file --read would write.
+#include "params/ConfigFilePlan.h"
+#include "records/CDeviceRecordsDlg.h"
+#include "records/CRecordStore.h"
+#include "support/QtPrinters.h"
+#include "support/TestFiles.h"
+
+#include "RecordReports.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+using recordreports::Report;
+
+namespace {
+
+class RecordsDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_path = m_dir.filePath(QStringLiteral("records.sqlite"));
+        CRecordStore store(m_path);
+        ASSERT_TRUE(store.Open());
+        qint64 at = QDateTime(QDate(2026, 3, 2), QTime(9, 0)).toMSecsSinceEpoch();
+        const auto visit = [&](const char* id, const char* sim, const char* server, const char* trigger) {
+            ReportEvent event;
+            event.trigger = QString::fromLatin1(trigger);
+            event.report = Report(id, sim, server);
+            event.atMs = at += 3600 * 1000;
+            event.context = {QStringLiteral("COM3"), QStringLiteral("workshop-1"), QStringLiteral("tech")};
+            ASSERT_TRUE(store.RecordReport(event)) << store.LastError().toStdString();
+        };
+        visit("1A2B3C4D", "13912345678", "116.62.10.20", RecordTrigger::Entry);
+        ChangeEvent save;
+        save.kind = QString::fromLatin1(ChangeKind::Parameters);
+        save.items = {{QStringLiteral("服务器IP"), QStringLiteral("116.62.10.20"), QStringLiteral("10.0.0.5"), true}};
+        save.result = QStringLiteral("成功");
+        save.verify = QStringLiteral("一致");
+        save.atMs = at += 60 * 1000;
+        ASSERT_TRUE(store.RecordChange(save));
+        visit("1A2B3C4D", "13912345678", "10.0.0.5", RecordTrigger::Verify);
+        visit("0BADF00D", "13800000002", "116.62.10.20", RecordTrigger::ReadRun);
+        visit("00C0FFEE", "13800000003", "10.0.0.5", RecordTrigger::BeforeApply);
+        visit("", "13800000004", "116.62.10.20", RecordTrigger::Entry);
+    }
+
+    void SaveShot(QWidget& widget, const QString& name)
+    {
+        const QByteArray dir = qgetenv("SIRENSET_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            return;
+        QDir().mkpath(QString::fromLocal8Bit(dir));
+        widget.grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + name);
+    }
+
+    QTemporaryDir m_dir;
+    QString m_path;
+};
+
+}  // namespace
+
+TEST_F(RecordsDialogTest, FiltersComparesAndExports)
+{
+    CDeviceRecordsDlg dialog(m_path);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_EQ(dialog.DeviceCount(), 4);
+
+    struct Case {
+        const char* typed;
+        int devices;
+    } const cases[] = {{"10.0.0.5", 2}, {"c0ffee", 1}, {"13800000004", 1}, {"no such value", 0}, {"", 4}};
+    for (const Case& c : cases) {
+        dialog.FilterEdit()->clear();
+        QTest::keyClicks(dialog.FilterEdit(), QString::fromUtf8(c.typed));
+        EXPECT_EQ(dialog.DeviceCount(), c.devices) << c.typed;
+    }
+    // The device without an ID is kept under its SIM number, marked so.
+    ASSERT_TRUE(dialog.SelectDevice(QStringLiteral("SIM:13800000004")));
+    EXPECT_TRUE(dialog.DeviceTable()->model()->index(0, 0).data().toString().contains(QStringLiteral("无设备ID")));
+
+    ASSERT_TRUE(dialog.SelectDevice(QStringLiteral("1A2B3C4D")));
+    ASSERT_EQ(dialog.HistoryTree()->topLevelItemCount(), 3);
+    EXPECT_EQ(dialog.HistoryTree()->topLevelItem(2)->child(0)->text(2),
+              QStringLiteral("Server's Ip：116.62.10.20 → 10.0.0.5"));
+    dialog.SelectSnapshots({1, 2});
+    const QString differences = dialog.DifferenceText()->toPlainText();
+    EXPECT_TRUE(differences.contains(QStringLiteral("116.62.10.20")) && differences.contains(QStringLiteral("10.0.0.5")))
+        << differences.toStdString();
+    SaveShot(dialog, QStringLiteral("device-records.png"));
+
+    dialog.SelectSnapshots({1});
+    const QString exported = m_dir.filePath(QStringLiteral("first.cfg"));
+    ASSERT_TRUE(dialog.ExportSelected(exported));
+    EXPECT_EQ(testsupport::ReadFileBytes(exported), ConfigFileText(Report("1A2B3C4D", "13912345678", "116.62.10.20")));
+}

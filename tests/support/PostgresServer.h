@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace testsupport {
+
+// A PostgreSQL server of a test's own: Debian's postgresql binaries, a
+// cluster made by initdb in a temporary folder, listening on a Unix socket
+// only (no TCP port), run as an unprivileged user when the test runs as
+// root, and stopped (and removed) when the object goes.
+class PostgresServer {
+public:
+    PostgresServer();
+    ~PostgresServer();
+    PostgresServer(const PostgresServer&) = delete;
+    PostgresServer& operator=(const PostgresServer&) = delete;
+
+    // Whether the postgres binaries are installed at all (tests skip
+    // without them, saying why).
+    static bool Available();
+
+    // Creates the cluster and starts the server; false with the reason.
+    bool Start(QString* why);
+    // Creates a database and returns its postgresql:// address.
+    QString CreateDatabase(const QString& name, QString* why);
+
+private:
+    bool Run(const QString& program, const QStringList& arguments, QString* why, int limitMs = 60000);
+
+    QString m_binDir;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_dataDir;
+    QString m_socketDir;
+    bool m_running = false;
+};
+
+}  // namespace testsupport
