@@ -1,6 +1,7 @@
 #include "app/CSignalRun.h"
 
 #include "device/CDeviceController.h"
+#include "records/CVisitRecorder.h"
 #include "serial/PortTable.h"
 #include "signalmeter/CSignalMeter.h"
 
@@ -12,6 +13,12 @@ CSignalRun::CSignalRun(const CommandLine& command, const Timing& timing, std::FI
     Timing adjusted = timing;
     adjusted.signalMeterIntervalMs = command.signalIntervalMs;
     m_device = std::make_unique<CDeviceController>(m_console, adjusted);
+    if (command.record) {
+        // The run's figures go into the terminal's service record.
+        CDeviceController* device = m_device.get();
+        m_device->SetRecorder(std::make_shared<CVisitRecorder>(command.database, command.ports.value(0),
+                                                               [device](const QString& line) { device->PostLog(line); }));
+    }
     m_meter = std::make_unique<CSignalMeter>(*m_device);
     connect(m_device.get(), &CDeviceController::taskFinished, this, &CSignalRun::OnTaskFinished);
     connect(m_device.get(), &CDeviceController::portLost, this, [this] { m_meter->Stop(); });

@@ -17,7 +17,9 @@ public:
         ReadBack,  // 参数回读 (and the reload after a factory reset)
         Verify,    // the read-back after a save
     };
-    enum class ChangeKind { Parameters, NumberList, FactoryReset, Clock };
+    // SignalReadings: a run of the signal meter; it changes nothing on the
+    // terminal, its items are the run's figures.
+    enum class ChangeKind { Parameters, NumberList, FactoryReset, Clock, SignalReadings };
 
     struct SentItem {
         QString item;      // the item's label, or the command for lists and clock

@@ -56,6 +56,8 @@ QString KindText(const QString& kind)
         return QStringLiteral("恢复出厂设置");
     if (kind == QLatin1String(ChangeKind::Clock))
         return QStringLiteral("设置时间");
+    if (kind == QLatin1String(ChangeKind::Signal))
+        return QStringLiteral("信号监测");
     return kind;
 }
 

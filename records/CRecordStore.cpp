@@ -533,10 +533,17 @@ std::optional<qint64> CRecordStore::RecordChange(const ChangeEvent& event)
         if (!Exec(query))
             return fail();
     }
-    query.prepare(QStringLiteral("UPDATE devices SET last_seen = ?, last_result = ?, last_verify = ? WHERE id = ?"));
+    // Signal readings change nothing on the terminal: the device keeps the
+    // result and verification of its last change.
+    const bool changedTerminal = event.kind != QLatin1String(ChangeKind::Signal);
+    query.prepare(changedTerminal
+                      ? QStringLiteral("UPDATE devices SET last_seen = ?, last_result = ?, last_verify = ? WHERE id = ?")
+                      : QStringLiteral("UPDATE devices SET last_seen = ? WHERE id = ?"));
     query.addBindValue(event.atMs);
-    query.addBindValue(NotNull(event.result));
-    query.addBindValue(NotNull(event.verify));
+    if (changedTerminal) {
+        query.addBindValue(NotNull(event.result));
+        query.addBindValue(NotNull(event.verify));
+    }
     query.addBindValue(m_current.deviceId);
     if (!Exec(query))
         return fail();

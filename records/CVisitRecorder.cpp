@@ -164,6 +164,9 @@ void CVisitRecorder::ChangeDone(const Change& change)
     case ChangeKind::Clock:
         event.kind = QString::fromLatin1(::ChangeKind::Clock);
         break;
+    case ChangeKind::SignalReadings:
+        event.kind = QString::fromLatin1(::ChangeKind::Signal);
+        break;
     }
     for (const SentItem& item : change.items)
         event.items.push_back({item.item, item.oldValue, item.newValue, item.acknowledged});

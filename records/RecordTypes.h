@@ -50,6 +50,7 @@ inline constexpr const char* Parameters = "parameters";
 inline constexpr const char* Numbers = "numbers";
 inline constexpr const char* FactoryReset = "factory-reset";
 inline constexpr const char* Clock = "clock";
+inline constexpr const char* Signal = "signal";
 }  // namespace ChangeKind
 
 struct ChangeEvent {

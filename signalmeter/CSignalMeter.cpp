@@ -104,6 +104,9 @@ void CSignalMeter::Run(const DeviceTask&)
 {
     using Clock = std::chrono::steady_clock;
     const int limit = m_device.timing().queryReplyMs;
+    // The worker's own copy, for the service record.
+    SignalSession run;
+    run.Start(QDateTime::currentDateTime());
     for (;;) {
         {
             std::lock_guard guard(m_stopLock);
@@ -117,6 +120,7 @@ void CSignalMeter::Run(const DeviceTask&)
             break;
         const SignalReading reading = replied ? ParseSignalReply(m_device.ReceivedText()) : MissedSignalReading();
         const QDateTime at = QDateTime::currentDateTime();
+        run.Add(at, reading);
         m_device.PostToUi([this, at, reading] {
             m_session.Add(at, reading);
             emit readingTaken(reading);
@@ -125,10 +129,41 @@ void CSignalMeter::Run(const DeviceTask&)
         if (!WaitForNextQuery(static_cast<int>(elapsed.count())))
             break;
     }
+    run.Finish(QDateTime::currentDateTime());
+    Record(run);
     m_device.PostToUi([this] {
         m_session.Finish(QDateTime::currentDateTime());
         m_running = false;
         m_device.PostLog(QStringLiteral("信号监测结束：") + FiguresText(m_session.FiguresOfRun()));
         emit finished();
     });
+}
+
+void CSignalMeter::Record(const SignalSession& run)
+{
+    // A run that asked nothing (the port went at once) has nothing to keep.
+    const SignalSession::Figures figures = run.FiguresOfRun();
+    if (figures.samples == 0)
+        return;
+    const auto level = [](const std::optional<int>& rssi) {
+        return rssi ? QStringLiteral("%1 (%2 dBm)").arg(*rssi).arg(SignalDbm(*rssi)) : QStringLiteral("-");
+    };
+    const auto time = [](const QDateTime& at) { return at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")); };
+    IVisitRecorder::Change change;
+    change.kind = IVisitRecorder::ChangeKind::SignalReadings;
+    change.items = {
+        {QStringLiteral("开始"), QString(), time(run.Started()), true},
+        {QStringLiteral("结束"), QString(), time(run.Finished()), true},
+        {QStringLiteral("读数"), QString(), QString::number(figures.samples), true},
+        {QStringLiteral("最小"), QString(), level(figures.minimum), true},
+        {QStringLiteral("最大"), QString(), level(figures.maximum), true},
+        {QStringLiteral("平均"), QString(),
+         figures.average ? QString::number(*figures.average, 'f', 1) : QStringLiteral("-"), true},
+        {QStringLiteral("未知"), QString(), QString::number(figures.unknown), true},
+        {QStringLiteral("无法识别"), QString(), QString::number(figures.notUnderstood), true},
+        {QStringLiteral("未应答"), QString(), QString::number(figures.missed), true},
+    };
+    change.succeeded = figures.values > 0;
+    change.startedMs = run.Started().toMSecsSinceEpoch();
+    m_device.RecordChange(change);
 }

@@ -49,6 +49,8 @@ private:
     // Waits for the next query's time; false when the run is to end.
     bool WaitForNextQuery(int waitMs);
     bool ShouldStop() const;
+    // Keeps the run's figures in the terminal's service record (worker).
+    void Record(const SignalSession& run);
 
     CDeviceController& m_device;
     SignalSession m_session;  // UI thread

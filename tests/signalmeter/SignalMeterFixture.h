@@ -13,6 +13,7 @@ protected:
     {
         DeviceSessionTest::SetUp();
         m_timing.signalMeterIntervalMs = 30;
+        BeforeEntry();
         ASSERT_TRUE(EnterConfiguration()) << Log().toStdString();
         m_meter = std::make_unique<CSignalMeter>(Device());
         Sim().ClearLogs();
@@ -22,6 +23,8 @@ protected:
         Device().Shutdown();  // the worker goes before the meter
         m_meter.reset();
     }
+    // Runs before the terminal is caught (a recorder is attached before any task).
+    virtual void BeforeEntry() {}
     // What the simulated modem reports from now on.
     void SetSignal(int rssi)
     {

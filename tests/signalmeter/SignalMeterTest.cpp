@@ -1,4 +1,9 @@
 #include "SignalMeterFixture.h"
+#include "records/CRecordStore.h"
+#include "records/CVisitRecorder.h"
+
+#include <QMap>
+#include <QTemporaryDir>
 
 #include <vector>
 
@@ -172,6 +177,53 @@ TEST_F(SignalMeterTest, APortThatGoesAwayEndsTheRunAtOnce)
     ASSERT_TRUE(WaitUntilIdle());
     EXPECT_FALSE(m_meter->Start());
     EXPECT_TRUE(WaitForLog(QStringLiteral("信号监测失败：串口未打开")));
+}
+
+// A run of the meter is kept in the terminal's service record with its
+// figures, and leaves the device's last result as it was.
+class SignalMeterRecordTest : public SignalMeterTest {
+protected:
+    void BeforeEntry() override
+    {
+        m_recorder = std::make_shared<CVisitRecorder>(m_dir.filePath(QStringLiteral("records.sqlite")),
+                                                      QStringLiteral("COM7"), nullptr);
+        Device().SetRecorder(m_recorder);
+    }
+    QTemporaryDir m_dir;
+    std::shared_ptr<CVisitRecorder> m_recorder;
+};
+
+TEST_F(SignalMeterRecordTest, ARunIsKeptWithItsFigures)
+{
+    ASSERT_TRUE(m_meter->Start());
+    ASSERT_TRUE(WaitForReading([](const SignalReading& r) { return r.HasValue() && r.rssi == 23; }));
+    SetSignal(12);
+    ASSERT_TRUE(WaitForReading([](const SignalReading& r) { return r.HasValue() && r.rssi == 12; }));
+    m_meter->Stop();
+    ASSERT_TRUE(WaitUntil([&] { return m_finished; }));
+    ASSERT_TRUE(WaitUntilIdle());
+    Device().Shutdown();
+
+    CRecordStore store(m_dir.filePath(QStringLiteral("records.sqlite")));
+    ASSERT_TRUE(store.Open());
+    const auto history = store.History(QString::fromStdString(Sim().Parameters().deviceId));
+    ASSERT_TRUE(history) << store.LastError().toStdString();
+    ASSERT_FALSE(history->entries.empty());
+    const auto& run = history->entries.back();
+    EXPECT_EQ(run.kind, QStringLiteral("signal"));
+    EXPECT_EQ(run.result, QStringLiteral("成功"));
+    QStringList items;
+    QMap<QString, QString> values;
+    for (const auto& item : run.items) {
+        items << item.item;
+        values[item.item] = item.newValue;
+    }
+    EXPECT_EQ(items, (QStringList{QStringLiteral("开始"), QStringLiteral("结束"), QStringLiteral("读数"),
+                                  QStringLiteral("最小"), QStringLiteral("最大"), QStringLiteral("平均"),
+                                  QStringLiteral("未知"), QStringLiteral("无法识别"), QStringLiteral("未应答")}));
+    EXPECT_EQ(values.value(QStringLiteral("读数")), QString::number(m_readings.size()));
+    EXPECT_EQ(values.value(QStringLiteral("最小")), QStringLiteral("12 (-89 dBm)"));
+    EXPECT_EQ(values.value(QStringLiteral("最大")), QStringLiteral("23 (-67 dBm)"));
 }
 
 }  // namespace
