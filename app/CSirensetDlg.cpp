@@ -774,6 +774,11 @@ void CSirensetDlg::ShowDeviceRecords()
     auto* dialog = new CDeviceRecordsDlg(m_recordLocation, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &CDeviceRecordsDlg::restoreRequested, this, &CSirensetDlg::RestoreFromRecord);
+    connect(dialog, &CDeviceRecordsDlg::openRequested, this, [this](const QString& name, const QByteArray& report) {
+        // As 打开配置文件… does: the table shows the snapshot, no terminal needed.
+        if (const std::optional<QString> problem = m_fileBar->OpenDocument(report, name))
+            MessageBoxes::Show(this, *problem);
+    });
     connect(dialog, &CDeviceRecordsDlg::locationChosen, this, [this](const QString& location) {
         m_recordLocation = location;
         if (m_recorder)

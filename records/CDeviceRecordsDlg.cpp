@@ -235,11 +235,15 @@ void CDeviceRecordsDlg::Build()
     m_exportButton->setObjectName(QStringLiteral("recordsExport"));
     m_restoreButton = new QPushButton(QStringLiteral("恢复到此版本"), this);
     m_restoreButton->setObjectName(QStringLiteral("recordsRestore"));
+    m_openButton = new QPushButton(QStringLiteral("在表格中打开"), this);
+    m_openButton->setObjectName(QStringLiteral("recordsOpen"));
+    m_openButton->setToolTip(QStringLiteral("在主窗口的参数表中显示此快照，如同打开的配置文件，无需连接终端即可编辑和另存"));
     // Enter in a text field filters or moves the record, it presses nothing else.
-    for (QPushButton* button : {m_exportButton, m_restoreButton, applyLocation})
+    for (QPushButton* button : {m_exportButton, m_openButton, m_restoreButton, applyLocation})
         button->setAutoDefault(false);
     connect(m_exportButton, &QPushButton::clicked, this, &CDeviceRecordsDlg::OnExportClicked);
     connect(m_restoreButton, &QPushButton::clicked, this, &CDeviceRecordsDlg::OnRestoreClicked);
+    connect(m_openButton, &QPushButton::clicked, this, &CDeviceRecordsDlg::OpenSelected);
     auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
     close->button(QDialogButtonBox::Close)->setText(QStringLiteral("关闭"));
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -250,6 +254,7 @@ void CDeviceRecordsDlg::Build()
     buttons->addWidget(applyLocation);
     buttons->addWidget(m_status, 1);
     buttons->addWidget(m_exportButton);
+    buttons->addWidget(m_openButton);
     buttons->addWidget(m_restoreButton);
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
@@ -414,6 +419,7 @@ void CDeviceRecordsDlg::UpdateButtons()
     const bool one = SelectedSnapshotIds().size() == 1;
     m_exportButton->setEnabled(one);
     m_restoreButton->setEnabled(one);
+    m_openButton->setEnabled(one);
 }
 
 bool CDeviceRecordsDlg::ExportSelected(const QString& path)
@@ -451,4 +457,17 @@ void CDeviceRecordsDlg::OnRestoreClicked()
         return;
     }
     emit restoreRequested(m_shownKey, *report);
+}
+
+void CDeviceRecordsDlg::OpenSelected()
+{
+    const QList<qint64> ids = SelectedSnapshotIds();
+    if (ids.size() != 1)
+        return;
+    const std::optional<QByteArray> report = m_store->ReportOfSnapshot(ids.first());
+    if (!report) {
+        m_status->setText(m_store->LastError().simplified());
+        return;
+    }
+    emit openRequested(QStringLiteral("%1-快照%2.cfg").arg(m_shownKey).arg(ids.first()), *report);
 }

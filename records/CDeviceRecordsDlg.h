@@ -60,10 +60,15 @@ public:
     // Writes the selected snapshot as a configuration file; false (with the
     // reason shown) when it cannot.
     bool ExportSelected(const QString& path);
+    // Asks the main window to show the selected snapshot in its table.
+    void OpenSelected();
 
 signals:
     // 恢复到此版本: the main window configures the terminal from `report`.
     void restoreRequested(const QString& deviceKey, const QByteArray& report);
+    // 在表格中打开: the main window shows `report` in its table as a file
+    // called `name`, to be edited without a terminal.
+    void openRequested(const QString& name, const QByteArray& report);
     // 更改档案位置: the record is to be kept at `location` from now on.
     void locationChosen(const QString& location);
 
@@ -91,5 +96,6 @@ private:
     QPlainTextEdit* m_differences = nullptr;
     QPushButton* m_exportButton = nullptr;
     QPushButton* m_restoreButton = nullptr;
+    QPushButton* m_openButton = nullptr;
     QString m_shownKey;
 };

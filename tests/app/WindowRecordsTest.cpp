@@ -112,6 +112,15 @@ TEST_F(WindowRecordsTest, ReadChangeSaveReadAgainThenRestoreTheFirstSnapshot)
     EXPECT_TRUE(m_asked.first().text.contains(QStringLiteral("0000BEEF")));
     QTest::qWait(100);
     EXPECT_TRUE(m_session.sim().ReceivedCommands().empty());
+
+    // 在表格中打开: the second snapshot (server 10.0.0.5) in the table as a
+    // file, to edit at the desk, while the terminal has 116.62.10.20 again;
+    // nothing goes to the terminal.
+    dialog->SelectSnapshots({2});
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("recordsOpen")), Qt::LeftButton);
+    EXPECT_TRUE(m_window->windowTitle().contains(QStringLiteral("配置文件 1A2B3C4D-快照"))) << m_window->windowTitle().toStdString();
+    EXPECT_EQ(m_window->ParameterTable()->CellText(server->row, server->column), QStringLiteral("10.0.0.5"));
+    EXPECT_TRUE(m_session.sim().ReceivedCommands().empty());
 }
 
 // 更改档案位置: the record moves at once; the window's next reads go there.
