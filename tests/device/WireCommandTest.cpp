@@ -154,9 +154,13 @@ TEST_F(WireSessionTest, QueriesAndMaintenanceCommands)
     EXPECT_EQ(ReceivedBy([&] { queries.RequestVersion(); }), "AT+VER\r");
     EXPECT_EQ(ReceivedBy([&] { queries.RequestReadClock(); }), "AT+EXCCLK?\r\r");
     EXPECT_EQ(ReceivedBy([&] { queries.RequestStatusProbe(); }), "AT+CPIN?\rat+csq\rat+ipr?\r");
-    // An acknowledged factory reset reads the parameters back.
+    // An acknowledged factory reset reads the parameters back. The buttons
+    // come back between the two tasks, so the read-back's own last line is
+    // what says the terminal is free again.
+    const int loaded = CountLog(QStringLiteral("参数加载完成..."));
     const std::string reset = ReceivedBy([&] { queries.RequestFactoryReset(); });
     ASSERT_TRUE(WaitForLog(QStringLiteral("参数重新加载中，请等待...")));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return CountLog(QStringLiteral("参数加载完成...")) > loaded; }));
     ASSERT_TRUE(WaitUntilIdle());
     EXPECT_EQ(reset.substr(0, 11), "AT+FACTORY\r");
     EXPECT_EQ(ReceivedBy([&] { Device().Modes().OnRestartChosen(); }), "at+reset\r");
