@@ -37,19 +37,6 @@ bool IsServerAddress(const QString& location)
 // Schema set-up races with other programs opening a fresh database.
 constexpr int kMigrationAttempts = 10;
 
-QString KeyKindText(DeviceKeyKind kind)
-{
-    switch (kind) {
-    case DeviceKeyKind::Id:
-        return QStringLiteral("id");
-    case DeviceKeyKind::Sim:
-        return QStringLiteral("sim");
-    case DeviceKeyKind::None:
-        break;
-    }
-    return QStringLiteral("none");
-}
-
 DeviceKeyKind KeyKindFromText(const QString& text)
 {
     if (text == QLatin1String("id"))
@@ -352,7 +339,7 @@ std::optional<qint64> CRecordStore::DeviceRowId(const QString& key, DeviceKeyKin
         "INSERT INTO devices (device_key, key_kind, sim_number, first_seen, last_seen, visits, last_result,"
         " last_verify, search_text) VALUES (?, ?, ?, ?, ?, 0, '', '', ?) ON CONFLICT (device_key) DO NOTHING"));
     query.addBindValue(key);
-    query.addBindValue(KeyKindText(kind));
+    query.addBindValue(DeviceKeyKindText(kind));
     query.addBindValue(NotNull(sim));
     query.addBindValue(atMs);
     query.addBindValue(atMs);

@@ -17,19 +17,6 @@ void Print(std::FILE* stream, const QString& text)
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
-QString KindText(DeviceKeyKind kind)
-{
-    switch (kind) {
-    case DeviceKeyKind::Id:
-        return QStringLiteral("id");
-    case DeviceKeyKind::Sim:
-        return QStringLiteral("sim");
-    case DeviceKeyKind::None:
-        break;
-    }
-    return QStringLiteral("none");
-}
-
 QString DeviceLine(const DeviceRow& row)
 {
     return QStringLiteral("%1  %2  %3  %4  %5  %6  %7\n")
@@ -60,7 +47,7 @@ QJsonObject DeviceJson(const DeviceRow& row)
 {
     return QJsonObject{
         {QStringLiteral("device"), row.key},
-        {QStringLiteral("keyKind"), KindText(row.kind)},
+        {QStringLiteral("keyKind"), DeviceKeyKindText(row.kind)},
         {QStringLiteral("simNumber"), row.simNumber},
         {QStringLiteral("firstSeen"), QDateTime::fromMSecsSinceEpoch(row.firstSeenMs).toString(Qt::ISODateWithMs)},
         {QStringLiteral("lastSeen"), QDateTime::fromMSecsSinceEpoch(row.lastSeenMs).toString(Qt::ISODateWithMs)},

@@ -65,6 +65,20 @@ struct ChangeEvent {
 // How a device is keyed: its 8-hex-digit ID, else its SIM number.
 enum class DeviceKeyKind { Id, Sim, None };
 
+// How a device's key is written in the record and in --history --json.
+inline QString DeviceKeyKindText(DeviceKeyKind kind)
+{
+    switch (kind) {
+    case DeviceKeyKind::Id:
+        return QStringLiteral("id");
+    case DeviceKeyKind::Sim:
+        return QStringLiteral("sim");
+    case DeviceKeyKind::None:
+        break;
+    }
+    return QStringLiteral("none");
+}
+
 struct DeviceRow {
     QString key;
     DeviceKeyKind kind = DeviceKeyKind::Id;
