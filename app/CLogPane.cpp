@@ -61,7 +61,7 @@ void CLogPane::AppendLog(const QString& text)
     // text once per period instead of once per entry keeps the window
     // responsive, and entries discarded by a fresh start before they were
     // shown cost nothing.
-    if (m_showPeriod.isActive())
+    if (m_showPeriod.isActive() || m_paused)
         return;
     ShowPendingEntries();
     m_showPeriod.start();
@@ -81,8 +81,17 @@ void CLogPane::ShowPendingEntries()
     ScrollToEnd();
 }
 
+void CLogPane::SetDisplayPaused(bool paused)
+{
+    m_paused = paused;
+    if (!paused)
+        ShowPendingEntries();
+}
+
 void CLogPane::OnShowPeriodEnd()
 {
+    if (m_paused)
+        return;
     if (m_pending.isEmpty())
         return;  // quiet during the period: the next entry is shown at once
     ShowPendingEntries();

@@ -29,6 +29,11 @@ public:
     // The first entry after a quiet spell is shown at once; entries that
     // follow it within kShowPeriodMs are shown together when it ends.
     void AppendLog(const QString& text);
+    // A hex entry: its text is `prefix` + `hex`.
+    void AppendHexEntry(const QString& prefix, const QString& hex) { AppendLog(prefix + hex); }
+    // While paused the pane does not move; entries are kept as usual.
+    void SetDisplayPaused(bool paused);
+    bool IsDisplayPaused() const { return m_paused; }
     void ClearLog();
     // An entry as the pane shows it: line ends as LF, and a command's
     // closing carriage return dropped (the log itself keeps it).
@@ -70,6 +75,7 @@ private:
 
     int m_characterCount = 0;
     bool m_terminalInput = false;
+    bool m_paused = false;
     // Entries counted but not yet in the text, and whether the text starts
     // afresh with them.
     QStringList m_pending;

@@ -6,6 +6,7 @@
 #include "app/CLogPane.h"
 #include "app/CPortCombo.h"
 #include "app/CTerminalPanel.h"
+#include "app/CCommTerminal.h"
 #include "signalmeter/CSignalMeter.h"
 #include "signalmeter/CSignalMeterDlg.h"
 #include "device/CDeviceQueries.h"
@@ -103,6 +104,12 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
     m_lineWriter = std::make_unique<CLineWriter>(m_device.Serial(), m_options.timing);
     m_signalMeter = std::make_unique<CSignalMeter>(m_device);
     CreateControls();
+    CCommTerminal::Hooks hooks;
+    hooks.log = [this](const QString& line, const QString* hexBody) { LogEntry(line, hexBody); };
+    hooks.now = m_options.now;
+    hooks.askCaptureFile = [this] { return AskCaptureFile(); };
+    m_commTerminal = std::make_unique<CCommTerminal>(m_device, *m_lineWriter, *m_terminalPanel, *m_logEdit,
+                                                     std::move(hooks));
     ConnectControls();
     Initialise();
 }
@@ -376,7 +383,7 @@ QBoxLayout* CSirensetDlg::CreateLogArea()
     m_logEdit->setObjectName(QStringLiteral("logPane"));
     m_logEdit->setMinimumSize(kLogPaneMinimum);
     m_logEdit->setAccessibleName(Texts::LogPaneName());
-    m_terminalPanel = new CTerminalPanel([this](const QByteArray& bytes) { return m_lineWriter->Send(bytes); }, this);
+    m_terminalPanel = new CTerminalPanel([this](const QByteArray& bytes) { return m_commTerminal->Send(bytes); }, this);
     m_clearButton = PlainButton(Texts::ClearLog(), "clearButton", this);
     auto* clearRow = new QHBoxLayout;
     clearRow->addWidget(m_clearButton);
@@ -465,7 +472,7 @@ void CSirensetDlg::ConnectControls()
     connect(m_configRadio, &QRadioButton::clicked, this, &CSirensetDlg::OnConfigurationModeClicked);
     connect(m_commRadio, &QRadioButton::clicked, this, &CSirensetDlg::OnCommunicationModeClicked);
     connect(m_terminalPanel, &CTerminalPanel::hexDisplayChanged, this, &CSirensetDlg::OnHexDisplayToggled);
-    connect(m_logEdit, &CLogPane::bytesTyped, this, [this](const QByteArray& bytes) { m_lineWriter->Send(bytes); });
+    connect(m_logEdit, &CLogPane::bytesTyped, this, [this](const QByteArray& bytes) { m_commTerminal->Send(bytes); });
     connect(m_restartButton, &QPushButton::clicked, this, &CSirensetDlg::OnRestartClicked);
     connect(m_readBackButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestReadBack(); });
     connect(m_factoryButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestFactoryReset(); });
@@ -857,23 +864,48 @@ void CSirensetDlg::ShowCommunicationLayout()
 
 void CSirensetDlg::AppendLog(const QString& line)
 {
-    ShowLogEntry(line);
-    const QString problem = m_logFile.Append(line, m_options.now ? m_options.now() : QDateTime::currentDateTime());
+    LogEntry(line, nullptr);
+}
+
+void CSirensetDlg::AppendReceivedEntry(const ReceivedEntry& entry)
+{
+    m_commTerminal->ShowReceived(entry);
+}
+
+void CSirensetDlg::LogEntry(const QString& line, const QString* hexBody)
+{
+    ShowLogEntry(line, hexBody);
+    const QString whole = hexBody ? line + *hexBody : line;
+    const QString problem = m_logFile.Append(whole, m_options.now ? m_options.now() : QDateTime::currentDateTime());
     // The record cannot be kept: said once, in the pane only.
     if (!problem.isEmpty())
         ShowLogEntry(problem);
 }
 
-void CSirensetDlg::ShowLogEntry(const QString& line)
+void CSirensetDlg::ShowLogEntry(const QString& line, const QString* hexBody)
 {
-    m_logEdit->AppendLog(line);
+    if (hexBody)
+        m_logEdit->AppendHexEntry(line, *hexBody);
+    else
+        m_logEdit->AppendLog(line);
+    if (!m_options.logObserver && !m_options.logToStdout)
+        return;
+    const QString whole = hexBody ? line + *hexBody : line;
     if (m_options.logObserver)
-        m_options.logObserver(line);
+        m_options.logObserver(whole);
     if (m_options.logToStdout) {
-        std::fputs(CLogPane::DisplayText(line).toUtf8().constData(), stdout);
+        std::fputs(CLogPane::DisplayText(whole).toUtf8().constData(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }
+}
+
+QString CSirensetDlg::AskCaptureFile()
+{
+    const QString proposed = QStringLiteral("接收数据-%1.bin")
+                                 .arg((m_options.now ? m_options.now() : QDateTime::currentDateTime())
+                                          .toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    return MessageBoxes::GetSaveFileName(this, proposed, QStringLiteral("所有文件 (*)"), QString());
 }
 
 void CSirensetDlg::SetBusy(bool busy)
@@ -1037,6 +1069,7 @@ void CSirensetDlg::contextMenuEvent(QContextMenuEvent* event)
 void CSirensetDlg::closeEvent(QCloseEvent* event)
 {
     m_lineWriter->Cancel();
+    m_commTerminal->StopCapture();
     StopWatchingForPort();
     m_device.Shutdown();
     QDialog::closeEvent(event);

@@ -18,6 +18,7 @@
 #include <memory>
 
 class CAdminNoDlg;
+class CCommTerminal;
 class CConfigFile;
 class CFileModeBar;
 class CNumberCommands;
@@ -114,6 +115,7 @@ protected:
 private:
     // IDeviceView
     void AppendLog(const QString& line) override;
+    void AppendReceivedEntry(const ReceivedEntry& entry) override;
     void SetRestartEnabled(bool enabled) override;
     void SetCommunicationRadioEnabled(bool enabled) override;
     void ShowPortClosed() override;
@@ -131,7 +133,10 @@ private:
     bool ChooseFileChanges(const QStringList& changes, std::vector<bool>& ticked) override;
     CNumberPage* NumberPage(int category) const;
     QWidget* CreateFileModeBar();
-    void ShowLogEntry(const QString& line);
+    void ShowLogEntry(const QString& line, const QString* hexBody = nullptr);
+    // Logs an entry (pane, daily log, observers); see CCommTerminal::Hooks.
+    void LogEntry(const QString& line, const QString* hexBody);
+    QString AskCaptureFile();
 
     void CreateControls();
     QWidget* CreateParameterTable();
@@ -185,6 +190,8 @@ private:
     CDeviceController m_device;
     // Typed keys, pastes and panel sends, in order, paced at the line's speed.
     std::unique_ptr<CLineWriter> m_lineWriter;
+    // Time stamps, packets, pause and capture of communication mode.
+    std::unique_ptr<CCommTerminal> m_commTerminal;
     // 信号监测: polls the signal quality while the antenna is placed.
     std::unique_ptr<CSignalMeter> m_signalMeter;
     std::shared_ptr<CVisitRecorder> m_recorder;

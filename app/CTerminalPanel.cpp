@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 
 namespace {
 
@@ -29,6 +30,10 @@ CTerminalPanel::CTerminalPanel(Writer writer, QWidget* parent)
     connect(m_timedSendCheck, &QCheckBox::clicked, this, &CTerminalPanel::OnTimedSendClicked);
     connect(m_hexDisplayCheck, &QCheckBox::toggled, this, &CTerminalPanel::hexDisplayChanged);
     connect(&m_sendTimer, &QTimer::timeout, this, &CTerminalPanel::OnSendTimer);
+    connect(m_timeStampCheck, &QCheckBox::toggled, this, &CTerminalPanel::timeStampsChanged);
+    connect(m_packetGapSpin, &QSpinBox::valueChanged, this, &CTerminalPanel::packetGapChanged);
+    connect(m_pauseButton, &QPushButton::toggled, this, &CTerminalPanel::displayPausedChanged);
+    connect(m_captureButton, &QPushButton::clicked, this, [this] { emit captureClicked(!m_captureRunning); });
 }
 
 CTerminalPanel::Writer CTerminalPanel::SerialWriter(CSerial& serial)
@@ -78,6 +83,43 @@ void CTerminalPanel::CreateControls()
     intervalRow->addWidget(unitLabel);
     intervalRow->addStretch(1);
     layout->addLayout(intervalRow, 4, 0, 1, 2);
+    CreateDisplayControls();
+}
+
+void CTerminalPanel::CreateDisplayControls()
+{
+    m_timeStampCheck = new QCheckBox(QStringLiteral("时间戳"), this);
+    m_timeStampCheck->setObjectName(QStringLiteral("timeStampCheck"));
+    m_timeStampCheck->setToolTip(QStringLiteral("每条接收数据前加上首字节到达的时间；发送的数据也显示出来，"
+                                                "应答显示距发送的毫秒数"));
+    auto* gapLabel = new QLabel(QStringLiteral("分包"), this);
+    m_packetGapSpin = new QSpinBox(this);
+    m_packetGapSpin->setObjectName(QStringLiteral("packetGapSpin"));
+    m_packetGapSpin->setRange(0, 1000);
+    m_packetGapSpin->setSuffix(QStringLiteral(" ms"));
+    m_packetGapSpin->setAccessibleName(QStringLiteral("分包间隔"));
+    m_packetGapSpin->setToolTip(QStringLiteral("接收数据停顿这么久才算一包（勾选时间戳时），"
+                                               "否则每隔这么久显示一次"));
+    gapLabel->setBuddy(m_packetGapSpin);
+    m_pauseButton = new QPushButton(QStringLiteral("暂停显示"), this);
+    m_pauseButton->setObjectName(QStringLiteral("pauseDisplayButton"));
+    m_pauseButton->setCheckable(true);
+    m_pauseButton->setAutoDefault(false);
+    m_pauseButton->setToolTip(QStringLiteral("日志窗口停止滚动；数据照常接收，日志文件和保存的数据不缺"));
+    m_captureButton = new QPushButton(this);
+    m_captureButton->setObjectName(QStringLiteral("captureButton"));
+    m_captureButton->setAutoDefault(false);
+    ShowCaptureRunning(false);
+
+    auto* layout = static_cast<QGridLayout*>(this->layout());
+    auto* stampRow = new QHBoxLayout;
+    stampRow->addWidget(m_timeStampCheck);
+    stampRow->addStretch(1);
+    stampRow->addWidget(gapLabel);
+    stampRow->addWidget(m_packetGapSpin);
+    layout->addLayout(stampRow, 5, 0, 1, 2);
+    layout->addWidget(m_pauseButton, 6, 0);
+    layout->addWidget(m_captureButton, 6, 1);
 }
 
 QSize CTerminalPanel::sizeHint() const
@@ -87,8 +129,9 @@ QSize CTerminalPanel::sizeHint() const
 
 QList<QWidget*> CTerminalPanel::FocusChain() const
 {
-    return {m_sendEdit,       m_sendButton,      m_appendCrCheck, m_hexSendCheck,
-            m_timedSendCheck, m_hexDisplayCheck, m_intervalEdit};
+    return {m_sendEdit,       m_sendButton,      m_appendCrCheck,  m_hexSendCheck,  m_timedSendCheck,
+            m_hexDisplayCheck, m_intervalEdit,   m_timeStampCheck, m_packetGapSpin, m_pauseButton,
+            m_captureButton};
 }
 
 bool CTerminalPanel::IsHexDisplay() const
@@ -99,6 +142,44 @@ bool CTerminalPanel::IsHexDisplay() const
 void CTerminalPanel::SetHexDisplay(bool on)
 {
     m_hexDisplayCheck->setChecked(on);
+}
+
+bool CTerminalPanel::IsTimeStamps() const
+{
+    return m_timeStampCheck->isChecked();
+}
+
+void CTerminalPanel::SetTimeStamps(bool on)
+{
+    m_timeStampCheck->setChecked(on);
+}
+
+int CTerminalPanel::PacketGapMs() const
+{
+    return m_packetGapSpin->value();
+}
+
+void CTerminalPanel::SetPacketGapMs(int ms)
+{
+    m_packetGapSpin->setValue(ms);
+}
+
+bool CTerminalPanel::IsDisplayPaused() const
+{
+    return m_pauseButton->isChecked();
+}
+
+void CTerminalPanel::SetDisplayPaused(bool on)
+{
+    m_pauseButton->setChecked(on);
+}
+
+void CTerminalPanel::ShowCaptureRunning(bool running, const QString& path)
+{
+    m_captureRunning = running;
+    m_captureButton->setText(running ? QStringLiteral("停止保存") : QStringLiteral("保存接收数据…"));
+    m_captureButton->setToolTip(running ? QStringLiteral("正在保存接收数据到 %1").arg(path)
+                                        : QStringLiteral("把收到的每个字节原样保存到文件，直到停止"));
 }
 
 void CTerminalPanel::StopTimedSend()

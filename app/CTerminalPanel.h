@@ -13,11 +13,14 @@ class CSerial;
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 // The small serial terminal of communication mode: a send box sent once by
 // 发送 or repeatedly by 定时发送, as text or as hexadecimal bytes, and the
 // 十六进制显示 switch of the received-data display. Writes go straight to the
 // port on the UI thread: no purge, no reply awaited.
+// Below them, the technician's additions: 时间戳 with the packet gap, 暂停显示
+// and 保存接收数据…. Each is off at start; the window acts on their signals.
 class CTerminalPanel : public QGroupBox {
     Q_OBJECT
 public:
@@ -26,7 +29,7 @@ public:
     using Writer = std::function<int(const QByteArray&)>;
     // The panel's preferred size in the communication layout, below the
     // log pane; it grows when its texts need more.
-    static constexpr QSize kSize{287, 150};
+    static constexpr QSize kSize{287, 210};
 
     explicit CTerminalPanel(Writer writer, QWidget* parent = nullptr);
     // A writer for CSerial::Write.
@@ -40,6 +43,15 @@ public:
     bool IsHexDisplay() const;
     // Ticks or clears 十六进制显示 as a click would (hexDisplayChanged follows).
     void SetHexDisplay(bool on);
+    bool IsTimeStamps() const;
+    void SetTimeStamps(bool on);
+    int PacketGapMs() const;
+    void SetPacketGapMs(int ms);
+    bool IsDisplayPaused() const;
+    void SetDisplayPaused(bool on);
+    // The capture button's look: 保存接收数据… or, while a capture runs,
+    // 停止保存 with the file's name in its tip.
+    void ShowCaptureRunning(bool running, const QString& path = {});
     // Its controls in reading order, for the window's tab order.
     QList<QWidget*> FocusChain() const;
     QSize sizeHint() const override;
@@ -47,9 +59,16 @@ public:
 signals:
     // 十六进制显示 was switched; received data is shown as hex while on.
     void hexDisplayChanged(bool on);
+    // 时间戳 or the packet gap changed.
+    void timeStampsChanged(bool on);
+    void packetGapChanged(int ms);
+    void displayPausedChanged(bool paused);
+    // 保存接收数据… (start) or 停止保存 (stop) was clicked.
+    void captureClicked(bool start);
 
 private:
     void CreateControls();
+    void CreateDisplayControls();
     void OnSendClicked();
     void OnTimedSendClicked(bool checked);
     void OnSendTimer();
@@ -65,4 +84,9 @@ private:
     QCheckBox* m_hexDisplayCheck = nullptr;
     QCheckBox* m_timedSendCheck = nullptr;
     QLineEdit* m_intervalEdit = nullptr;
+    QCheckBox* m_timeStampCheck = nullptr;
+    QSpinBox* m_packetGapSpin = nullptr;
+    QPushButton* m_pauseButton = nullptr;
+    QPushButton* m_captureButton = nullptr;
+    bool m_captureRunning = false;
 };

@@ -8,6 +8,7 @@
 #include "params/ParameterReport.h"
 #include "params/ParameterTableLayout.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -37,6 +38,7 @@ CDeviceController::CDeviceController(IDeviceView& view, const Timing& timing, QO
     RegisterBuiltInTasks();
     m_powerOnTimer.setInterval(m_timing.powerOnPollMs);
     connect(&m_powerOnTimer, &QTimer::timeout, this, &CDeviceController::SendPowerOnPoll);
+    m_commGatherMs = m_timing.commRxGatherMs;
     m_heldTextTimer.setSingleShot(true);
     m_heldTextTimer.setInterval(m_timing.commHeldByteMs);
     connect(&m_heldTextTimer, &QTimer::timeout, this, &CDeviceController::FlushHeldText);
@@ -101,7 +103,21 @@ void CDeviceController::SetConfigurationMode(bool on)
 {
     FlushHeldText();
     m_configMode = on;
-    m_serial.SetRxGatherMs(on ? 0 : m_timing.commRxGatherMs);
+    ApplyGathering();
+}
+
+void CDeviceController::SetCommGathering(int gatherMs, bool untilQuiet)
+{
+    m_commGatherMs = std::clamp(gatherMs, 0, 1000);
+    m_commGatherUntilQuiet = untilQuiet;
+    ApplyGathering();
+}
+
+void CDeviceController::ApplyGathering()
+{
+    // Configuration replies are read at once: the exchanges wait for them.
+    m_serial.SetRxGatherMs(m_configMode ? 0 : m_commGatherMs);
+    m_serial.SetRxGatherUntilQuiet(!m_configMode && m_commGatherUntilQuiet);
 }
 
 void CDeviceController::OnPortOpened()
@@ -126,6 +142,8 @@ void CDeviceController::OnSerialRxChar()
         return;
     char buffer[CSerial::kMaxRead];
     const int length = m_serial.Read(buffer, CSerial::kMaxRead);
+    if (m_receivedObserver && length > 0)
+        m_receivedObserver(QByteArray(buffer, length));
     if (m_configMode) {
         HandleConfigurationBytes(buffer, length);
         return;
@@ -165,33 +183,38 @@ void CDeviceController::SetHexDisplay(bool on)
 
 void CDeviceController::ShowCommunicationBytes(const char* data, int length)
 {
+    const auto firstByte = m_serial.RxFirstByteTime();
     if (m_hexDisplay) {
         // Every byte is shown, zero bytes included: binary data is what the
         // hex view is for.
-        PostLog(HexDump(data, length));
+        PostReceived({HexDump(data, length), true, firstByte});
         return;
     }
+    // A character held back from the read before began this entry.
+    const auto entryStart = m_commText.HasHeldBytes() ? m_heldSince : firstByte;
     // As text, a zero byte ends what can be shown; a character still open
     // before it can no longer be completed.
     const int shown = static_cast<int>(qstrnlen(data, length));
     QString text = m_commText.Decode(QByteArray(data, shown));
     if (shown < length)
         text += m_commText.Flush();
-    if (m_commText.HasHeldBytes())
+    if (m_commText.HasHeldBytes()) {
+        m_heldSince = firstByte;
         m_heldTextTimer.start();
-    else
+    } else {
         m_heldTextTimer.stop();
+    }
     // A read that is all held back shows nothing yet: its byte comes out
     // with the next read's entry.
     if (!text.isEmpty() || shown == 0)
-        PostLog(text);
+        PostReceived({text, false, entryStart});
 }
 
 void CDeviceController::FlushHeldText()
 {
     m_heldTextTimer.stop();
     if (m_commText.HasHeldBytes())
-        PostLog(m_commText.Flush());
+        PostReceived({m_commText.Flush(), false, m_heldSince});
 }
 
 void CDeviceController::OnSerialLost()
@@ -217,6 +240,11 @@ bool CDeviceController::PostTask(std::int32_t code, const QByteArray& command)
     task->code = code;
     task->command = command;
     return m_worker->PostTask(std::move(task));
+}
+
+void CDeviceController::PostReceived(ReceivedEntry entry)
+{
+    m_ui.Post([this, entry = std::move(entry)] { m_view.AppendReceivedEntry(entry); });
 }
 
 void CDeviceController::PostLog(const QString& line)

@@ -2,6 +2,7 @@
 
 #include "device/DeviceTask.h"
 #include "device/GbkStreamDecoder.h"
+#include "device/ReceivedEntry.h"
 #include "device/IVisitRecorder.h"
 #include "device/ReplyChannel.h"
 #include "device/Timing.h"
@@ -63,10 +64,22 @@ public:
     bool IsConfigurationMode() const { return m_configMode; }
     void SetHexDisplay(bool on);
     bool IsHexDisplay() const { return m_hexDisplay; }
+    // Communication mode's gathering of received bytes into one read:
+    // `gatherMs` (0..1000, Timing::commRxGatherMs at first) after the first
+    // byte, or, with `untilQuiet`, until the line was quiet that long (one
+    // read per packet).
+    void SetCommGathering(int gatherMs, bool untilQuiet);
+    int CommGatherMs() const { return m_commGatherMs; }
+    // Sees every read as it came off the port, in either mode, unfiltered
+    // (capture, sequences). UI thread.
+    using ReceivedBytesObserver = std::function<void(const QByteArray& bytes)>;
+    void SetReceivedBytesObserver(ReceivedBytesObserver observer) { m_receivedObserver = std::move(observer); }
 
     // ---- any thread ----
     bool PostTask(std::int32_t code, const QByteArray& command = {});
     void PostLog(const QString& line);
+    // Posts a communication-mode entry (in order with PostLog).
+    void PostReceived(ReceivedEntry entry);
     // Logs terminal bytes (GBK) as one entry.
     void PostLogBytes(const QByteArray& bytes);
     // One line for every number of the report's lists that the number
@@ -157,6 +170,7 @@ private:
     void ShowCommunicationBytes(const char* data, int length);
     // Shows the part of a character held back from the last read.
     void FlushHeldText();
+    void ApplyGathering();
     void SendPowerOnPoll();
     void RegisterBuiltInTasks();
     static bool IsKnownTaskCode(std::int32_t code);
@@ -186,6 +200,11 @@ private:
     // between reads, and the quiet spell after which a held byte is shown.
     GbkStreamDecoder m_commText;
     QTimer m_heldTextTimer;
+    // When the read that brought the held byte began.
+    std::chrono::steady_clock::time_point m_heldSince;
+    int m_commGatherMs = 0;  // set from m_timing in the constructor
+    bool m_commGatherUntilQuiet = false;
+    ReceivedBytesObserver m_receivedObserver;
 
     std::atomic<bool> m_configMode{true};
     std::atomic<bool> m_hexDisplay{false};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/ReceivedEntry.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -38,6 +40,9 @@ public:
     virtual QStringList TickedNumbers(int category) = 0;
 
     // ---- beyond the terminal's own conversation; a view may ignore them ----
+    // Communication mode: the entry of one read (or of a character held
+    // back from one). A view without time stamps logs its text as any entry.
+    virtual void AppendReceivedEntry(const ReceivedEntry& entry) { AppendLog(entry.text); }
     // A save of all parameters has written `done` of the `total` items it
     // is going to write (0 of N when it starts, N of N when it ends).
     virtual void ShowSaveProgress(int done, int total) { (void)done, (void)total; }

@@ -4,6 +4,8 @@
 # it has caught the terminal and read its parameters, and saves the window.
 #   scripts/screenshot.sh [OUTPUT.png] [SCREEN_WIDTHxHEIGHT] [SCALE]
 # Defaults: docs/sirenset-window.png on a 1366x768 screen at scale 1.
+# SIRENSET_SCREENSHOT_ARGS adds arguments (e.g. "--communication") and
+# SIRENSET_SCREENSHOT_SIM_ARGS the simulator's (e.g. a periodic message).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,7 +25,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-build/sim/sirenset-sim >"$workdir/sim.out" 2>"$workdir/sim.err" &
+build/sim/sirenset-sim ${SIRENSET_SCREENSHOT_SIM_ARGS:-} >"$workdir/sim.out" 2>"$workdir/sim.err" &
 sim_pid=$!
 for _ in $(seq 1 100); do
   [ -s "$workdir/sim.out" ] && break
@@ -48,7 +50,7 @@ rm -f "$output"
 xvfb-run --auto-servernum --server-args="-screen 0 ${screen_size}x24" \
   env -u QT_QPA_PLATFORM QT_SCALE_FACTOR="$scale" LC_ALL=C.UTF-8 \
       SIRENSET_SCREENSHOT="$output" XDG_DATA_HOME="$workdir/data" \
-  build/app/sirenset --port "$device" --quit-after "$seconds" >"$workdir/sirenset.log" 2>&1 || {
+  build/app/sirenset --port "$device" --quit-after "$seconds" ${SIRENSET_SCREENSHOT_ARGS:-} >"$workdir/sirenset.log" 2>&1 || {
     cat "$workdir/sirenset.log" >&2
     exit 1
   }

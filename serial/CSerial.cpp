@@ -530,6 +530,36 @@ void CSerial::OnTxEmpty()
 
 // ------------------------------------------------------------ reader thread
 
+std::chrono::steady_clock::time_point CSerial::RxFirstByteTime() const
+{
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(m_rxFirstByteTicks.load()));
+}
+
+bool CSerial::GatherUntilQuiet(SerialPort& port, int quietMs)
+{
+    using namespace std::chrono;
+    // The driver's queue is looked at a few times per quiet time: often
+    // enough that a packet ends within a quarter of the gap after its last
+    // byte, seldom enough to cost nothing on an idle line.
+    const int stepMs = std::clamp(quietMs / 4, 1, 10);
+    const auto started = steady_clock::now();
+    auto lastChange = started;
+    int queued = port.QueuedInputBytes();
+    while (queued < kMaxRead) {
+        const auto now = steady_clock::now();
+        if (now - lastChange >= milliseconds(quietMs) || now - started >= milliseconds(kLongestPacketMs))
+            break;
+        if (!port.GatherInput(stepMs))
+            return false;
+        const int nowQueued = port.QueuedInputBytes();
+        if (nowQueued != queued) {
+            queued = nowQueued;
+            lastChange = steady_clock::now();
+        }
+    }
+    return true;
+}
+
 void CSerial::EventLoop()
 {
     Impl& d = *m_impl;
@@ -546,8 +576,12 @@ void CSerial::EventLoop()
             return;
         }
         if (events & EventRxChar) {
+            m_rxFirstByteTicks = std::chrono::steady_clock::now().time_since_epoch().count();
             const int gatherMs = m_rxGatherMs;
-            if (gatherMs > 0 && !port.GatherInput(gatherMs))
+            const bool gathered = gatherMs <= 0 ? true
+                                  : m_rxGatherUntilQuiet ? GatherUntilQuiet(port, gatherMs)
+                                                         : port.GatherInput(gatherMs);
+            if (!gathered)
                 return;  // cancelled: the port is closing
             port.RxAnnouncing();
             OnRxChar();

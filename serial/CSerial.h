@@ -7,12 +7,14 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <thread>
 
 class PortTable;
+class SerialPort;
 struct LineCounters;
 struct PortTimeouts;
 
@@ -116,6 +118,16 @@ public:
     // and one hand-over per gathering instead of per driver burst.
     void SetRxGatherMs(int ms) { m_rxGatherMs = ms; }
     int RxGatherMs() const { return m_rxGatherMs; }
+    // Packets instead of time slices: the gathering goes on until the line
+    // was quiet for the gather time, so a packet that trickles in over a
+    // slow line is announced whole. A line that never goes quiet is still
+    // announced every kLongestPacketMs, or once kMaxRead bytes wait.
+    static constexpr int kLongestPacketMs = 1000;
+    void SetRxGatherUntilQuiet(bool on) { m_rxGatherUntilQuiet = on; }
+    bool RxGatherUntilQuiet() const { return m_rxGatherUntilQuiet; }
+    // When the first byte of the input announced now came (steady clock):
+    // valid during OnSerialRxChar and the reads it makes.
+    std::chrono::steady_clock::time_point RxFirstByteTime() const;
     // Applied at the next Open, and at once when open.
     void SetWriteTimeouts(int constantMs, int perByteMs);
 
@@ -131,6 +143,9 @@ protected:
     virtual void OnRxChar();
     virtual void OnTxEmpty();
     virtual void EventLoop();
+    // Lets input gather until the line is quiet for `quietMs` (see
+    // SetRxGatherUntilQuiet); false when the port is closing.
+    bool GatherUntilQuiet(SerialPort& port, int quietMs);
 
     // Reads and clears the pending line errors (OnError's "read and clear").
     unsigned TakePendingErrors();
@@ -150,6 +165,8 @@ private:
     std::unique_ptr<Impl> m_impl;
     std::atomic<int> m_readWaitMs{60};
     std::atomic<int> m_rxGatherMs{0};
+    std::atomic<bool> m_rxGatherUntilQuiet{false};
+    std::atomic<std::chrono::steady_clock::rep> m_rxFirstByteTicks{0};
     std::atomic<int> m_writeConstantMs{1000};
     std::atomic<int> m_writePerByteMs{1};
 };

@@ -38,6 +38,7 @@ public:
     void RxAnnounced() override;
     void Cancel() override;
     bool GatherInput(int ms) override;
+    int QueuedInputBytes() override { return QueuedInput(); }
     void Kick() override;
 
     bool InjectCounterChanges(const LineCounters& delta) override;

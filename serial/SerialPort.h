@@ -98,6 +98,9 @@ public:
     // moment (as a Windows read-interval time-out gathers a read). False
     // when Cancel ended the wait.
     virtual bool GatherInput(int ms) = 0;
+    // Bytes received and not yet read, without taking the line errors
+    // (they stay for TakeStatus).
+    virtual int QueuedInputBytes() = 0;
     // Makes the next wait report input that is still queued.
     virtual void Kick() = 0;
 

@@ -47,6 +47,7 @@ public:
     WaitOutcome WaitForEvents(unsigned* events) override;
     void Cancel() override;
     bool GatherInput(int ms) override;
+    int QueuedInputBytes() override { return IsOpen() ? SampleQueue() : 0; }
     void Kick() override;
 
 private:

@@ -2,10 +2,12 @@
 
 #include "support/EventLoopWait.h"
 
+#include <atomic>
 #include <future>
 #include <memory>
 #include <random>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -436,5 +438,65 @@ TEST_F(SerialPortTest, CloseCutsAGatheringShort)
     EXPECT_FALSE(m_serial.IsOpen());
     EXPECT_EQ(m_listener.rxCalls, 0);
 }
+
+// Packets: with gathering until quiet, a reply that trickles in is one
+// read however long it takes, and a pause longer than the gap splits it.
+struct PacketCase {
+    const char* name;
+    bool untilQuiet;
+    int gapMs;
+    std::vector<int> pausesMs;  // before each piece after the first
+    int reads;
+};
+
+class PacketGatheringTest : public SerialPortTest, public ::testing::WithParamInterface<PacketCase> {};
+
+TEST_P(PacketGatheringTest, ReadsEndWhereTheLineWentQuiet)
+{
+    const PacketCase& c = GetParam();
+    m_serial.SetRxGatherMs(c.gapMs);
+    m_serial.SetRxGatherUntilQuiet(c.untilQuiet);
+    std::vector<std::chrono::steady_clock::time_point> firstBytes;
+    m_listener.onRx = [&] {
+        firstBytes.push_back(m_serial.RxFirstByteTime());
+        m_listener.ReadAll();
+    };
+    OpenWithListener();
+    // Sent from another thread: the reads are made on this one, which
+    // must keep its event loop going meanwhile.
+    QByteArray sent;
+    std::chrono::steady_clock::time_point beforeFirst;
+    std::chrono::steady_clock::time_point afterLast;
+    std::atomic<bool> sending{true};
+    std::thread sender([&] {
+        beforeFirst = std::chrono::steady_clock::now();
+        for (std::size_t i = 0; i <= c.pausesMs.size(); ++i) {
+            if (i > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.pausesMs[i - 1]));
+            const QByteArray piece = "piece " + QByteArray::number(int(i)) + ";";
+            sent += piece;
+            m_pty.Send(piece);
+        }
+        afterLast = std::chrono::steady_clock::now();
+        sending = false;
+    });
+    ASSERT_TRUE(WaitUntil([&] { return !sending; }));
+    sender.join();
+    ASSERT_TRUE(WaitUntil([&] { return m_listener.received.size() >= sent.size(); }));
+    SpinFor(std::chrono::milliseconds(c.gapMs + 100));
+    EXPECT_EQ(m_listener.received, sent);
+    EXPECT_EQ(m_listener.rxCalls, c.reads);
+    ASSERT_FALSE(firstBytes.empty());
+    // The first read's time is its first byte's, not the end of gathering.
+    EXPECT_GE(firstBytes.front(), beforeFirst);
+    EXPECT_LT(firstBytes.front(), afterLast);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PacketGatheringTest,
+    ::testing::Values(PacketCase{"TricklingPacketIsOneRead", true, 150, {40, 40, 40, 40, 40, 40}, 1},
+                      PacketCase{"FixedGatheringCutsTheSamePacket", false, 150, {40, 40, 40, 40, 40, 40}, 2},
+                      PacketCase{"PauseLongerThanTheGapSplits", true, 60, {20, 400, 20}, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

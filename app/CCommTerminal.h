@@ -1,0 +1,64 @@
+#pragma once
+
+#include "device/CommTimeStamps.h"
+#include "device/CReceiveCapture.h"
+#include "device/ReceivedEntry.h"
+
+#include <QDateTime>
+#include <QObject>
+
+#include <functional>
+
+class CDeviceController;
+class CLineWriter;
+class CLogPane;
+class CTerminalPanel;
+
+// The technician's serial terminal of communication mode, beyond the
+// panel's own sending: time stamps and packets, the display pause and the
+// capture of received bytes. Owned by the main window; UI thread.
+class CCommTerminal : public QObject {
+    Q_OBJECT
+public:
+    struct Hooks {
+        // Logs one entry as the window logs any entry (pane, daily log,
+        // observers). With `hexBody` the entry is `line` + *hexBody, and the
+        // pane draws the hex in its columns after `line`.
+        std::function<void(const QString& line, const QString* hexBody)> log;
+        // The wall clock of the log (tests fix it).
+        std::function<QDateTime()> now;
+        // Asks for the capture file (empty: cancelled).
+        std::function<QString()> askCaptureFile;
+    };
+
+    CCommTerminal(CDeviceController& device, CLineWriter& writer, CTerminalPanel& panel, CLogPane& pane,
+                  Hooks hooks, QObject* parent = nullptr);
+    ~CCommTerminal() override;
+
+    // Everything the technician sends (panel, typed keys, library): put on
+    // the line in order and, with 时间戳, shown as sent. Bytes taken.
+    int Send(const QByteArray& bytes);
+    // A received entry from the device side.
+    void ShowReceived(const ReceivedEntry& entry);
+    // Ends the capture (window closing, port closed by the user: the file
+    // stays as far as it got).
+    void StopCapture();
+    bool IsCapturing() const { return m_capture.IsRunning(); }
+    const CReceiveCapture& Capture() const { return m_capture; }
+
+private:
+    void OnReceivedBytes(const QByteArray& bytes);
+    void OnTimeStampsChanged(bool on);
+    void ApplyGathering();
+    void OnCaptureClicked(bool start);
+    CommTimeStamps::Now Now() const;
+    QString SentText(const QByteArray& bytes) const;
+
+    CDeviceController& m_device;
+    CLineWriter& m_writer;
+    CTerminalPanel& m_panel;
+    CLogPane& m_pane;
+    Hooks m_hooks;
+    CommTimeStamps m_stamps;
+    CReceiveCapture m_capture;
+};
