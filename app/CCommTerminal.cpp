@@ -5,10 +5,20 @@
 #include "device/CDeviceController.h"
 #include "device/CLineWriter.h"
 #include "params/GbkText.h"
+#include "terminal/CCommandLibraryDlg.h"
+
+#include <QShortcut>
 
 CCommTerminal::CCommTerminal(CDeviceController& device, CLineWriter& writer, CTerminalPanel& panel, CLogPane& pane,
                              Hooks hooks, QObject* parent)
-    : QObject(parent), m_device(device), m_writer(writer), m_panel(panel), m_pane(pane), m_hooks(std::move(hooks))
+    : QObject(parent),
+      m_device(device),
+      m_writer(writer),
+      m_panel(panel),
+      m_pane(pane),
+      m_hooks(std::move(hooks)),
+      m_runner([this](const QByteArray& bytes) { return Send(bytes); },
+               [this](const QString& line) { m_hooks.log(line, nullptr); })
 {
     m_panel.SetPacketGapMs(m_device.CommGatherMs());
     connect(&m_panel, &CTerminalPanel::timeStampsChanged, this, &CCommTerminal::OnTimeStampsChanged);
@@ -16,6 +26,101 @@ CCommTerminal::CCommTerminal(CDeviceController& device, CLineWriter& writer, CTe
     connect(&m_panel, &CTerminalPanel::displayPausedChanged, &m_pane, &CLogPane::SetDisplayPaused);
     connect(&m_panel, &CTerminalPanel::captureClicked, this, &CCommTerminal::OnCaptureClicked);
     m_device.SetReceivedBytesObserver([this](const QByteArray& bytes) { OnReceivedBytes(bytes); });
+    connect(&m_panel, &CTerminalPanel::libraryCommandChosen, this, &CCommTerminal::SendLibraryCommand);
+    connect(&m_panel, &CTerminalPanel::librarySequenceChosen, this, &CCommTerminal::RunSequence);
+    connect(&m_panel, &CTerminalPanel::sequenceStopClicked, this, &CCommTerminal::StopSequence);
+    connect(&m_panel, &CTerminalPanel::libraryEditRequested, this, &CCommTerminal::ShowLibraryEditor);
+    connect(&m_runner, &CSequenceRunner::finished, this, [this] { m_panel.ShowSequenceRunning(false); });
+    OpenLibrary();
+    CreateShortcuts();
+}
+
+void CCommTerminal::OpenLibrary()
+{
+    QString notice;
+    if (!m_library.OpenFile(&notice))
+        m_hooks.log(notice, nullptr);
+    ShowLibraryInPanel();
+}
+
+void CCommTerminal::ShowLibraryInPanel()
+{
+    QList<CTerminalPanel::LibraryItem> items;
+    for (const TerminalCommand& command : m_library.Commands()) {
+        const QString label = command.shortcut > 0
+                                  ? QStringLiteral("%1  (Ctrl+%2)").arg(command.name).arg(command.shortcut)
+                                  : command.name;
+        items.append({label, command.name, false});
+    }
+    for (const CommandSequence& sequence : m_library.Sequences())
+        items.append({QStringLiteral("序列：") + sequence.name, sequence.name, true});
+    m_panel.SetLibraryItems(items);
+}
+
+void CCommTerminal::CreateShortcuts()
+{
+    // On the panel, so they work only while communication mode shows it;
+    // with Ctrl, so digits typed to the terminal stay digits.
+    for (int key = 1; key <= CCommandLibrary::kMaxShortcut; ++key) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_0 + key)), &m_panel);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, key] { OnShortcut(key); });
+    }
+}
+
+void CCommTerminal::OnShortcut(int key)
+{
+    if (const TerminalCommand* command = m_library.CommandForShortcut(key))
+        SendLibraryCommand(command->name);
+}
+
+bool CCommTerminal::SendLibraryCommand(const QString& name)
+{
+    const TerminalCommand* command = m_library.FindCommand(name);
+    if (!command)
+        return false;
+    Send(CCommandLibrary::Frame(*command));
+    return true;
+}
+
+bool CCommTerminal::RunSequence(const QString& name)
+{
+    const CommandSequence* sequence = m_library.FindSequence(name);
+    if (!sequence || !m_runner.Start(*sequence, m_library))
+        return false;
+    m_panel.ShowSequenceRunning(true);
+    return true;
+}
+
+void CCommTerminal::StopSequence()
+{
+    if (m_runner.IsRunning())
+        m_runner.Stop();
+}
+
+void CCommTerminal::OnPortClosed()
+{
+    if (m_runner.IsRunning())
+        m_runner.OnPortClosed();
+}
+
+CCommandLibraryDlg* CCommTerminal::ShowLibraryEditor()
+{
+    if (!m_libraryEditor) {
+        m_libraryEditor = new CCommandLibraryDlg(m_library, m_panel.window());
+        m_libraryEditor->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_libraryEditor, &QObject::destroyed, this, [this] {
+            m_libraryEditor = nullptr;
+            ShowLibraryInPanel();
+        });
+        connect(m_libraryEditor, &QDialog::finished, this, &CCommTerminal::ShowLibraryInPanel);
+        connect(m_libraryEditor, &CCommandLibraryDlg::sendCommandRequested, this, &CCommTerminal::SendLibraryCommand);
+        connect(m_libraryEditor, &CCommandLibraryDlg::runSequenceRequested, this, &CCommTerminal::RunSequence);
+    }
+    m_libraryEditor->show();
+    m_libraryEditor->raise();
+    m_libraryEditor->activateWindow();
+    return m_libraryEditor;
 }
 
 CCommTerminal::~CCommTerminal()
@@ -72,6 +177,8 @@ void CCommTerminal::ApplyGathering()
 
 void CCommTerminal::OnReceivedBytes(const QByteArray& bytes)
 {
+    if (m_runner.IsRunning())
+        m_runner.OnReceived(bytes);
     if (!m_capture.IsRunning())
         return;
     if (!m_capture.Write(bytes)) {

@@ -3,6 +3,8 @@
 #include "device/CommTimeStamps.h"
 #include "device/CReceiveCapture.h"
 #include "device/ReceivedEntry.h"
+#include "terminal/CCommandLibrary.h"
+#include "terminal/CSequenceRunner.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -13,10 +15,12 @@ class CDeviceController;
 class CLineWriter;
 class CLogPane;
 class CTerminalPanel;
+class CCommandLibraryDlg;
 
 // The technician's serial terminal of communication mode, beyond the
-// panel's own sending: time stamps and packets, the display pause and the
-// capture of received bytes. Owned by the main window; UI thread.
+// panel's own sending: time stamps and packets, the display pause, the
+// capture of received bytes, and the command library with its shortcut
+// keys (Ctrl+1…9) and sequences. Owned by the main window; UI thread.
 class CCommTerminal : public QObject {
     Q_OBJECT
 public:
@@ -46,6 +50,18 @@ public:
     bool IsCapturing() const { return m_capture.IsRunning(); }
     const CReceiveCapture& Capture() const { return m_capture; }
 
+    CCommandLibrary& Library() { return m_library; }
+    // Sends the library's command `name` as framed (false: no such command).
+    bool SendLibraryCommand(const QString& name);
+    bool RunSequence(const QString& name);
+    bool IsSequenceRunning() const { return m_runner.IsRunning(); }
+    // The line is closed or leaves communication mode: a running sequence
+    // ends (failed at once / stopped).
+    void OnPortClosed();
+    void StopSequence();
+    // 命令库…: the editor, one at a time, beside the window.
+    CCommandLibraryDlg* ShowLibraryEditor();
+
 private:
     void OnReceivedBytes(const QByteArray& bytes);
     void OnTimeStampsChanged(bool on);
@@ -53,6 +69,10 @@ private:
     void OnCaptureClicked(bool start);
     CommTimeStamps::Now Now() const;
     QString SentText(const QByteArray& bytes) const;
+    void OpenLibrary();
+    void ShowLibraryInPanel();
+    void CreateShortcuts();
+    void OnShortcut(int key);
 
     CDeviceController& m_device;
     CLineWriter& m_writer;
@@ -61,4 +81,7 @@ private:
     Hooks m_hooks;
     CommTimeStamps m_stamps;
     CReceiveCapture m_capture;
+    CCommandLibrary m_library;
+    CSequenceRunner m_runner;
+    CCommandLibraryDlg* m_libraryEditor = nullptr;
 };

@@ -7,6 +7,7 @@
 #include "app/CPortCombo.h"
 #include "app/CTerminalPanel.h"
 #include "app/CCommTerminal.h"
+#include "terminal/CSendHistory.h"
 #include "signalmeter/CSignalMeter.h"
 #include "signalmeter/CSignalMeterDlg.h"
 #include "device/CDeviceQueries.h"
@@ -383,7 +384,9 @@ QBoxLayout* CSirensetDlg::CreateLogArea()
     m_logEdit->setObjectName(QStringLiteral("logPane"));
     m_logEdit->setMinimumSize(kLogPaneMinimum);
     m_logEdit->setAccessibleName(Texts::LogPaneName());
-    m_terminalPanel = new CTerminalPanel([this](const QByteArray& bytes) { return m_commTerminal->Send(bytes); }, this);
+    m_sendHistory = std::make_unique<CSendHistory>();
+    m_terminalPanel = new CTerminalPanel([this](const QByteArray& bytes) { return m_commTerminal->Send(bytes); }, this,
+                                         m_sendHistory.get());
     m_clearButton = PlainButton(Texts::ClearLog(), "clearButton", this);
     auto* clearRow = new QHBoxLayout;
     clearRow->addWidget(m_clearButton);
@@ -602,6 +605,7 @@ void CSirensetDlg::OnOpenClicked()
     }
     m_lineWriter->Cancel();
     m_device.ClosePort();
+    m_commTerminal->OnPortClosed();
     PostLog(QStringLiteral(">>> 串口已经关闭..."));
     SetPortControlsForOpen(false);
     SetBusy(true);
@@ -630,6 +634,7 @@ void CSirensetDlg::RememberOpenedPort(int portNumber, int baudRate)
 void CSirensetDlg::OnPortLost()
 {
     m_lineWriter->Cancel();
+    m_commTerminal->OnPortClosed();
     m_portLostSinceOpen = true;
     if (m_autoReconnectCheck->isChecked())
         StartWatchingForPort();
@@ -845,6 +850,7 @@ void CSirensetDlg::ShowConfigurationLayout()
     // A timed send or the rest of a paste must not interleave with the
     // configuration exchange.
     m_terminalPanel->StopTimedSend();
+    m_commTerminal->StopSequence();
     m_lineWriter->Cancel();
     m_terminalPanel->hide();
     m_clearButton->show();
@@ -1069,6 +1075,7 @@ void CSirensetDlg::contextMenuEvent(QContextMenuEvent* event)
 void CSirensetDlg::closeEvent(QCloseEvent* event)
 {
     m_lineWriter->Cancel();
+    m_commTerminal->StopSequence();
     m_commTerminal->StopCapture();
     StopWatchingForPort();
     m_device.Shutdown();

@@ -19,6 +19,7 @@
 
 class CAdminNoDlg;
 class CCommTerminal;
+class CSendHistory;
 class CConfigFile;
 class CFileModeBar;
 class CNumberCommands;
@@ -192,6 +193,8 @@ private:
     std::unique_ptr<CLineWriter> m_lineWriter;
     // Time stamps, packets, pause and capture of communication mode.
     std::unique_ptr<CCommTerminal> m_commTerminal;
+    // What 发送 sent, for Up/Down and the drop-down; kept across runs.
+    std::unique_ptr<CSendHistory> m_sendHistory;
     // 信号监测: polls the signal quality while the antenna is placed.
     std::unique_ptr<CSignalMeter> m_signalMeter;
     std::shared_ptr<CVisitRecorder> m_recorder;

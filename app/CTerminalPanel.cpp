@@ -3,14 +3,21 @@
 #include "controls/MessageBoxes.h"
 #include "resources/Texts.h"
 #include "serial/CSerial.h"
+#include "terminal/CSendHistory.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QToolButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -19,8 +26,8 @@ constexpr int kIntervalWidth = 80;
 
 }  // namespace
 
-CTerminalPanel::CTerminalPanel(Writer writer, QWidget* parent)
-    : QGroupBox(parent), m_writer(std::move(writer))
+CTerminalPanel::CTerminalPanel(Writer writer, QWidget* parent, CSendHistory* history)
+    : QGroupBox(parent), m_writer(std::move(writer)), m_history(history)
 {
     setObjectName(QStringLiteral("terminalPanel"));
     resize(kSize);
@@ -34,6 +41,8 @@ CTerminalPanel::CTerminalPanel(Writer writer, QWidget* parent)
     connect(m_packetGapSpin, &QSpinBox::valueChanged, this, &CTerminalPanel::packetGapChanged);
     connect(m_pauseButton, &QPushButton::toggled, this, &CTerminalPanel::displayPausedChanged);
     connect(m_captureButton, &QPushButton::clicked, this, [this] { emit captureClicked(!m_captureRunning); });
+    connect(m_runButton, &QPushButton::clicked, this, &CTerminalPanel::OnRunClicked);
+    connect(m_libraryButton, &QPushButton::clicked, this, &CTerminalPanel::libraryEditRequested);
 }
 
 CTerminalPanel::Writer CTerminalPanel::SerialWriter(CSerial& serial)
@@ -70,8 +79,20 @@ void CTerminalPanel::CreateControls()
     layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
     layout->setVerticalSpacing(2);
     layout->addWidget(sendLabel, 0, 0, 1, 2);
+    m_historyButton = new QToolButton(this);
+    m_historyButton->setObjectName(QStringLiteral("historyButton"));
+    m_historyButton->setArrowType(Qt::DownArrow);
+    m_historyButton->setPopupMode(QToolButton::InstantPopup);
+    m_historyButton->setAccessibleName(QStringLiteral("发送历史"));
+    m_historyButton->setToolTip(QStringLiteral("最近发送过的数据（发送框里也可以按 ↑ ↓ 找回）"));
+    m_historyButton->setMenu(new QMenu(m_historyButton));
+    m_historyButton->setVisible(m_history != nullptr);
+    connect(m_historyButton->menu(), &QMenu::aboutToShow, this, &CTerminalPanel::FillHistoryMenu);
+    m_sendEdit->installEventFilter(this);
     auto* sendRow = new QHBoxLayout;
+    sendRow->setSpacing(2);
     sendRow->addWidget(m_sendEdit, 1);
+    sendRow->addWidget(m_historyButton);
     sendRow->addWidget(m_sendButton);
     layout->addLayout(sendRow, 1, 0, 1, 2);
     layout->addWidget(m_appendCrCheck, 2, 0);
@@ -120,6 +141,119 @@ void CTerminalPanel::CreateDisplayControls()
     layout->addLayout(stampRow, 5, 0, 1, 2);
     layout->addWidget(m_pauseButton, 6, 0);
     layout->addWidget(m_captureButton, 6, 1);
+    CreateLibraryControls();
+}
+
+void CTerminalPanel::CreateLibraryControls()
+{
+    m_libraryCombo = new QComboBox(this);
+    m_libraryCombo->setObjectName(QStringLiteral("libraryCombo"));
+    m_libraryCombo->setAccessibleName(QStringLiteral("命令库中的命令和序列"));
+    m_libraryCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_libraryCombo->setMinimumContentsLength(6);
+    m_runButton = new QPushButton(QStringLiteral("执行"), this);
+    m_runButton->setObjectName(QStringLiteral("runLibraryButton"));
+    m_runButton->setAutoDefault(false);
+    m_libraryButton = new QPushButton(QStringLiteral("命令库…"), this);
+    m_libraryButton->setObjectName(QStringLiteral("libraryButton"));
+    m_libraryButton->setAutoDefault(false);
+    m_libraryButton->setToolTip(QStringLiteral("编辑命令库：命令、校验、快捷键 Ctrl+1…9、序列，导入和导出"));
+    auto* row = new QHBoxLayout;
+    row->setSpacing(2);
+    row->addWidget(m_libraryCombo, 1);
+    row->addWidget(m_runButton);
+    row->addWidget(m_libraryButton);
+    static_cast<QGridLayout*>(layout())->addLayout(row, 7, 0, 1, 2);
+    SetLibraryItems({});
+}
+
+void CTerminalPanel::SetLibraryItems(const QList<LibraryItem>& items)
+{
+    const QString current = m_libraryCombo->currentText();
+    m_libraryItems = items;
+    m_libraryCombo->clear();
+    for (const LibraryItem& item : items)
+        m_libraryCombo->addItem(item.label);
+    const int again = m_libraryCombo->findText(current);
+    if (again >= 0)
+        m_libraryCombo->setCurrentIndex(again);
+    m_runButton->setEnabled(m_sequenceRunning || !items.isEmpty());
+}
+
+void CTerminalPanel::ShowSequenceRunning(bool running)
+{
+    m_sequenceRunning = running;
+    m_runButton->setText(running ? QStringLiteral("停止") : QStringLiteral("执行"));
+    m_runButton->setEnabled(running || !m_libraryItems.isEmpty());
+    m_libraryCombo->setEnabled(!running);
+}
+
+void CTerminalPanel::OnRunClicked()
+{
+    if (m_sequenceRunning) {
+        emit sequenceStopClicked();
+        return;
+    }
+    const int index = m_libraryCombo->currentIndex();
+    if (index < 0 || index >= m_libraryItems.size())
+        return;
+    const LibraryItem& item = m_libraryItems.at(index);
+    if (item.sequence)
+        emit librarySequenceChosen(item.name);
+    else
+        emit libraryCommandChosen(item.name);
+}
+
+bool CTerminalPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_sendEdit && m_history && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            StepHistory(key == Qt::Key_Up ? 1 : -1);
+            return true;
+        }
+    }
+    return QGroupBox::eventFilter(watched, event);
+}
+
+void CTerminalPanel::StepHistory(int direction)
+{
+    const int count = static_cast<int>(m_history->Entries().size());
+    const int next = std::clamp(m_historyIndex + direction, -1, count - 1);
+    if (next == m_historyIndex)
+        return;
+    m_historyIndex = next;
+    if (next < 0)
+        m_sendEdit->clear();
+    else
+        ShowHistoryEntry(next);
+}
+
+void CTerminalPanel::ShowHistoryEntry(int index)
+{
+    const SentEntry& entry = m_history->Entries().at(index);
+    m_sendEdit->setText(entry.text);
+    m_hexSendCheck->setChecked(entry.hex);
+}
+
+void CTerminalPanel::FillHistoryMenu()
+{
+    QMenu* menu = m_historyButton->menu();
+    menu->clear();
+    const QList<SentEntry>& entries = m_history->Entries();
+    if (entries.isEmpty())
+        menu->addAction(QStringLiteral("（还没有发送过）"))->setEnabled(false);
+    for (int i = 0; i < entries.size(); ++i) {
+        QString label = entries[i].text;
+        label.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        if (entries[i].hex)
+            label = QStringLiteral("[HEX] ") + label;
+        menu->addAction(label, this, [this, i] {
+            m_historyIndex = i;
+            ShowHistoryEntry(i);
+            m_sendEdit->setFocus();
+        });
+    }
 }
 
 QSize CTerminalPanel::sizeHint() const
@@ -129,9 +263,9 @@ QSize CTerminalPanel::sizeHint() const
 
 QList<QWidget*> CTerminalPanel::FocusChain() const
 {
-    return {m_sendEdit,       m_sendButton,      m_appendCrCheck,  m_hexSendCheck,  m_timedSendCheck,
-            m_hexDisplayCheck, m_intervalEdit,   m_timeStampCheck, m_packetGapSpin, m_pauseButton,
-            m_captureButton};
+    return {m_sendEdit,       m_historyButton,  m_sendButton,    m_appendCrCheck, m_hexSendCheck,
+            m_timedSendCheck, m_hexDisplayCheck, m_intervalEdit, m_timeStampCheck, m_packetGapSpin,
+            m_pauseButton,    m_captureButton,  m_libraryCombo,  m_runButton,     m_libraryButton};
 }
 
 bool CTerminalPanel::IsHexDisplay() const
@@ -227,4 +361,9 @@ void CTerminalPanel::SendOnce(TerminalSend::Trigger trigger)
         MessageBoxes::Show(this, outcome.message);
     if (outcome.write && m_writer)
         m_writer(outcome.bytes);
+    // The timer repeats what is already remembered.
+    if (outcome.write && m_history && trigger == TerminalSend::Trigger::Button) {
+        m_history->Add({request.text, request.hexSend});
+        m_historyIndex = -1;
+    }
 }

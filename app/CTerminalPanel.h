@@ -14,6 +14,9 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class QComboBox;
+class QToolButton;
+class CSendHistory;
 
 // The small serial terminal of communication mode: a send box sent once by
 // 发送 or repeatedly by 定时发送, as text or as hexadecimal bytes, and the
@@ -29,9 +32,11 @@ public:
     using Writer = std::function<int(const QByteArray&)>;
     // The panel's preferred size in the communication layout, below the
     // log pane; it grows when its texts need more.
-    static constexpr QSize kSize{287, 210};
+    static constexpr QSize kSize{287, 240};
 
-    explicit CTerminalPanel(Writer writer, QWidget* parent = nullptr);
+    // With a history, the sends of 发送 are remembered there and come back
+    // by Up/Down in the send box or by its drop-down.
+    explicit CTerminalPanel(Writer writer, QWidget* parent = nullptr, CSendHistory* history = nullptr);
     // A writer for CSerial::Write.
     static Writer SerialWriter(CSerial& serial);
 
@@ -52,6 +57,14 @@ public:
     // The capture button's look: 保存接收数据… or, while a capture runs,
     // 停止保存 with the file's name in its tip.
     void ShowCaptureRunning(bool running, const QString& path = {});
+    // What the library row offers: commands first, then sequences.
+    struct LibraryItem {
+        QString label;
+        QString name;
+        bool sequence = false;
+    };
+    void SetLibraryItems(const QList<LibraryItem>& items);
+    void ShowSequenceRunning(bool running);
     // Its controls in reading order, for the window's tab order.
     QList<QWidget*> FocusChain() const;
     QSize sizeHint() const override;
@@ -65,10 +78,25 @@ signals:
     void displayPausedChanged(bool paused);
     // 保存接收数据… (start) or 停止保存 (stop) was clicked.
     void captureClicked(bool start);
+    // The command library row: 执行 on a command or a sequence, 停止 while a
+    // sequence runs, 命令库… to edit the library.
+    void libraryCommandChosen(const QString& name);
+    void librarySequenceChosen(const QString& name);
+    void sequenceStopClicked();
+    void libraryEditRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateControls();
     void CreateDisplayControls();
+    void CreateLibraryControls();
+    void OnRunClicked();
+    // Up (older) / Down (newer) through the history in the send box.
+    void StepHistory(int direction);
+    void ShowHistoryEntry(int index);
+    void FillHistoryMenu();
     void OnSendClicked();
     void OnTimedSendClicked(bool checked);
     void OnSendTimer();
@@ -89,4 +117,13 @@ private:
     QPushButton* m_pauseButton = nullptr;
     QPushButton* m_captureButton = nullptr;
     bool m_captureRunning = false;
+    CSendHistory* m_history = nullptr;
+    QToolButton* m_historyButton = nullptr;
+    // Where Up/Down stand in the history: -1 is the text being edited.
+    int m_historyIndex = -1;
+    QComboBox* m_libraryCombo = nullptr;
+    QPushButton* m_runButton = nullptr;
+    QPushButton* m_libraryButton = nullptr;
+    QList<LibraryItem> m_libraryItems;
+    bool m_sequenceRunning = false;
 };

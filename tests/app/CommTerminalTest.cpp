@@ -2,13 +2,19 @@
 
 #include "app/CLogPane.h"
 #include "support/SimulatorSession.h"
+#include "terminal/CCommandLibrary.h"
+#include "terminal/CSendHistory.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QComboBox>
+#include <QMenu>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 
@@ -32,6 +38,22 @@ protected:
     {
         MainWindowFixture::SetUp();
         ASSERT_TRUE(m_session.Started());
+        // The library and the history live in the user's data folder,
+        // which this test program has to itself.
+        QFile::remove(CCommandLibrary::DefaultFilePath());
+        QFile::remove(CSendHistory::DefaultFilePath());
+        PrepareLibrary();
+        OpenTerminal();
+    }
+    void TearDown() override
+    {
+        MainWindowFixture::TearDown();
+        QFile::remove(CCommandLibrary::DefaultFilePath());
+        QFile::remove(CSendHistory::DefaultFilePath());
+    }
+    virtual void PrepareLibrary() {}
+    void OpenTerminal()
+    {
         MainWindowOptions options = Options({m_session.DevicePath()});
         options.communicationMode = true;
         Open(options);
@@ -39,6 +61,11 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return m_session.sim().Mode() == TerminalMode::Communication; }));
         m_session.sim().ClearLogs();
         m_log.clear();
+    }
+    void Reopen()
+    {
+        m_window.reset();
+        OpenTerminal();
     }
 
     void SendFromPanel(const QString& text)
@@ -68,7 +95,7 @@ TEST_F(CommTerminalTest, TimeStampsMarkSendsAndShowHowLongTheReplyTook)
 {
     // Off: the entry is the bytes alone, as always.
     SendFromPanel(QStringLiteral("PING"));
-    ASSERT_TRUE(WaitForLog(QStringLiteral("PING\r")));
+    ASSERT_TRUE(WaitUntil([&] { return LogText().contains(QStringLiteral("PING")); })) << LogText().toStdString();
     EXPECT_TRUE(Entries(kTime + QStringLiteral(".*")).isEmpty()) << LogText().toStdString();
 
     Find<QCheckBox>("timeStampCheck")->setChecked(true);
@@ -149,6 +176,132 @@ TEST_F(CommTerminalTest, ACaptureFileThatCannotBeMadeIsSaidAndNothingRuns)
     QTest::mouseClick(Find<QPushButton>("captureButton"), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return LogText().contains(QStringLiteral("保存接收数据失败：%1（").arg(path)); }));
     EXPECT_EQ(Find<QPushButton>("captureButton")->text(), QStringLiteral("保存接收数据…"));
+}
+
+TEST_F(CommTerminalTest, SendsComeBackByUpDownAndTheDropDownAfterARestart)
+{
+    auto* hex = Find<QCheckBox>("hexSendCheck");
+    SendFromPanel(QStringLiteral("AT+VER"));
+    hex->setChecked(true);
+    SendFromPanel(QStringLiteral("01 03 00 00"));
+    hex->setChecked(false);
+    SendFromPanel(QStringLiteral("AT+VER"));  // again: moves to the front, once
+    ASSERT_TRUE(WaitUntil([&] { return m_session.sim().ReceivedBytes().size() == 7 + 5 + 7; }));
+    Reopen();
+
+    auto* edit = Find<QLineEdit>("sendEdit");
+    hex = Find<QCheckBox>("hexSendCheck");
+    const struct {
+        Qt::Key key;
+        const char* text;
+        bool hex;
+    } steps[] = {{Qt::Key_Up, "AT+VER", false},   {Qt::Key_Up, "01 03 00 00", true},
+                 {Qt::Key_Up, "01 03 00 00", true}, {Qt::Key_Down, "AT+VER", false},
+                 {Qt::Key_Down, "", false}};
+    for (const auto& step : steps) {
+        QTest::keyClick(edit, step.key);
+        EXPECT_EQ(edit->text(), QString::fromUtf8(step.text));
+        EXPECT_EQ(hex->isChecked(), step.hex) << step.text;
+    }
+    auto* history = Find<QToolButton>("historyButton");
+    emit history->menu()->aboutToShow();
+    const QList<QAction*> entries = history->menu()->actions();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries[1]->text(), QStringLiteral("[HEX] 01 03 00 00"));
+    entries[1]->trigger();
+    EXPECT_EQ(edit->text(), QStringLiteral("01 03 00 00"));
+    EXPECT_TRUE(hex->isChecked());
+}
+
+// A library with a Modbus read (Ctrl+1) and a sequence around it.
+class CommLibraryTest : public CommTerminalTest {
+protected:
+    void PrepareLibrary() override
+    {
+        CCommandLibrary library;
+        TerminalCommand read;
+        read.name = QStringLiteral("读寄存器");
+        read.content = QStringLiteral("01 03 00 00 00 0A");
+        read.contentKind = TerminalCommand::Content::Hex;
+        read.check = CheckValue::Kind::Crc16Modbus;
+        read.shortcut = 1;
+        TerminalCommand ping;
+        ping.name = QStringLiteral("PING");
+        ping.content = QStringLiteral("PING");
+        ping.lineEnd = TerminalCommand::LineEnd::Cr;
+        CommandSequence check;
+        check.name = QStringLiteral("连通检查");
+        check.repeat = 2;
+        check.steps = {{SequenceStep::Kind::Send, QStringLiteral("PING"), 0},
+                       {SequenceStep::Kind::Wait, m_awaited, 1000}};
+        QString error;
+        ASSERT_TRUE(library.Assign({read, ping}, {check}, &error)) << error.toStdString();
+        ASSERT_TRUE(library.Store(&error)) << error.toStdString();
+    }
+    void RunFromPanel(const QString& label)
+    {
+        auto* combo = Find<QComboBox>("libraryCombo");
+        combo->setCurrentIndex(combo->findText(label));
+        ASSERT_GE(combo->currentIndex(), 0) << label.toStdString();
+        QTest::mouseClick(Find<QPushButton>("runLibraryButton"), Qt::LeftButton);
+    }
+    QString m_awaited = QStringLiteral("PING");
+};
+
+TEST_F(CommLibraryTest, ShortcutSendsTheFramedCommandAndTheRowOffersTheLibrary)
+{
+    auto* combo = Find<QComboBox>("libraryCombo");
+    QStringList offered;
+    for (int i = 0; i < combo->count(); ++i)
+        offered << combo->itemText(i);
+    EXPECT_EQ(offered, (QStringList{QStringLiteral("读寄存器  (Ctrl+1)"), QStringLiteral("PING"),
+                                    QStringLiteral("序列：连通检查")}));
+    m_window->LogPane()->setFocus();
+    QTest::keyClick(m_window->LogPane(), Qt::Key_1, Qt::ControlModifier);
+    // Modbus RTU: read 10 registers from 0 of unit 1, CRC C5 CD low byte first.
+    ASSERT_TRUE(WaitUntil([&] { return m_session.sim().ReceivedBytes().size() >= 8; }));
+    EXPECT_EQ(QByteArray::fromStdString(m_session.sim().ReceivedBytes()).toHex(' '), "01 03 00 00 00 0a c5 cd");
+    // Ctrl+2 names no command: nothing goes out, and a plain 1 is typed.
+    QTest::keyClick(m_window->LogPane(), Qt::Key_2, Qt::ControlModifier);
+    QTest::keyClick(m_window->LogPane(), Qt::Key_1);
+    ASSERT_TRUE(WaitUntil([&] { return m_session.sim().ReceivedBytes().size() >= 9; }));
+    SpinFor(100ms);
+    EXPECT_EQ(QByteArray::fromStdString(m_session.sim().ReceivedBytes()).toHex(' '), "01 03 00 00 00 0a c5 cd 31");
+}
+
+TEST_F(CommLibraryTest, ASequenceRunsFromThePanelAndLogsEachStep)
+{
+    RunFromPanel(QStringLiteral("序列：连通检查"));
+    ASSERT_TRUE(WaitForLog(QStringLiteral("序列 连通检查 完成"))) << LogText().toStdString();
+    EXPECT_EQ(m_session.sim().ReceivedBytes(), "PING\rPING\r");
+    EXPECT_EQ(Entries(QStringLiteral("序列 连通检查 第[12]/2轮 第2步 等待 \"PING\"：收到，\\d+ ms")).size(), 2)
+        << LogText().toStdString();
+    EXPECT_EQ(Find<QPushButton>("runLibraryButton")->text(), QStringLiteral("执行"));
+}
+
+class CommLibraryNoReplyTest : public CommLibraryTest {
+protected:
+    void PrepareLibrary() override
+    {
+        m_awaited = QStringLiteral("NEVER");
+        CommLibraryTest::PrepareLibrary();
+    }
+};
+
+TEST_F(CommLibraryNoReplyTest, LeavingCommunicationModeStopsASequenceMidWait)
+{
+    RunFromPanel(QStringLiteral("序列：连通检查"));
+    auto* run = Find<QPushButton>("runLibraryButton");
+    ASSERT_TRUE(WaitUntil([&] { return m_session.sim().ReceivedBytes() == "PING\r"; }));
+    EXPECT_EQ(run->text(), QStringLiteral("停止"));
+    QTest::mouseClick(Find<QRadioButton>("configModeRadio"), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return run->text() == QStringLiteral("执行"); }));
+    SpinFor(1200ms);  // past the wait's time limit: nothing more is sent
+    EXPECT_EQ(Entries(QStringLiteral("序列 连通检查 第1/2轮 第2步 等待 \"NEVER\"：.*")).size(), 1)
+        << LogText().toStdString();
+    EXPECT_TRUE(m_session.sim().ReceivedBytes().rfind("PING\r", 0) == 0);
+    const std::string received = m_session.sim().ReceivedBytes();
+    EXPECT_EQ(std::count(received.begin(), received.end(), 'P'), 1) << received;
 }
 
 }  // namespace
