@@ -261,13 +261,16 @@ TEST_P(BatchRecordTest, TwoProgramsWithThreePortsEachLoseNothing)
                                                         QStringLiteral("--db"), m_database});
         programs[p].start();
     }
+    std::string consoles;
     for (QProcess& program : programs) {
         ASSERT_TRUE(program.waitForFinished(60000));
-        EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardOutput().toStdString();
+        const std::string console = program.readAllStandardOutput().toStdString();
+        EXPECT_EQ(program.exitCode(), 0) << console;
+        consoles += console;
     }
     const QJsonArray devices = QJsonDocument::fromJson(
         Run({QStringLiteral("--history"), QStringLiteral("--json")}).out.toUtf8())[QStringLiteral("devices")].toArray();
-    ASSERT_EQ(devices.size(), 6);
+    ASSERT_EQ(devices.size(), 6) << consoles;
     for (int i = 0; i < 6; ++i) {
         const QString device = QStringLiteral("0000AA0%1").arg(i);
         const QJsonObject history = HistoryJson(device);
