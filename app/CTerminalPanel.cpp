@@ -151,6 +151,7 @@ void CTerminalPanel::CreateLibraryControls()
     m_libraryCombo->setAccessibleName(QStringLiteral("命令库中的命令和序列"));
     m_libraryCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_libraryCombo->setMinimumContentsLength(6);
+    m_libraryCombo->setPlaceholderText(QStringLiteral("命令库为空"));
     m_runButton = new QPushButton(QStringLiteral("执行"), this);
     m_runButton->setObjectName(QStringLiteral("runLibraryButton"));
     m_runButton->setAutoDefault(false);

@@ -169,13 +169,22 @@ TEST_F(CommTerminalTest, CaptureKeepsEveryByteWhateverTheDisplayShowsOrPauses)
     EXPECT_EQ(file.readAll().toStdString(), expected);
 }
 
-TEST_F(CommTerminalTest, ACaptureFileThatCannotBeMadeIsSaidAndNothingRuns)
+// A file that cannot be made, and a disk that fills up: said once in the
+// log, and the button offers a new capture.
+TEST_F(CommTerminalTest, ACaptureThatCannotBeWrittenIsSaidAndStops)
 {
-    const QString path = m_folder.filePath(QStringLiteral("no-such-folder/capture.bin"));
-    m_answer = [&](const MessageBoxes::Request&) { return MessageBoxes::Reply{MessageBoxes::Answer::Ok, path, {}}; };
-    QTest::mouseClick(Find<QPushButton>("captureButton"), Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return LogText().contains(QStringLiteral("保存接收数据失败：%1（").arg(path)); }));
-    EXPECT_EQ(Find<QPushButton>("captureButton")->text(), QStringLiteral("保存接收数据…"));
+    for (const QString& path : {m_folder.filePath(QStringLiteral("no-such-folder/capture.bin")),
+                                QStringLiteral("/dev/full")}) {
+        m_log.clear();
+        m_answer = [&](const MessageBoxes::Request&) { return MessageBoxes::Reply{MessageBoxes::Answer::Ok, path, {}}; };
+        QTest::mouseClick(Find<QPushButton>("captureButton"), Qt::LeftButton);
+        m_session.sim().SendRaw(std::string(40000, 'x'));
+        ASSERT_TRUE(WaitUntil([&] { return LogText().contains(QStringLiteral("保存接收数据失败：%1（").arg(path)); }))
+            << LogText().right(200).toStdString();
+        EXPECT_EQ(Find<QPushButton>("captureButton")->text(), QStringLiteral("保存接收数据…"));
+        SpinFor(100ms);
+        EXPECT_EQ(LogText().count(QStringLiteral("保存接收数据失败")), 1) << path.toStdString();
+    }
 }
 
 TEST_F(CommTerminalTest, SendsComeBackByUpDownAndTheDropDownAfterARestart)
