@@ -109,7 +109,7 @@ QWidget* CCommandLibraryDlg::CreateCommandPage()
     m_orderBox = Choices({QStringLiteral("低字节在前"), QStringLiteral("高字节在前")});
     m_shortcutBox = Choices({QStringLiteral("无")});
     for (int key = 1; key <= CCommandLibrary::kMaxShortcut; ++key)
-        m_shortcutBox->addItem(QString::number(key));
+        m_shortcutBox->addItem(QStringLiteral("Ctrl+%1").arg(key));
     m_previewEdit = new QLineEdit;
     m_previewEdit->setReadOnly(true);
 
@@ -163,7 +163,7 @@ void CCommandLibraryDlg::FillCommandList(const QString& select)
     m_commandList->clear();
     int row = m_library.Commands().isEmpty() ? -1 : 0;
     for (const TerminalCommand& command : m_library.Commands()) {
-        m_commandList->addItem(command.shortcut ? QStringLiteral("%1  [%2]").arg(command.name).arg(command.shortcut)
+        m_commandList->addItem(command.shortcut ? QStringLiteral("%1  (Ctrl+%2)").arg(command.name).arg(command.shortcut)
                                                 : command.name);
         if (command.name == select)
             row = m_commandList->count() - 1;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -115,6 +116,12 @@ TEST_F(CommandLibraryDlgTest, PreviewFollowsTheCheckKindAndTheChangeIsSaved)
     Click(QStringLiteral("发送"));
     ASSERT_EQ(send.size(), 1);
     EXPECT_EQ(send.front().front().toString(), QStringLiteral("读寄存器"));
+
+    const QByteArray dir = qgetenv("SIRENSET_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) {
+        QDir().mkpath(QString::fromLocal8Bit(dir));
+        m_dialog->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/command_library.png"));
+    }
 }
 
 TEST_F(CommandLibraryDlgTest, BadHexIsRefusedAndNothingIsLost)
