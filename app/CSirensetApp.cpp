@@ -49,6 +49,7 @@ int CSirensetApp::Run(const CommandLine& command)
     options.logToStdout = command.logToStdout;
     options.communicationMode = command.communicationMode;
     options.hexDisplay = command.hexDisplay;
+    options.timeStamps = command.timeStamps;
     options.record = command.record;
     // --db for this run; else the location last chosen in 设备档案.
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Sirenset"), QStringLiteral("Sirenset"));

@@ -523,6 +523,7 @@ void CSirensetDlg::Initialise()
     m_commRadio->setChecked(m_options.communicationMode);
     m_device.SetConfigurationMode(!m_options.communicationMode);
     m_terminalPanel->SetHexDisplay(m_options.hexDisplay);
+    m_terminalPanel->SetTimeStamps(m_options.timeStamps);
 
     m_verifyCheck->setChecked(true);
     m_saver->SetVerifyAfterSave(true);

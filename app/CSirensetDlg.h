@@ -63,6 +63,8 @@ struct MainWindowOptions {
     // line that carries data. hexDisplay ticks 十六进制显示.
     bool communicationMode = false;
     bool hexDisplay = false;
+    // Ticks 时间戳.
+    bool timeStamps = false;
     // Sees every log entry as it is shown (tests, batch runs).
     std::function<void(const QString&)> logObserver;
     Timing timing;

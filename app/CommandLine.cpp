@@ -90,6 +90,10 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                        "opens."));
     const QCommandLineOption hexDisplay(QStringLiteral("hex-display"),
                                         QStringLiteral("Window, with --communication: show received bytes as hex."));
+    const QCommandLineOption timeStamps(
+        QStringLiteral("time-stamps"),
+        QStringLiteral("Window, with --communication: tick 时间戳 (entries are packets with the time of their first "
+                       "byte; sends are shown)."));
     const QCommandLineOption signal(QStringLiteral("signal"),
                                     QStringLiteral("Catch the terminal and read its signal quality (at+csq) for "
                                                    "--seconds, one line per reading, then a summary. Exit 0 when a "
@@ -136,7 +140,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                        "DEVICEID[@N] FILE."),
         QStringLiteral("DEVICEID[@N]"));
     parser.addOptions({help, version, port, baud, timeout, read, apply, diff, set, units, repeat, noVerify, logFile,
-                       reportFile, logStdout, quitAfter, communication, hexDisplay, signal, seconds, interval, edit,
+                       reportFile, logStdout, quitAfter, communication, hexDisplay, timeStamps, signal, seconds, interval, edit,
                        output, only, skip, changedOnly, noRecord, database, history, json, exportOption});
     parser.addPositionalArgument(QStringLiteral("DEVICEID|FILE"),
                                  QStringLiteral("With --history: the device; with --export: the file to write."),
@@ -289,6 +293,9 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         return fail(QStringLiteral("--repeat, --no-verify, --log and --report need --read, --apply or --diff"));
     command.communicationMode = parser.isSet(communication);
     command.hexDisplay = parser.isSet(hexDisplay);
+    command.timeStamps = parser.isSet(timeStamps);
+    if (command.timeStamps && !command.communicationMode)
+        return fail(QStringLiteral("--time-stamps needs --communication"));
     if ((command.communicationMode || command.hexDisplay) && command.IsBatch())
         return fail(QStringLiteral("--communication and --hex-display are for the window, not for --read, --apply "
                                    "or --diff"));

@@ -26,6 +26,7 @@ struct CommandLine {
     bool logToStdout = false;    // --log-stdout (window)
     bool communicationMode = false;  // --communication (window)
     bool hexDisplay = false;     // --hex-display (window, with --communication)
+    bool timeStamps = false;     // --time-stamps (window, with --communication)
     int quitAfterSeconds = 0;    // --quit-after (window demonstrations)
     int signalSeconds = 60;      // --signal: how long to measure (--seconds)
     int signalIntervalMs = 1000; // --signal: between two readings (--interval)

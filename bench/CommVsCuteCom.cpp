@@ -16,7 +16,8 @@
 //   comm_vs_cutecom --sirenset BIN --shim LIB [--cutecom BIN] [--seconds 20]
 //                   [--warm-up 2] [--runs 3] [--starts 5] [--stream NAME]...
 //
-// Streams: text-lines, text-lines-0.5ms, binary-hex, binary-text, and
+// Streams: text-lines, text-lines-0.5ms, binary-hex, binary-text, each also
+// with "+stamps" (Sirenset's 时间戳 ticked), and
 // "startup" for the start-up times (--starts per program and run).
 // Needs DISPLAY (scripts/bench-vs-cutecom.sh starts Xvfb) with the DAMAGE
 // extension, xdotool (to tick CuteCom's hex output and press its Open
@@ -71,13 +72,20 @@ struct Stream {
     bool binary = false;   // random bytes (zeros included) instead of text lines
     bool hexDisplay = false;
     int periodUs = 2000;   // one write per period
+    bool timeStamps = false;  // Sirenset with 时间戳 (CuteCom as always)
 };
 
+// The "+stamps" streams are the same bytes with Sirenset's 时间戳 ticked:
+// each entry a packet with its time.
 const std::vector<Stream> kStreams = {
     {"text-lines", false, false, 2000},
     {"text-lines-0.5ms", false, false, 500},
     {"binary-hex", true, true, 2000},
     {"binary-text", true, false, 2000},
+    {"text-lines+stamps", false, false, 2000, true},
+    {"text-lines-0.5ms+stamps", false, false, 500, true},
+    {"binary-hex+stamps", true, true, 2000, true},
+    {"binary-text+stamps", true, false, 2000, true},
 };
 
 struct Options {
@@ -687,6 +695,8 @@ Pair RunStream(const Options& options, const Stream& stream, XProbe& x, const fs
     std::vector<std::string> sirensetArgs = {options.sirenset, "--port", forSirenset.slavePath, "--communication"};
     if (stream.hexDisplay)
         sirensetArgs.push_back("--hex-display");
+    if (stream.timeStamps)
+        sirensetArgs.push_back("--time-stamps");
     const pid_t sirenset = Spawn(sirensetArgs, common, (home / "sirenset.out").string());
     auto cutecomEnv = common;
     cutecomEnv["LD_PRELOAD"] = options.shim;
@@ -885,7 +895,7 @@ int main(int argc, char** argv)
         if (startup) {
             const std::vector<StartPair> these = RunStartups(options, *probe, x, work, run > 1);
             for (const StartPair& pair : these) {
-                std::printf("run %d  %-17s  exec -> mapped ms: sirenset %6.1f  cutecom %6.1f   exec -> painted ms: "
+                std::printf("run %d  %-23s  exec -> mapped ms: sirenset %6.1f  cutecom %6.1f   exec -> painted ms: "
                             "sirenset %6.1f  cutecom %6.1f  ratio %.2f\n",
                             run, "startup", pair.sirenset.mappedMs, pair.cutecom.mappedMs, pair.sirenset.paintedMs,
                             pair.cutecom.paintedMs, pair.sirenset.paintedMs / std::max(0.01, pair.cutecom.paintedMs));
@@ -897,7 +907,7 @@ int main(int argc, char** argv)
             const Pair pair = RunStream(options, stream, x, work);
             results[stream.name].push_back(pair);
             const double ratio = pair.sirenset.cpuPct / std::max(0.01, pair.cutecom.cpuPct);
-            std::printf("run %d  %-17s  CPU %%: sirenset %5.1f  cutecom %5.1f  ratio %.2f   stall ms: %6.1f %6.1f   "
+            std::printf("run %d  %-23s  CPU %%: sirenset %5.1f  cutecom %5.1f  ratio %.2f   stall ms: %6.1f %6.1f   "
                         "peak RSS MB: %5.1f %5.1f   written %llu/%llu  unread %d/%d\n",
                         run, stream.name.c_str(), pair.sirenset.cpuPct, pair.cutecom.cpuPct, ratio,
                         pair.sirenset.stallMs, pair.cutecom.stallMs, pair.sirenset.peakRssKb / 1024.0,

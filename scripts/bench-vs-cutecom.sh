@@ -4,7 +4,8 @@
 # (92160 B/s) on their own pseudo-terminals; prints each run and a table of
 # min / median / max over the runs.
 #   scripts/bench-vs-cutecom.sh [--runs N] [--seconds N] [--starts N] [--stream NAME]...
-# Streams: text-lines, text-lines-0.5ms, binary-hex, binary-text, and startup
+# Streams: text-lines, text-lines-0.5ms, binary-hex, binary-text (each also as
+# NAME+stamps, with Sirenset's 时间戳 ticked), and startup
 # (exec to the first painted window of each program, --starts N per run).
 # Installs cutecom, xdotool and the xcb headers (core and DAMAGE) for the benchmark only; the
 # product needs none of them. Best run on an otherwise quiet machine.
