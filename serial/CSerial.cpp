@@ -538,10 +538,10 @@ std::chrono::steady_clock::time_point CSerial::RxFirstByteTime() const
 bool CSerial::GatherUntilQuiet(SerialPort& port, int quietMs)
 {
     using namespace std::chrono;
-    // The driver's queue is looked at a few times per quiet time: often
-    // enough that a packet ends within a quarter of the gap after its last
-    // byte, seldom enough to cost nothing on an idle line.
-    const int stepMs = std::clamp(quietMs / 4, 1, 10);
+    // The driver's queue is looked at twice per quiet time: a packet ends
+    // between one and one and a half gaps after its last byte, and a busy
+    // line costs two wake-ups per gap, not one per byte.
+    const int stepMs = std::max(1, quietMs / 2);
     const auto started = steady_clock::now();
     auto lastChange = started;
     int queued = port.QueuedInputBytes();
