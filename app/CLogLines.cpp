@@ -19,7 +19,7 @@ bool IsHexDigit(QChar ch)
 
 }  // namespace
 
-CLogLines::CLogLines(CLogTextWidths& textWidths, CLogTextWidths& hexWidths)
+CLogLines::CLogLines(CLogGlyphs& textWidths, CLogGlyphs& hexWidths)
     : m_text(textWidths)
     , m_hex(hexWidths)
 {

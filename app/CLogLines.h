@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CLogTextWidths.h"
+#include "app/CLogGlyphs.h"
 
 #include <QList>
 #include <QString>
@@ -24,8 +24,7 @@ struct LogMatch {
 };
 
 // The text of the log pane as lines, each broken into rows for one width.
-// Rows are found from cached character widths, never by shaping: only the
-// rows on screen are ever shaped, when they are drawn. A hex line (a hex
+// Rows are found from cached character widths, never by shaping. A hex line (a hex
 // dump after an optional prefix) is laid out in columns: sixteen bytes a row
 // in a monospace font, fewer when the width is too narrow, continuation rows
 // under the first byte.
@@ -33,7 +32,7 @@ class CLogLines {
 public:
     static constexpr int kHexBytesPerRow = 16;
 
-    CLogLines(CLogTextWidths& textWidths, CLogTextWidths& hexWidths);
+    CLogLines(CLogGlyphs& textWidths, CLogGlyphs& hexWidths);
 
     // The lines an entry's shown text makes: line breaks (LF, CR LF, a lone
     // CR and the separators the toolkit's text treats as breaks) start new
@@ -97,8 +96,8 @@ private:
     int HexStride(const Block& block) const { return 3 * block.bytesPerRow; }
     static void FindCompactHex(const Block& block, int blockIndex, const QString& bytes, QList<LogMatch>& found);
 
-    CLogTextWidths& m_text;
-    CLogTextWidths& m_hex;
+    CLogGlyphs& m_text;
+    CLogGlyphs& m_hex;
     qreal m_width = 400;
     std::vector<Block> m_blocks;
     int m_rowCount = 0;

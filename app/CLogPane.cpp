@@ -146,8 +146,7 @@ void CLogPane::ShowPendingEntries()
 {
     if (m_pending.isEmpty() || m_paused)
         return;
-    QScrollBar* bar = verticalScrollBar();
-    const bool following = bar->value() >= bar->maximum();
+    const bool following = IsFollowingEnd();
     const int firstNewBlock = m_pendingStartsAfresh ? 0 : m_lines.BlockCount();
     if (m_pendingStartsAfresh) {
         m_lines.Clear();
@@ -636,15 +635,15 @@ void CLogPane::changeEvent(QEvent* event)
 
 void CLogPane::ApplyFonts()
 {
-    m_textWidths.SetFont(font());
+    m_textGlyphs.SetFont(font());
     QFont hex = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     if (font().pointSizeF() > 0)
         hex.setPointSizeF(font().pointSizeF());
     else
         hex.setPixelSize(font().pixelSize());
-    m_hexWidths.SetFont(hex);
-    m_rowHeight = std::ceil(std::max(m_textWidths.LineSpacing(), m_hexWidths.LineSpacing()));
-    m_baseline = std::round(std::max(m_textWidths.Ascent(), m_hexWidths.Ascent()));
+    m_hexGlyphs.SetFont(hex);
+    m_rowHeight = std::ceil(std::max(m_textGlyphs.LineSpacing(), m_hexGlyphs.LineSpacing()));
+    m_baseline = std::round(std::max(m_textGlyphs.Ascent(), m_hexGlyphs.Ascent()));
     m_lines.Relayout();
     UpdateScrollRange();
     viewport()->update();
@@ -655,7 +654,7 @@ void CLogPane::resizeEvent(QResizeEvent* event)
     QAbstractScrollArea::resizeEvent(event);
     PlaceFindBar();
     QScrollBar* bar = verticalScrollBar();
-    const bool following = bar->value() >= bar->maximum();
+    const bool following = IsFollowingEnd();
     // Keeps the first line in view where it was, as the rows change.
     const LogPos top = m_lines.IsEmpty() ? LogPos{} : m_lines.BlockRowOf(FirstVisibleRow());
     const int topOffset = m_lines.IsEmpty() ? 0 : m_lines.RowStart(top.block, top.offset);
@@ -699,6 +698,14 @@ void CLogPane::UpdateScrollRange()
     bar->setRange(0, std::max(0, m_lines.RowCount() - visible));
     bar->setPageStep(visible);
     bar->setSingleStep(1);
+}
+
+bool CLogPane::IsFollowingEnd() const
+{
+    // At the end, the pane follows the newest entry; scrolled up, or showing
+    // a match, it stays where the user put it.
+    const QScrollBar* bar = verticalScrollBar();
+    return bar->value() >= bar->maximum() && !(IsFindBarOpen() && m_currentMatch >= 0);
 }
 
 void CLogPane::ScrollToEnd()
@@ -769,7 +776,7 @@ void CLogPane::DrawRow(QPainter& painter, int row, qreal y)
     QRectF selected = span(from, to);
     // A selection going on past the line's end shows its line break.
     if (block < last.block && rowInBlock + 1 == m_lines.RowsOf(block))
-        selected.setWidth(selected.width() + m_textWidths.Width(u' '));
+        selected.setWidth(selected.width() + m_textGlyphs.Width(u' '));
     if (selected.width() <= 0)
         return;
     painter.save();
@@ -782,36 +789,16 @@ void CLogPane::DrawRow(QPainter& painter, int row, qreal y)
 
 void CLogPane::DrawText(QPainter& painter, int block, int rowInBlock, qreal y, int from, int to)
 {
-    const QString& text = m_lines.BlockText(block);
-    const qreal baseline = y + Baseline();
+    const QStringView text(m_lines.BlockText(block));
+    const QPointF origin(kMargin, y + Baseline());
     const int hexStart = m_lines.HexStart(block);
     if (hexStart >= 0 && to > hexStart) {
-        // The dump's digits, in one run: the font is monospace.
+        // The dump's digits, in columns.
         const int dumpFrom = std::max(from, hexStart);
-        painter.setFont(m_hexWidths.Font());
-        painter.drawText(QPointF(kMargin + m_lines.X(block, rowInBlock, dumpFrom), baseline),
-                         text.mid(dumpFrom, to - dumpFrom));
+        m_hexGlyphs.Draw(painter, text.mid(dumpFrom, to - dumpFrom), m_lines.X(block, rowInBlock, dumpFrom), origin,
+                         m_hexGlyphs.Width(u'0'));
         to = dumpFrom;
     }
-    if (from >= to)
-        return;
-    // Text in runs between the characters not drawn; a tab moves the pen.
-    painter.setFont(m_textWidths.Font());
-    qreal x = m_lines.X(block, rowInBlock, from);
-    qreal runX = x;
-    int runStart = from;
-    for (int i = from; i <= to; ++i) {
-        const char16_t ch = i < to ? text.at(i).unicode() : u'\0';
-        const bool breaksRun = i == to || ch == u'\t' || (CLogTextWidths::IsInvisible(ch) && !QChar::isLowSurrogate(ch));
-        if (!breaksRun) {
-            x = m_textWidths.Advance(ch, x);
-            continue;
-        }
-        if (i > runStart)
-            painter.drawText(QPointF(kMargin + runX, baseline), text.mid(runStart, i - runStart));
-        if (i < to)
-            x = m_textWidths.Advance(ch, x);
-        runX = x;
-        runStart = i + 1;
-    }
+    if (from < to)
+        m_textGlyphs.Draw(painter, text.mid(from, to - from), m_lines.X(block, rowInBlock, from), origin);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/CLogLines.h"
-#include "app/CLogTextWidths.h"
+#include "app/CLogGlyphs.h"
 
 #include <QAbstractScrollArea>
 #include <QByteArray>
@@ -20,7 +20,7 @@ class QPainter;
 // entries a second of up to thousands of characters each, and laying out
 // and shaping all of them (as an edit box does) costs more than the rest of
 // the program together. Rows are found from cached character widths
-// (CLogLines); only visible rows are shaped, when drawn.
+// (CLogLines) and drawn from cached glyphs (CLogGlyphs): no text is shaped.
 class CLogPane : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -147,6 +147,7 @@ private:
     void ApplyFonts();
     void UpdateLayoutWidth();
     void UpdateScrollRange();
+    bool IsFollowingEnd() const;
     void ScrollToEnd();
     void ScrollToRow(int row);
     bool KeyScrolls(QKeyEvent* event);
@@ -172,9 +173,9 @@ private:
     void DrawSpans(QPainter& painter, int block, int rowInBlock, qreal y, int from, int to);
     void DrawText(QPainter& painter, int block, int rowInBlock, qreal y, int from, int to);
 
-    CLogTextWidths m_textWidths;
-    CLogTextWidths m_hexWidths;
-    CLogLines m_lines{m_textWidths, m_hexWidths};
+    CLogGlyphs m_textGlyphs;
+    CLogGlyphs m_hexGlyphs;
+    CLogLines m_lines{m_textGlyphs, m_hexGlyphs};
     qreal m_rowHeight = 16;
     qreal m_baseline = 12;
 
