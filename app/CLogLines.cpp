@@ -231,6 +231,25 @@ int CLogLines::OffsetAt(int block, int rowInBlock, qreal x)
     return last;
 }
 
+int CLogLines::OffsetOf(LogPos pos) const
+{
+    int offset = 0;
+    for (int block = 0; block < pos.block && block < BlockCount(); ++block)
+        offset += static_cast<int>(m_blocks[block].text.size()) + 1;
+    return offset + pos.offset;
+}
+
+LogPos CLogLines::PosOf(int offset) const
+{
+    for (int block = 0; block < BlockCount(); ++block) {
+        const int size = static_cast<int>(m_blocks[block].text.size());
+        if (offset <= size)
+            return {block, std::max(offset, 0)};
+        offset -= size + 1;
+    }
+    return End();
+}
+
 QString CLogLines::Text() const
 {
     return Text({}, End());

@@ -68,6 +68,10 @@ public:
     // The character boundary nearest to `x` in a row.
     int OffsetAt(int block, int rowInBlock, qreal x);
 
+    // A place as an offset into Text(), and back.
+    int OffsetOf(LogPos pos) const;
+    LogPos PosOf(int offset) const;
+
     // The text, lines separated by LF.
     QString Text() const;
     QString Text(LogPos from, LogPos to) const;

@@ -1,5 +1,6 @@
 #include "app/CLogPane.h"
 
+#include "app/CLogAccessible.h"
 #include "app/CLogFindBar.h"
 #include "resources/Texts.h"
 
@@ -59,6 +60,7 @@ bool IsWordCharacter(QChar ch)
 CLogPane::CLogPane(QWidget* parent)
     : QAbstractScrollArea(parent)
 {
+    CLogAccessible::Install();
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Always there, so that the width the text wraps at does not depend on
@@ -272,6 +274,17 @@ void CLogPane::contextMenuEvent(QContextMenuEvent* event)
 QString CLogPane::SelectedText() const
 {
     return m_lines.Text(std::min(m_anchor, m_cursor), std::max(m_anchor, m_cursor));
+}
+
+void CLogPane::SelectionRange(int* start, int* end) const
+{
+    *start = m_lines.OffsetOf(std::min(m_anchor, m_cursor));
+    *end = m_lines.OffsetOf(std::max(m_anchor, m_cursor));
+}
+
+void CLogPane::SetSelectionRange(int start, int end)
+{
+    SetSelection(m_lines.PosOf(start), m_lines.PosOf(end));
 }
 
 void CLogPane::copy()

@@ -88,6 +88,9 @@ public:
 
     bool HasSelection() const { return m_anchor != m_cursor; }
     QString SelectedText() const;
+    // The selection as offsets into toPlainText() (for assistive tools).
+    void SelectionRange(int* start, int* end) const;
+    void SetSelectionRange(int start, int end);
 
     // Search: the find bar below the text (Ctrl+F). Every match is marked;
     // stepping shows the next or previous one. Entries arriving keep the

@@ -4,6 +4,7 @@
 #include "support/EventLoopWait.h"
 #include "support/TestFiles.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -670,6 +671,31 @@ TEST(LogPaneTest, AViewScrolledUpStaysWhereItIsWhileEntriesArrive)
     pane.AppendLog(QStringLiteral("newest"));
     pane.ShowPendingEntries();
     EXPECT_TRUE(pane.IsEndVisible());
+}
+
+TEST(LogPaneTest, AssistiveToolsReadItAsANamedTextWithItsSelection)
+{
+    CLogPane pane;
+    pane.setAccessibleName(QStringLiteral("日志"));
+    pane.AppendLog(QStringLiteral("设置APN成功"));
+    pane.AppendHexEntry(QStringLiteral("[14:05:09.123] "), QStringLiteral("0d 0a"));
+    pane.ShowPendingEntries();
+    QAccessibleInterface* shown = QAccessible::queryAccessibleInterface(&pane);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->role(), QAccessible::EditableText);
+    EXPECT_EQ(shown->text(QAccessible::Name), QStringLiteral("日志"));
+    EXPECT_TRUE(shown->state().readOnly);
+    QAccessibleTextInterface* text = shown->textInterface();
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->text(0, text->characterCount()), pane.toPlainText());
+    text->setSelection(0, 5, 22);
+    EXPECT_EQ(pane.SelectedText(), QStringLiteral("成功\n[14:05:09.123]"));
+    int start = 0;
+    int end = 0;
+    text->selection(0, &start, &end);
+    EXPECT_EQ(std::make_pair(start, end), std::make_pair(5, 22));
+    pane.SetTerminalInput(true);
+    EXPECT_FALSE(shown->state().readOnly);
 }
 
 // Selects with the mouse from `from` to `to` (in the pane's viewport).
