@@ -577,7 +577,7 @@ void CLogPane::PlaceFindBar()
     if (!IsFindBarOpen())
         return;
     const QRect view = viewport()->geometry();
-    m_findBar->setGeometry(view.left(), view.bottom() + 1, view.width() + verticalScrollBar()->width(),
+    m_findBar->setGeometry(view.left(), view.bottom() + 1, view.width(),
                            m_findBar->sizeHint().height());
 }
 
