@@ -2,6 +2,7 @@
 
 #include "app/CLogAccessible.h"
 #include "app/CLogFindBar.h"
+#include "app/CLogScrollBar.h"
 #include "resources/Texts.h"
 
 #include <QAction>
@@ -62,6 +63,7 @@ CLogPane::CLogPane(QWidget* parent)
 {
     CLogAccessible::Install();
     setFocusPolicy(Qt::StrongFocus);
+    setVerticalScrollBar(new CLogScrollBar(this));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Always there, so that the width the text wraps at does not depend on
     // whether the text needs the bar.
@@ -407,6 +409,16 @@ bool CLogPane::event(QEvent* event)
         if (types || key->matches(QKeySequence::Find) || key->matches(QKeySequence::Copy)
             || key->matches(QKeySequence::SelectAll)) {
             event->accept();
+            return true;
+        }
+    }
+    // In communication mode Tab is a character for the terminal, not a
+    // step to the next control.
+    if (event->type() == QEvent::KeyPress && m_terminalInput) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool tab = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+        if (tab && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            keyPressEvent(key);
             return true;
         }
     }

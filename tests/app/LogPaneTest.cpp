@@ -289,6 +289,33 @@ TEST(LogPaneTest, ASteadyStreamOfEntriesIsShownAsItComes)
     ASSERT_TRUE(testsupport::WaitUntil([&] { return pane.Lines().BlockCount() == sent; }, 2s));
 }
 
+TEST(LogPaneTest, TheScrollBarIsDrawnAgainOnlyWhenWhatItShowsChanges)
+{
+    CLogPane pane;
+    PaintCounter counter;
+    pane.setGeometry(0, 0, 287, 330);
+    pane.verticalScrollBar()->installEventFilter(&counter);
+    pane.show();
+    for (int i = 0; i < 2000; ++i)
+        pane.AppendLog(QStringLiteral("entry %1").arg(i));
+    pane.ShowPendingEntries();
+    testsupport::SpinFor(50ms);
+    counter.paints = 0;
+    // The slider stays at the end at its least length: nothing to draw.
+    for (int i = 0; i < 20; ++i) {
+        pane.AppendLog(QStringLiteral("more %1").arg(i));
+        pane.ShowPendingEntries();
+        testsupport::SpinFor(5ms);
+        ASSERT_EQ(pane.verticalScrollBar()->value(), pane.verticalScrollBar()->maximum());
+    }
+    EXPECT_LE(counter.paints, 2);
+    // Moved, it is drawn.
+    counter.paints = 0;
+    pane.verticalScrollBar()->setValue(0);
+    testsupport::SpinFor(20ms);
+    EXPECT_GE(counter.paints, 1);
+}
+
 TEST(LogPaneTest, ClearStartsTheCountAgain)
 {
     CLogPane pane;
@@ -588,10 +615,16 @@ TEST(LogPaneKeysTest, CtrlFInCommunicationModeOpensTheFindBarAndSendsNothing)
     QTest::keyClick(text, Qt::Key_Escape);
     EXPECT_FALSE(pane.IsFindBarOpen());
     EXPECT_EQ(typed.count(), 0);
-    // The pane's keys go to the terminal again.
+    // The pane's keys go to the terminal again, Tab too (not to the next
+    // control); paging keys scroll and send nothing.
     QTest::keyClicks(&pane, QStringLiteral("a"));
-    ASSERT_EQ(typed.count(), 1);
-    EXPECT_EQ(typed[0][0].toByteArray(), QByteArray("a"));
+    QTest::keyClick(&pane, Qt::Key_Tab);
+    QTest::keyClick(&pane, Qt::Key_PageUp);
+    QTest::keyClick(&pane, Qt::Key_Return);
+    QList<QByteArray> sent;
+    for (const QList<QVariant>& bytes : typed)
+        sent << bytes[0].toByteArray();
+    EXPECT_EQ(sent, (QList<QByteArray>{"a", "\t", "\r"}));
 }
 
 // Whether entries arrive while the display is paused, and whether they
