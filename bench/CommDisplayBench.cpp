@@ -13,6 +13,7 @@
 //   lost_bytes     what the rate called for but the display did not get:
 //                  bytes the simulator held back because the reader fell
 //                  behind, plus streamed bytes that never reached the pane
+// Each stream runs plain and with a time stamp before every entry.
 // Streams: the digits 0-9 with no line end, text lines (CR LF), and binary
 // bytes (every value, zeros included) shown as hex and as text. As text, a
 // read shows only up to its first zero byte, so that stream's shown bytes
@@ -30,6 +31,7 @@
 #include <QEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTime>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -197,7 +199,7 @@ protected:
 // log pane, counted.
 class PaneView : public IDeviceView {
 public:
-    explicit PaneView(bool hex) : m_hex(hex)
+    PaneView(bool hex, bool stamped) : m_hex(hex), m_stamped(stamped)
     {
         m_pane.setGeometry(685, 5, 287, 330);  // the communication layout
         m_pane.SetTerminalInput(true);
@@ -211,7 +213,14 @@ public:
         const int before = m_pane.CharacterCount();
         QElapsedTimer took;
         took.start();
-        m_pane.AppendLog(line);
+        // With time stamps each entry starts with the time it arrived, as
+        // the window's 时间戳 switch shows them.
+        const QString stamp =
+            m_stamped ? QTime::currentTime().toString(QStringLiteral("[hh:mm:ss.zzz] ")) : QString();
+        if (m_hex)
+            m_pane.AppendHexEntry(stamp, line);
+        else
+            m_pane.AppendLog(stamp + line);
         m_longestAppendNs = std::max(m_longestAppendNs, took.nsecsElapsed());
         if (m_pane.CharacterCount() < before)
             ++m_paneRestarts;
@@ -244,6 +253,7 @@ public:
     }
 
     bool m_hex = false;
+    bool m_stamped = false;
     PaintCounter m_paints;
     CLogPane m_pane;
     QString m_lastLine;
@@ -290,10 +300,11 @@ void BM_CommDisplay(benchmark::State& state)
     const int stream = static_cast<int>(state.range(0));
     const bool hex = stream == 2;
     const bool everyByteShown = stream != 3;
+    const bool stamped = state.range(1) != 0;
     SimulatorProcess& sim = *g_simulator;
     const int port = PortTable::Instance().Add(QString::fromStdString(sim.DevicePath()), QStringLiteral("simulator"));
 
-    PaneView view(hex);
+    PaneView view(hex, stamped);
     CDeviceController device(view);
     device.SetConfigurationMode(false);
     device.SetHexDisplay(hex);
@@ -371,7 +382,7 @@ void BM_CommDisplay(benchmark::State& state)
         state.SkipWithError("not every streamed byte reached the display");
 }
 
-BENCHMARK(BM_CommDisplay)->ArgName("stream")->DenseRange(0, 3)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_CommDisplay)->ArgNames({"stream", "stamped"})->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
 
