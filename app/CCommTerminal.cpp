@@ -146,15 +146,14 @@ QString CCommTerminal::SentText(const QByteArray& bytes) const
 void CCommTerminal::ShowReceived(const ReceivedEntry& entry)
 {
     if (!m_panel.IsTimeStamps()) {
-        m_hooks.log(entry.hex ? QString() : entry.text, entry.hex ? &entry.text : nullptr);
+        m_hooks.logReceived(entry.hex ? QString() : entry.text, entry.hex ? &entry.text : nullptr);
         return;
     }
     const QString prefix = m_stamps.ReceivedPrefix(entry.firstByte, Now());
-    if (entry.hex) {
-        m_hooks.log(prefix, &entry.text);
-        return;
-    }
-    m_hooks.log(prefix + entry.text, nullptr);
+    if (entry.hex)
+        m_hooks.logReceived(prefix, &entry.text);
+    else
+        m_hooks.logReceived(prefix + entry.text, nullptr);
 }
 
 CommTimeStamps::Now CCommTerminal::Now() const

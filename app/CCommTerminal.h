@@ -29,6 +29,8 @@ public:
         // observers). With `hexBody` the entry is `line` + *hexBody, and the
         // pane draws the hex in its columns after `line`.
         std::function<void(const QString& line, const QString* hexBody)> log;
+        // The same for an entry of received data.
+        std::function<void(const QString& line, const QString* hexBody)> logReceived;
         // The wall clock of the log (tests fix it).
         std::function<QDateTime()> now;
         // Asks for the capture file (empty: cancelled).

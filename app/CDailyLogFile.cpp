@@ -14,7 +14,7 @@ QString CDailyLogFile::DefaultFolder()
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 }
 
-QString CDailyLogFile::Append(const QString& entry, const QDateTime& at)
+QString CDailyLogFile::Append(const QString& entry, const QDateTime& at, bool flush)
 {
     QString notice;
     if (!m_day.isValid() || at.date() != m_day)
@@ -22,13 +22,21 @@ QString CDailyLogFile::Append(const QString& entry, const QDateTime& at)
     if (!m_file.IsOpen())
         return notice;
     const QByteArray text = CLogFile::Format(entry, at).toUtf8();
-    const QByteArray closing = CLogFile::Format(Texts::LogFileDayFull(), at).toUtf8();
+    if (m_closingBytes < 0)
+        m_closingBytes = CLogFile::BytesOnDisk(CLogFile::Format(Texts::LogFileDayFull(), at).toUtf8());
     // Room is kept for the closing line, so the file never passes its size.
-    if (m_file.Size() + CLogFile::BytesOnDisk(text) + CLogFile::BytesOnDisk(closing) > m_limits.bytesPerDay)
+    if (m_file.Size() + CLogFile::BytesOnDisk(text) + m_closingBytes > m_limits.bytesPerDay)
         return CloseFullDay(at);
-    if (!m_file.Write(text))
+    if (!m_file.Write(text, flush))
         return WriteFailed();
     return notice;
+}
+
+QString CDailyLogFile::Flush()
+{
+    if (!m_file.IsOpen() || m_file.Flush())
+        return {};
+    return WriteFailed();
 }
 
 QString CDailyLogFile::StartDay(const QDate& day)

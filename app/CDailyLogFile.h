@@ -25,7 +25,13 @@ public:
     // file cannot be written ("无法写入日志文件…": it cannot be opened, or
     // the disk is full), or that the day's file is full. Entries of that
     // day then go nowhere; the next day's file is tried afresh.
-    QString Append(const QString& entry, const QDateTime& at);
+    // With `flush` false the entry may wait in the file's buffer until the
+    // next Flush or flushing Append (a busy line's entries are written a
+    // few times a second instead of each on its own).
+    QString Append(const QString& entry, const QDateTime& at, bool flush = true);
+    // Writes what waits; the same line for the pane as Append when that
+    // fails.
+    QString Flush();
 
     QString Folder() const { return m_folder; }
     // The file of the day of the last entry (empty before the first).
@@ -51,4 +57,6 @@ private:
     QString m_path;
     QDate m_day;
     CLogFile m_file;
+    // Bytes the day's closing line takes (its time stamp is always as long).
+    qint64 m_closingBytes = -1;
 };

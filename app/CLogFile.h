@@ -27,10 +27,14 @@ public:
     // full disk), with the reason in ErrorString().
     bool Append(const QString& entry, const QDateTime& at = QDateTime::currentDateTime());
     // Appends text already formatted, written through at once.
-    bool Write(const QByteArray& text);
+    // With `flush` false the bytes may wait in the file's buffer until the
+    // next Flush (or a write that flushes).
+    bool Write(const QByteArray& text, bool flush = true);
+    bool Flush();
     QString ErrorString() const { return m_file.errorString(); }
     // The file's size on disk, with whatever others appended to it.
-    qint64 Size() const { return m_file.size(); }
+    // Bytes in the file, counted as written (no look at the disk).
+    qint64 Size() const { return m_size; }
 
     // The text written for one entry.
     static QString Format(const QString& entry, const QDateTime& at);
@@ -45,4 +49,5 @@ public:
 
 private:
     QFile m_file;
+    qint64 m_size = 0;
 };

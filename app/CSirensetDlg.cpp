@@ -103,11 +103,15 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
         m_device.SetRecorder(m_recorder);
     }
     m_lineWriter = std::make_unique<CLineWriter>(m_device.Serial(), m_options.timing);
+    m_logFlushTimer.setSingleShot(true);
+    m_logFlushTimer.setInterval(CLogPane::kShowPeriodMs);
+    connect(&m_logFlushTimer, &QTimer::timeout, this, &CSirensetDlg::FlushDailyLog);
     m_signalMeter = std::make_unique<CSignalMeter>(m_device);
     CreateControls();
     CCommTerminal::Hooks hooks;
     hooks.log = [this](const QString& line, const QString* hexBody) { LogEntry(line, hexBody); };
-    hooks.now = m_options.now;
+    hooks.logReceived = [this](const QString& line, const QString* hexBody) { LogEntry(line, hexBody, true); };
+    hooks.now = [this] { return LogTime(); };
     hooks.askCaptureFile = [this] { return AskCaptureFile(); };
     m_commTerminal = std::make_unique<CCommTerminal>(m_device, *m_lineWriter, *m_terminalPanel, *m_logEdit,
                                                      std::move(hooks));
@@ -879,11 +883,22 @@ void CSirensetDlg::AppendReceivedEntry(const ReceivedEntry& entry)
     m_commTerminal->ShowReceived(entry);
 }
 
-void CSirensetDlg::LogEntry(const QString& line, const QString* hexBody)
+QDateTime CSirensetDlg::LogTime()
+{
+    return m_options.now ? m_options.now() : m_localClock.Now();
+}
+
+void CSirensetDlg::LogEntry(const QString& line, const QString* hexBody, bool received)
 {
     ShowLogEntry(line, hexBody);
     const QString whole = hexBody ? line + *hexBody : line;
-    const QString problem = m_logFile.Append(whole, m_options.now ? m_options.now() : QDateTime::currentDateTime());
+    // As the pane's redraw: the first entry after a quiet spell is written
+    // through at once, those that follow it within the period together when
+    // it ends. Everything else is written through at once.
+    const bool writeThrough = !received || !m_logFlushTimer.isActive();
+    if (received && writeThrough)
+        m_logFlushTimer.start();
+    const QString problem = m_logFile.Append(whole, LogTime(), writeThrough);
     // The record cannot be kept: said once, in the pane only.
     if (!problem.isEmpty())
         ShowLogEntry(problem);
@@ -907,10 +922,17 @@ void CSirensetDlg::ShowLogEntry(const QString& line, const QString* hexBody)
     }
 }
 
+void CSirensetDlg::FlushDailyLog()
+{
+    const QString problem = m_logFile.Flush();
+    if (!problem.isEmpty())
+        ShowLogEntry(problem);
+}
+
 QString CSirensetDlg::AskCaptureFile()
 {
     const QString proposed = QStringLiteral("接收数据-%1.bin")
-                                 .arg((m_options.now ? m_options.now() : QDateTime::currentDateTime())
+                                 .arg(LogTime()
                                           .toString(QStringLiteral("yyyyMMdd-HHmmss")));
     return MessageBoxes::GetSaveFileName(this, proposed, QStringLiteral("所有文件 (*)"), QString());
 }
@@ -1078,6 +1100,8 @@ void CSirensetDlg::closeEvent(QCloseEvent* event)
     m_lineWriter->Cancel();
     m_commTerminal->StopSequence();
     m_commTerminal->StopCapture();
+    m_logFlushTimer.stop();
+    FlushDailyLog();
     StopWatchingForPort();
     m_device.Shutdown();
     QDialog::closeEvent(event);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CDailyLogFile.h"
+#include "app/CLocalClock.h"
 #include "app/WindowTiming.h"
 #include "device/CDeviceController.h"
 #include "device/CLineWriter.h"
@@ -138,7 +139,11 @@ private:
     QWidget* CreateFileModeBar();
     void ShowLogEntry(const QString& line, const QString* hexBody = nullptr);
     // Logs an entry (pane, daily log, observers); see CCommTerminal::Hooks.
-    void LogEntry(const QString& line, const QString* hexBody);
+    // Received data (`received`) reaches the daily log's disk a few times a
+    // second on a busy line, not at every read.
+    void LogEntry(const QString& line, const QString* hexBody, bool received = false);
+    void FlushDailyLog();
+    QDateTime LogTime();
     QString AskCaptureFile();
 
     void CreateControls();
@@ -258,6 +263,10 @@ private:
     bool m_noPortMessageShown = false;
 
     CDailyLogFile m_logFile;
+    CLocalClock m_localClock;
+    // Received entries within this period of a written-through one wait in
+    // the daily log's buffer until it ends.
+    QTimer m_logFlushTimer;
 
     // The port last opened, for 自动重连 to reopen after it was lost.
     struct OpenedPort {

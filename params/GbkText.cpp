@@ -17,10 +17,23 @@ constexpr char16_t kStrayFfCharacter = 0xF8F5;
 // character, so it always comes out as the last character again.
 constexpr char kSentinel = ' ';
 
+// GBK's bytes below 0x80 are ASCII, one byte a character.
+bool IsAscii(std::string_view bytes)
+{
+    unsigned char any = 0;
+    for (const char byte : bytes)
+        any |= static_cast<unsigned char>(byte);
+    return any < 0x80;
+}
+
 }  // namespace
 
 QString GbkToUnicode(std::string_view gbk)
 {
+    // Most of a terminal's data line is ASCII: no converter needed (making
+    // one costs more than decoding a whole read).
+    if (IsAscii(gbk))
+        return QString::fromLatin1(gbk.data(), static_cast<qsizetype>(gbk.size()));
     QByteArray bytes(gbk.data(), static_cast<qsizetype>(gbk.size()));
     bytes.append(kSentinel);
     QStringDecoder decoder(kGbk, QStringConverter::Flag::Stateless);

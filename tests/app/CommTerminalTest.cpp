@@ -169,6 +169,25 @@ TEST_F(CommTerminalTest, CaptureKeepsEveryByteWhateverTheDisplayShowsOrPauses)
     EXPECT_EQ(file.readAll().toStdString(), expected);
 }
 
+// A busy line's entries are written to the daily log together a few times
+// a second: the last of a burst still reaches the disk soon after it came.
+TEST_F(CommTerminalTest, ABurstReachesTheDailyLogWithoutTheWindowClosing)
+{
+    for (int line = 0; line < 40; ++line) {
+        m_session.sim().SendRaw("burst line " + std::to_string(line) + "\r\n");
+        SpinFor(5ms);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return LogText().contains(QStringLiteral("burst line 39")); }));
+    QFile file(m_window->LogFilePath());
+    EXPECT_TRUE(WaitUntil([&] {
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray text = file.readAll();
+        file.close();
+        return text.contains("burst line 39");
+    }));
+}
+
 // A file that cannot be made, and a disk that fills up: said once in the
 // log, and the button offers a new capture.
 TEST_F(CommTerminalTest, ACaptureThatCannotBeWrittenIsSaidAndStops)
