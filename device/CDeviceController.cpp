@@ -244,6 +244,13 @@ bool CDeviceController::PostTask(std::int32_t code, const QByteArray& command)
 
 void CDeviceController::PostReceived(ReceivedEntry entry)
 {
+    // Received bytes are shown from the UI thread's receive handler. With
+    // nothing posted before them still waiting, showing them at once keeps
+    // the posting order and spares the UI thread a second wake-up per read.
+    if (m_ui.IsReceivingThread() && m_ui.Pending() == 0) {
+        m_view.AppendReceivedEntry(entry);
+        return;
+    }
     m_ui.Post([this, entry = std::move(entry)] { m_view.AppendReceivedEntry(entry); });
 }
 
