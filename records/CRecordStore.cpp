@@ -7,6 +7,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -90,6 +91,13 @@ bool StartsVisit(const QString& trigger)
 // database causes; the next attempt finds its work done. (SQLite has
 // waited out its busy timeout already: a lock that outlasts it is a
 // failure, not to be waited for again while a terminal waits.)
+bool IsLockedNow(const QString& error)
+{
+    return error.contains(QLatin1String("database is locked"), Qt::CaseInsensitive)
+           || error.contains(QLatin1String("database table is locked"), Qt::CaseInsensitive)
+           || error.contains(QLatin1String("database is busy"), Qt::CaseInsensitive);
+}
+
 bool MayPassByItself(const QString& error)
 {
     for (const char* word : {"duplicate", "already exists", "deadlock"}) {
@@ -180,6 +188,23 @@ bool CRecordStore::Open(int version)
         m_db.setDatabaseName(m_location);
         m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeoutMs));
     }
+    // SQLite answers some collisions of programs opening one fresh file at
+    // once (the switch to WAL, a first read of the schema) with "locked"
+    // without waiting its busy time-out: tried again until that time is up.
+    QElapsedTimer since;
+    since.start();
+    while (!OpenConnection(version)) {
+        if (m_dialect != RecordSchema::Dialect::Sqlite || !IsLockedNow(m_lastError)
+            || since.elapsed() >= m_busyTimeoutMs)
+            return false;
+        QThread::msleep(25);
+    }
+    m_open = true;
+    return true;
+}
+
+bool CRecordStore::OpenConnection(int version)
+{
     if (!m_db.open()) {
         const QString why = m_db.lastError().text().trimmed();
         return Fail(why.isEmpty() ? QStringLiteral("cannot open the database") : why);
@@ -209,7 +234,6 @@ bool CRecordStore::Open(int version)
         m_db.close();
         return false;
     }
-    m_open = true;
     return true;
 }
 

@@ -77,6 +77,8 @@ public:
     static QString DeviceKeyFor(const QString& deviceId, const QString& simNumber, DeviceKeyKind* kind);
 
 private:
+    // Open() once: the connection, its settings and the schema.
+    bool OpenConnection(int version);
     struct CurrentVisit {
         QString key;
         qint64 deviceId = 0;
