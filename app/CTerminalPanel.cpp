@@ -175,9 +175,10 @@ void CTerminalPanel::SetLibraryItems(const QList<LibraryItem>& items)
     m_libraryCombo->clear();
     for (const LibraryItem& item : items)
         m_libraryCombo->addItem(item.label);
+    // The choice stays when the library changes; else the first entry (a
+    // combo box with a placeholder would otherwise choose none).
     const int again = m_libraryCombo->findText(current);
-    if (again >= 0)
-        m_libraryCombo->setCurrentIndex(again);
+    m_libraryCombo->setCurrentIndex(again >= 0 ? again : (items.isEmpty() ? -1 : 0));
     m_runButton->setEnabled(m_sequenceRunning || !items.isEmpty());
 }
 

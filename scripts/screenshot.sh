@@ -5,7 +5,8 @@
 #   scripts/screenshot.sh [OUTPUT.png] [SCREEN_WIDTHxHEIGHT] [SCALE]
 # Defaults: docs/sirenset-window.png on a 1366x768 screen at scale 1.
 # SIRENSET_SCREENSHOT_ARGS adds arguments (e.g. "--communication") and
-# SIRENSET_SCREENSHOT_SIM_ARGS the simulator's (e.g. a periodic message).
+# SIRENSET_SCREENSHOT_SIM_ARGS the simulator's (e.g. a periodic message);
+# SIRENSET_SCREENSHOT_LIBRARY is a command library file to start with.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -44,6 +45,10 @@ case "$output" in
 esac
 mkdir -p "$(dirname "$output")"
 rm -f "$output"
+if [ -n "${SIRENSET_SCREENSHOT_LIBRARY:-}" ]; then
+  mkdir -p "$workdir/data/Sirenset"
+  cp "$SIRENSET_SCREENSHOT_LIBRARY" "$workdir/data/Sirenset/commands.json"
+fi
 # The window photographs itself as it quits (SIRENSET_SCREENSHOT), so no X
 # screenshot tool is needed. Its service record goes to the work folder, not
 # into the user's data folder.

@@ -291,6 +291,7 @@ TEST_F(CommLibraryTest, ShortcutSendsTheFramedCommandAndTheRowOffersTheLibrary)
         offered << combo->itemText(i);
     EXPECT_EQ(offered, (QStringList{QStringLiteral("读寄存器  (Ctrl+1)"), QStringLiteral("PING"),
                                     QStringLiteral("序列：连通检查")}));
+    EXPECT_EQ(combo->currentIndex(), 0);  // 执行 sends the first at once
     m_window->LogPane()->setFocus();
     QTest::keyClick(m_window->LogPane(), Qt::Key_1, Qt::ControlModifier);
     // Modbus RTU: read 10 registers from 0 of unit 1, CRC C5 CD low byte first.
