@@ -132,6 +132,16 @@ public:
         if (m_recorder)
             m_recorder->ReportRead(trigger, report);
     }
+    void RecordChangeBegun(IVisitRecorder::ChangeKind kind, qint64 startedMs)
+    {
+        if (m_recorder)
+            m_recorder->ChangeBegun(kind, startedMs);
+    }
+    void RecordChangeItem(const IVisitRecorder::SentItem& item)
+    {
+        if (m_recorder)
+            m_recorder->ChangeItemSent(item);
+    }
     void RecordChange(const IVisitRecorder::Change& change)
     {
         if (m_recorder)

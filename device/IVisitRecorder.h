@@ -40,5 +40,17 @@ public:
     // The entry's ati / AT+CGMR reply.
     virtual void ModuleReplied(const QByteArray& reply) = 0;
     virtual void ReportRead(ReportTrigger trigger, const QByteArray& report) = 0;
+
+    // A change that sends several commands is recorded as it goes, so that
+    // one cut short (port lost, SIGINT, a crash) leaves an honest trace:
+    // ChangeBegun before its first command (the record shows it 未完成),
+    // ChangeItemSent as each item is answered or given up, and ChangeDone at
+    // the end with its result and verification. A ChangeDone without a
+    // ChangeBegun records a whole change at once (clock, factory reset).
+    // After a ChangeBegun, ChangeDone's `items` holds every item; those
+    // already given by ChangeItemSent are its first ones and are not added
+    // again.
+    virtual void ChangeBegun(ChangeKind kind, qint64 startedMs) = 0;
+    virtual void ChangeItemSent(const SentItem& item) = 0;
     virtual void ChangeDone(const Change& change) = 0;
 };

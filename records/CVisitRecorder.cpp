@@ -144,6 +144,10 @@ void CVisitRecorder::ReportRead(ReportTrigger trigger, const QByteArray& report)
     m_lastDeviceKey = store->CurrentDeviceKey();
 }
 
+// Recorded whole at ChangeDone for now.
+void CVisitRecorder::ChangeBegun(ChangeKind, qint64) {}
+void CVisitRecorder::ChangeItemSent(const SentItem&) {}
+
 void CVisitRecorder::ChangeDone(const Change& change)
 {
     CRecordStore* store = Store();

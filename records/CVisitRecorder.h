@@ -45,6 +45,8 @@ public:
     // IVisitRecorder (worker thread)
     void ModuleReplied(const QByteArray& reply) override;
     void ReportRead(ReportTrigger trigger, const QByteArray& report) override;
+    void ChangeBegun(ChangeKind kind, qint64 startedMs) override;
+    void ChangeItemSent(const SentItem& item) override;
     void ChangeDone(const Change& change) override;
 
     // The line that says records are not kept, and why.
