@@ -163,6 +163,10 @@ void CDeviceRecordsDlg::Build()
 {
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("recordsStatus"));
+    // A refusal says why at length: wrapped, it leaves the location field
+    // its room.
+    m_status->setWordWrap(true);
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_location = new QLineEdit(this);
     m_location->setObjectName(QStringLiteral("recordsLocation"));
     m_location->setToolTip(QStringLiteral("SQLite 文件，或 postgresql://用户@主机/数据库（多台电脑共用）"));

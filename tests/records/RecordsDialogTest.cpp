@@ -139,6 +139,8 @@ TEST_F(RecordsDialogTest, RefusesALocationThatCannotBeUsed)
         EXPECT_TRUE(status->text().startsWith(c.status)) << status->text().toStdString();
         EXPECT_FALSE(status->text().contains(QStringLiteral("cret"))) << status->text().toStdString();
         EXPECT_EQ(chosen, c.accepted ? QStringList{c.typed} : QStringList{});
+        if (!c.accepted && chosen.isEmpty() && &c == &cases[0])
+            SaveShot(dialog, QStringLiteral("device-records-refused.png"));
     }
     EXPECT_FALSE(QFile::exists(fresh)) << "a reader makes nothing";
     EXPECT_EQ(dialog.DeviceCount(), 4);
