@@ -129,8 +129,9 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                                       QStringLiteral("Keep no service record of the terminals in this run."));
     const QCommandLineOption database(
         QStringLiteral("db"),
-        QStringLiteral("Where the service record is kept: an SQLite file, or postgresql://user@host[:port]/dbname "
-                       "(password from PGPASSWORD or ~/.pgpass). Default: a file in the user's data folder."),
+        QStringLiteral("Where the service record is kept: an SQLite file in a folder that exists, or "
+                       "postgresql://user@host[:port]/dbname[?sslmode=...] with any libpq keyword (password from "
+                       "PGPASSWORD or ~/.pgpass). Default: a file in the user's data folder."),
         QStringLiteral("LOCATION"));
     const QCommandLineOption history(QStringLiteral("history"),
                                      QStringLiteral("List the recorded devices, or with DEVICEID one device's "

@@ -73,11 +73,14 @@ QString ReasonText(const QSqlError& error)
 }
 
 // SQLite's "URI" file name of a path: the characters a URI gives a meaning
-// percent-encoded.
+// percent-encoded; a drive letter after a '/' ("file:/C:/...").
 QString FileUri(const QString& path)
 {
+    QString absolute = QDir::fromNativeSeparators(QFileInfo(path).absoluteFilePath());
+    if (!absolute.startsWith(QLatin1Char('/')))
+        absolute.prepend(QLatin1Char('/'));
     QString encoded;
-    for (const char c : QDir::fromNativeSeparators(QFileInfo(path).absoluteFilePath()).toUtf8()) {
+    for (const char c : absolute.toUtf8()) {
         if (c == '%' || c == '?' || c == '#' || c == ' ' || static_cast<unsigned char>(c) >= 0x80)
             encoded += QStringLiteral("%%1").arg(static_cast<unsigned char>(c), 2, 16, QLatin1Char('0'));
         else

@@ -56,8 +56,6 @@ public:
     static QString Redacted(const QString& text);
 
     bool IsServer() const { return m_server; }
-    QString FilePath() const { return m_text; }
-    QString Text() const { return m_text; }
     // The address's libpq parameters as given (decoded, password included),
     // each keyword once, in the order libpq would list them.
     const Parameters& ServerParameters() const { return m_parameters; }
