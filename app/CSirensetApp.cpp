@@ -6,11 +6,11 @@
 #include "app/CommandLine.h"
 #include "controls/CUiLanguage.h"
 #include "controls/MessageBoxes.h"
+#include "records/RecordLocation.h"
 #include "resources/Texts.h"
 
 #include <QSettings>
 #include <QTimer>
-#include <QUrl>
 
 #include <cstdio>
 
@@ -58,14 +58,10 @@ int CSirensetApp::Run(const CommandLine& command)
     options.recordLocationChosen = [](const QString& location) {
         // A password typed into an address serves this session only; the
         // next start finds it where libpq looks (PGPASSWORD, ~/.pgpass).
-        QUrl kept(location);
-        QString text = location;
-        if (location.startsWith(QLatin1String("postgres")) && !kept.password().isEmpty()) {
-            kept.setPassword(QString());
-            text = kept.toString();
-        }
+        // 设备档案 hands on only a location that parses.
         QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Sirenset"), QStringLiteral("Sirenset"))
-            .setValue(QStringLiteral("records/database"), text);
+            .setValue(QStringLiteral("records/database"),
+                      location.isEmpty() ? QString() : RecordLocation::Redacted(location));
     };
 
     CSirensetDlg dialog(options);

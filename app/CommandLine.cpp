@@ -1,6 +1,8 @@
 #include "app/CommandLine.h"
 
 #include "params/ChangeSelection.h"
+#include "records/RecordCommands.h"
+#include "records/RecordLocation.h"
 
 #include <QCommandLineParser>
 
@@ -127,8 +129,9 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                                       QStringLiteral("Keep no service record of the terminals in this run."));
     const QCommandLineOption database(
         QStringLiteral("db"),
-        QStringLiteral("Where the service record is kept: an SQLite file, or postgresql://user@host[:port]/dbname "
-                       "(password from PGPASSWORD or ~/.pgpass). Default: a file in the user's data folder."),
+        QStringLiteral("Where the service record is kept: an SQLite file in a folder that exists, or "
+                       "postgresql://user@host[:port]/dbname[?sslmode=...] with any libpq keyword (password from "
+                       "PGPASSWORD or ~/.pgpass). Default: a file in the user's data folder."),
         QStringLiteral("LOCATION"));
     const QCommandLineOption history(QStringLiteral("history"),
                                      QStringLiteral("List the recorded devices, or with DEVICEID one device's "
@@ -172,19 +175,45 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     command.record = !parser.isSet(noRecord);
     command.database = parser.value(database);
     command.json = parser.isSet(json);
+    if (parser.isSet(database)) {
+        // An address that does not parse is refused here, before any
+        // terminal is touched; its text (a password in it) goes nowhere.
+        QString why;
+        if (command.database.trimmed().isEmpty())
+            return fail(QStringLiteral("--db needs a file or a postgresql:// address"));
+        if (!RecordLocation::Parse(command.database, &why))
+            return fail(QStringLiteral("--db %1: %2").arg(RecordLocation::Redacted(command.database), why));
+    }
     if (parser.isSet(history) || parser.isSet(exportOption)) {
         if (parser.isSet(history) && parser.isSet(exportOption))
             return fail(QStringLiteral("only one of --history and --export can be used"));
-        if (parser.isSet(read) || parser.isSet(apply) || parser.isSet(diff) || parser.isSet(port) || parser.isSet(edit)
-            || parser.isSet(signal))
-            return fail(QStringLiteral("--history and --export read the service record; they take no --port, "
-                                       "--read, --apply, --diff, --edit or --signal"));
+        // They read the record: every option but --db (and --history's
+        // --json) belongs to another mode.
+        for (const QCommandLineOption* other :
+             {&port, &baud, &timeout, &read, &apply, &diff, &set, &units, &repeat, &noVerify, &logFile, &reportFile,
+              &logStdout, &quitAfter, &communication, &hexDisplay, &timeStamps, &signal, &seconds, &interval, &edit,
+              &output, &changedOnly, &only, &skip, &noRecord}) {
+            if (parser.isSet(*other))
+                return fail(QStringLiteral("--history and --export read the service record; they take only --db "
+                                           "(and --history --json), not --%1")
+                                .arg(other->names().constLast()));
+        }
         if (parser.isSet(history)) {
             command.mode = CommandLine::Mode::History;
             command.historyDevice = positional.value(0);
+            if (!positional.isEmpty() && NormalisedDeviceKey(command.historyDevice).isEmpty())
+                return fail(QStringLiteral("--history needs a device ID, not \"%1\"").arg(command.historyDevice));
+            if (command.historyDevice.contains(QLatin1Char('@')))
+                return fail(QStringLiteral("--history takes a device ID without @N, not \"%1\"")
+                                .arg(command.historyDevice));
             return command;
         }
-        if (positional.isEmpty())
+        if (command.json)
+            return fail(QStringLiteral("--json needs --history"));
+        QString why;
+        if (!ParseSnapshotName(parser.value(exportOption), &why))
+            return fail(why);
+        if (positional.isEmpty() || positional.constFirst().trimmed().isEmpty())
             return fail(QStringLiteral("--export needs DEVICEID[@N] FILE"));
         command.mode = CommandLine::Mode::Export;
         command.exportSnapshot = parser.value(exportOption);

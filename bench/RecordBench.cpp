@@ -12,6 +12,12 @@
 // Goals: a visit under 5 ms, list and filter under 100 ms, under 1 KB per
 // unchanged revisit.
 //
+// The store commits with synchronous=FULL in WAL mode: every record_* figure
+// includes one flush of the write-ahead log to the disk (a visit survives a
+// power cut), so on a disk with slow flushes those two figures are mostly
+// the disk's. Run it in a folder on the disk the record lives on (FOLDER),
+// not on a RAM file system.
+//
 //   record_bench [DEVICES] [SNAPSHOTS] [FOLDER]
 
 #include "records/CRecordStore.h"

@@ -4,9 +4,12 @@
 #include "records/CRecordStore.h"
 #include "records/RecordCommands.h"
 #include "records/RecordDiff.h"
+#include "records/RecordLocation.h"
 
 #include <QDialogButtonBox>
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -30,36 +33,6 @@ enum Column { IdColumn, SimColumn, FirstColumn, LastColumn, VisitsColumn, Result
 
 constexpr int kIdRole = Qt::UserRole;
 constexpr int kNumberRole = Qt::UserRole + 1;
-
-QString TriggerText(const QString& trigger)
-{
-    if (trigger == QLatin1String(RecordTrigger::Entry))
-        return QStringLiteral("进入配置");
-    if (trigger == QLatin1String(RecordTrigger::ReadBack))
-        return QStringLiteral("参数回读");
-    if (trigger == QLatin1String(RecordTrigger::Verify))
-        return QStringLiteral("保存后校验");
-    if (trigger == QLatin1String(RecordTrigger::BeforeApply))
-        return QStringLiteral("--apply 之前");
-    if (trigger == QLatin1String(RecordTrigger::AfterApply))
-        return QStringLiteral("--apply 之后");
-    return trigger;
-}
-
-QString KindText(const QString& kind)
-{
-    if (kind == QLatin1String(ChangeKind::Parameters))
-        return QStringLiteral("保存设置");
-    if (kind == QLatin1String(ChangeKind::Numbers))
-        return QStringLiteral("号码列表");
-    if (kind == QLatin1String(ChangeKind::FactoryReset))
-        return QStringLiteral("恢复出厂设置");
-    if (kind == QLatin1String(ChangeKind::Clock))
-        return QStringLiteral("设置时间");
-    if (kind == QLatin1String(ChangeKind::Signal))
-        return QStringLiteral("信号监测");
-    return kind;
-}
 
 QString ShortTime(qint64 ms)
 {
@@ -143,7 +116,8 @@ void CDeviceRecordsDlg::OpenStore(const QString& location)
     m_store = std::make_unique<CRecordStore>(location);
     // Shown without a password: one is better kept in PGPASSWORD or ~/.pgpass.
     m_location->setText(m_store->Describe());
-    if (m_store->Open()) {
+    // Read only: a record this user may not write is browsed all the same.
+    if (m_store->OpenForReading()) {
         m_status->setText(QStringLiteral("档案已打开"));
         m_filter->setEnabled(true);
     } else {
@@ -159,8 +133,28 @@ void CDeviceRecordsDlg::OpenStore(const QString& location)
 void CDeviceRecordsDlg::OnLocationApplied()
 {
     const QString location = m_location->text().trimmed();
+    if (const std::optional<QString> refusal = LocationRefusal(location)) {
+        // Refused as typed: kept nowhere, left in the field to be mended.
+        m_status->setText(QStringLiteral("档案位置无效：%1").arg(*refusal));
+        return;
+    }
     OpenStore(location);
     emit locationChosen(location);
+}
+
+std::optional<QString> CDeviceRecordsDlg::LocationRefusal(const QString& location)
+{
+    if (location.isEmpty())
+        return std::nullopt;  // the default file
+    QString why;
+    const std::optional<RecordLocation> parsed = RecordLocation::Parse(location, &why);
+    if (!parsed)
+        return why;
+    // The record may be new, its folder not: a mistyped one is never made.
+    const QFileInfo file(location);
+    if (!parsed->IsServer() && !file.absoluteDir().exists())
+        return QStringLiteral("文件夹“%1”不存在").arg(QDir::toNativeSeparators(file.absolutePath()));
+    return std::nullopt;
 }
 
 CDeviceRecordsDlg::~CDeviceRecordsDlg() = default;
@@ -169,6 +163,10 @@ void CDeviceRecordsDlg::Build()
 {
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("recordsStatus"));
+    // A refusal says why at length: wrapped, it leaves the location field
+    // its room.
+    m_status->setWordWrap(true);
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_location = new QLineEdit(this);
     m_location->setObjectName(QStringLiteral("recordsLocation"));
     m_location->setToolTip(QStringLiteral("SQLite 文件，或 postgresql://用户@主机/数据库（多台电脑共用）"));
@@ -348,7 +346,7 @@ void CDeviceRecordsDlg::ShowDevice()
             for (const QString& line : entry.differences)
                 new QTreeWidgetItem(item, {QString(), QString(), line});
         } else {
-            item->setText(1, KindText(entry.kind));
+            item->setText(1, ChangeKindText(entry.kind));
             QString summary = entry.result;
             if (!entry.verify.isEmpty())
                 summary += QStringLiteral("，校验%1").arg(entry.verify);

@@ -82,6 +82,8 @@ private:
     void UpdateButtons();
     void OpenStore(const QString& location);
     void OnLocationApplied();
+    // Why a location typed into 档案位置 cannot be used; std::nullopt when it can.
+    static std::optional<QString> LocationRefusal(const QString& location);
     // The snapshot ids selected in the history, oldest first.
     QList<qint64> SelectedSnapshotIds() const;
     QString SelectedDeviceKey() const;

@@ -14,8 +14,6 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QThread>
-#include <QUrl>
-#include <QUrlQuery>
 
 #include <algorithm>
 #include <atomic>
@@ -30,9 +28,65 @@ QString NextConnectionName()
     return QStringLiteral("sirenset-records-%1").arg(++counter);
 }
 
-bool IsServerAddress(const QString& location)
+// A database's reasons, in the technician's words, each followed by the
+// engine's own text (to be looked up).
+struct KnownReason {
+    const char* engine;
+    const char* words;
+};
+const KnownReason kKnownReasons[] = {
+    {"database is locked", "档案正被其他程序占用"},
+    {"database table is locked", "档案正被其他程序占用"},
+    {"readonly database", "档案是只读的，不能写入"},
+    {"read-only transaction", "只读打开的档案不能写入"},
+    {"database or disk is full", "磁盘已满"},
+    {"file is not a database", "这个文件不是数据库"},
+    {"unable to open database file", "无法打开数据库文件"},
+    {"disk I/O error", "读写磁盘出错"},
+    {"statement timeout", "数据库服务器未在规定时间内完成"},
+    {"timeout expired", "连接数据库服务器超时"},
+    {"SSL was required", "服务器不支持 SSL，而地址要求 SSL"},
+    {"Connection refused", "数据库服务器拒绝连接"},
+    {"could not translate host name", "找不到数据库服务器"},
+    {"No such file or directory", "数据库服务器没有运行"},
+    {"server closed the connection", "数据库服务器断开了连接"},
+    {"password authentication failed", "数据库密码不对"},
+    {"no password supplied", "数据库要求密码（可放在 PGPASSWORD 或 ~/.pgpass）"},
+    {"does not exist", "数据库服务器上没有它"},
+    {"invalid connection option", "libpq 不认识地址中的参数"},
+};
+
+// Qt's own text ("Unable to fetch row", "Error opening database") says
+// only where the failure was met: the database's reason is what counts.
+QString ReasonText(const QSqlError& error)
 {
-    return location.startsWith(QLatin1String("postgresql://")) || location.startsWith(QLatin1String("postgres://"));
+    QString reason = error.databaseText().simplified();
+    if (reason.isEmpty())
+        reason = error.driverText().simplified();
+    if (reason.isEmpty())
+        return QStringLiteral("数据库出错");
+    for (const KnownReason& known : kKnownReasons) {
+        if (reason.contains(QLatin1String(known.engine), Qt::CaseInsensitive))
+            return QStringLiteral("%1（%2）").arg(QString::fromUtf8(known.words), reason);
+    }
+    return QStringLiteral("数据库出错（%1）").arg(reason);
+}
+
+// SQLite's "URI" file name of a path: the characters a URI gives a meaning
+// percent-encoded; a drive letter after a '/' ("file:/C:/...").
+QString FileUri(const QString& path)
+{
+    QString absolute = QDir::fromNativeSeparators(QFileInfo(path).absoluteFilePath());
+    if (!absolute.startsWith(QLatin1Char('/')))
+        absolute.prepend(QLatin1Char('/'));
+    QString encoded;
+    for (const char c : absolute.toUtf8()) {
+        if (c == '%' || c == '?' || c == '#' || c == ' ' || static_cast<unsigned char>(c) >= 0x80)
+            encoded += QStringLiteral("%%1").arg(static_cast<unsigned char>(c), 2, 16, QLatin1Char('0'));
+        else
+            encoded += QLatin1Char(c);
+    }
+    return QStringLiteral("file:") + encoded;
 }
 
 // Schema set-up races with other programs opening a fresh database.
@@ -114,7 +168,10 @@ CRecordStore::CRecordStore(QString location, int busyTimeoutMs)
 {
     if (m_location.isEmpty())
         m_location = DefaultLocation();
-    m_dialect = IsServerAddress(m_location) ? RecordSchema::Dialect::Postgres : RecordSchema::Dialect::Sqlite;
+    m_mayMakeFolders = m_location == DefaultLocation();
+    m_parsed = RecordLocation::Parse(m_location, &m_locationError);
+    m_dialect = RecordLocation::IsServerAddress(m_location) ? RecordSchema::Dialect::Postgres
+                                                            : RecordSchema::Dialect::Sqlite;
 }
 
 CRecordStore::~CRecordStore()
@@ -133,11 +190,13 @@ QString CRecordStore::DefaultLocation()
 
 QString CRecordStore::Describe() const
 {
-    if (!IsServerAddress(m_location))
-        return QDir::toNativeSeparators(m_location);
-    QUrl url(m_location);
-    url.setPassword(QString());
-    return url.toString();
+    return RecordLocation::Redacted(m_location);
+}
+
+QString CRecordStore::NoRecordText()
+{
+    m_missing = true;
+    return QStringLiteral("no record at %1（没有设备档案，未新建）").arg(Describe());
 }
 
 bool CRecordStore::Fail(const QString& why)
@@ -148,8 +207,7 @@ bool CRecordStore::Fail(const QString& why)
 
 bool CRecordStore::Fail(const QSqlQuery& query)
 {
-    const QSqlError error = query.lastError();
-    return Fail(error.text().trimmed().isEmpty() ? QStringLiteral("database error") : error.text().trimmed());
+    return Fail(ReasonText(query.lastError()));
 }
 
 bool CRecordStore::Exec(QSqlQuery& query)
@@ -157,37 +215,45 @@ bool CRecordStore::Exec(QSqlQuery& query)
     return query.exec() || Fail(query);
 }
 
+bool CRecordStore::PrepareConnection(bool readOnly)
+{
+    if (!m_parsed)
+        return Fail(m_locationError);
+    if (m_dialect == RecordSchema::Dialect::Postgres) {
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
+        if (!m_db.isValid())
+            return Fail(QStringLiteral("没有 PostgreSQL 驱动（QPSQL）"));
+        QString why;
+        return m_parsed->Configure(m_db, m_serverLimits, readOnly, &why) || Fail(why);
+    }
+    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    if (!m_db.isValid())
+        return Fail(QStringLiteral("没有 SQLite 驱动（QSQLITE）"));
+    const QFileInfo file(m_location);
+    if (readOnly) {
+        if (!file.exists())
+            return Fail(NoRecordText());
+    } else if (!file.absoluteDir().exists()) {
+        // A mistyped folder would otherwise be made, and the record kept
+        // where nobody looks for it.
+        if (!m_mayMakeFolders)
+            return Fail(QStringLiteral("文件夹“%1”不存在，设备档案只在已有的文件夹中新建")
+                            .arg(QDir::toNativeSeparators(file.absolutePath())));
+        if (!QDir().mkpath(file.absolutePath()))
+            return Fail(QStringLiteral("无法新建文件夹“%1”").arg(QDir::toNativeSeparators(file.absolutePath())));
+    }
+    m_db.setDatabaseName(m_location);
+    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeoutMs)
+                           + (readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
+    return true;
+}
+
 bool CRecordStore::Open(int version)
 {
     if (m_open)
         return true;
-    if (m_dialect == RecordSchema::Dialect::Postgres) {
-        const QUrl url(m_location);
-        m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
-        if (!m_db.isValid())
-            return Fail(QStringLiteral("no PostgreSQL driver (QPSQL)"));
-        // A host given as ?host=/run/socket-dir is a Unix socket folder, as
-        // libpq reads it.
-        const QString socketHost = QUrlQuery(url).queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
-        const QString host = socketHost.isEmpty() ? url.host() : socketHost;
-        if (!host.isEmpty())
-            m_db.setHostName(host);
-        if (url.port() > 0)
-            m_db.setPort(url.port());
-        m_db.setDatabaseName(url.path().mid(1));
-        m_db.setUserName(url.userName());
-        if (!url.password().isEmpty())
-            m_db.setPassword(url.password());
-    } else {
-        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-        if (!m_db.isValid())
-            return Fail(QStringLiteral("no SQLite driver (QSQLITE)"));
-        const QFileInfo file(m_location);
-        if (!QDir().mkpath(file.absolutePath()))
-            return Fail(QStringLiteral("cannot create the folder %1").arg(QDir::toNativeSeparators(file.absolutePath())));
-        m_db.setDatabaseName(m_location);
-        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeoutMs));
-    }
+    if (!PrepareConnection(false))
+        return false;
     // SQLite answers some collisions of programs opening one fresh file at
     // once (the switch to WAL, a first read of the schema) with "locked"
     // without waiting its busy time-out: tried again until that time is up.
@@ -205,16 +271,15 @@ bool CRecordStore::Open(int version)
 
 bool CRecordStore::OpenConnection(int version)
 {
-    if (!m_db.open()) {
-        const QString why = m_db.lastError().text().trimmed();
-        return Fail(why.isEmpty() ? QStringLiteral("cannot open the database") : why);
-    }
+    if (!m_db.open())
+        return Fail(ReasonText(m_db.lastError()));
     if (m_dialect == RecordSchema::Dialect::Sqlite) {
         QSqlQuery query(m_db);
         // The pragma takes no bound value; the number is our own constant.
+        // FULL: a visit committed is on the disk, power lost or not.
         const QStringList pragmas{QStringLiteral("PRAGMA busy_timeout = %1").arg(m_busyTimeoutMs),
                                   QStringLiteral("PRAGMA journal_mode = WAL"),
-                                  QStringLiteral("PRAGMA synchronous = NORMAL"),
+                                  QStringLiteral("PRAGMA synchronous = FULL"),
                                   QStringLiteral("PRAGMA foreign_keys = ON")};
         for (const QString& pragma : pragmas) {
             if (!query.exec(pragma)) {
@@ -230,10 +295,94 @@ bool CRecordStore::OpenConnection(int version)
         QSqlQuery query(m_db);
         query.exec(QStringLiteral("SET client_min_messages = warning"));
     }
-    if (!Migrate(version)) {
+    // A newer program's record is left as it is.
+    if (!ReadSchemaVersion(true) || !Migrate(version)) {
         m_db.close();
         return false;
     }
+    return true;
+}
+
+bool CRecordStore::OpenForReading()
+{
+    if (m_open)
+        return true;
+    if (!PrepareConnection(true))
+        return false;
+    if (OpenToRead()) {
+        m_open = true;
+        return true;
+    }
+    if (m_dialect != RecordSchema::Dialect::Sqlite || !MayReadImmutable())
+        return false;
+    // SQLite reads a WAL database through a shared-memory file beside it,
+    // which it cannot make in a folder this user may not write. With no
+    // write-ahead log left to fold in, the file alone is the whole record,
+    // and nobody can start one there: read as it is.
+    const QString firstError = m_lastError;
+    m_db.close();
+    m_db.setDatabaseName(FileUri(m_location) + QStringLiteral("?immutable=1"));
+    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1;QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI")
+                               .arg(m_busyTimeoutMs));
+    if (OpenToRead()) {
+        m_open = true;
+        return true;
+    }
+    return Fail(firstError);
+}
+
+bool CRecordStore::MayReadImmutable() const
+{
+    const QFileInfo log(m_location + QStringLiteral("-wal"));
+    const bool cannotShare = m_lastError.contains(QLatin1String("readonly"), Qt::CaseInsensitive)
+                             || m_lastError.contains(QLatin1String("unable to open"), Qt::CaseInsensitive);
+    return cannotShare && (!log.exists() || log.size() == 0);
+}
+
+bool CRecordStore::OpenToRead()
+{
+    if (!m_db.open())
+        return Fail(ReasonText(m_db.lastError()));
+    QSqlQuery query(m_db);
+    if (m_dialect == RecordSchema::Dialect::Sqlite) {
+        // query_only: this connection cannot write, whatever runs on it.
+        for (const QString& pragma : {QStringLiteral("PRAGMA busy_timeout = %1").arg(m_busyTimeoutMs),
+                                      QStringLiteral("PRAGMA query_only = 1")}) {
+            if (!query.exec(pragma)) {
+                Fail(query);
+                m_db.close();
+                return false;
+            }
+        }
+    }
+    if (!ReadSchemaVersion(false)) {
+        m_db.close();
+        return false;
+    }
+    return true;
+}
+
+// The schema's version: none (a fresh database, for a writer), one this
+// program knows, or a newer one, refused.
+bool CRecordStore::ReadSchemaVersion(bool missingIsEmpty)
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT MAX(version) FROM schema_version"))) {
+        const QString reason = query.lastError().databaseText();
+        const bool missing = reason.contains(QLatin1String("no such table"), Qt::CaseInsensitive)
+                             || reason.contains(QLatin1String("does not exist"), Qt::CaseInsensitive);
+        if (!missing)
+            return Fail(query);
+        // PostgreSQL: the failed statement leaves nothing behind outside a
+        // transaction.
+        return missingIsEmpty || Fail(NoRecordText());
+    }
+    const int version = query.next() ? query.value(0).toInt() : 0;
+    if (version > RecordSchema::LatestVersion())
+        return Fail(RecordSchema::NewerVersionText(version));
+    if (!missingIsEmpty && !RecordSchema::IsKnownVersion(version))
+        return Fail(NoRecordText());
     return true;
 }
 
@@ -591,7 +740,7 @@ std::optional<DeviceHistory> CRecordStore::History(const QString& deviceKey)
     if (!Exec(query))
         return std::nullopt;
     if (!query.next()) {
-        Fail(QStringLiteral("no record of %1").arg(deviceKey));
+        Fail(QStringLiteral("设备档案中没有“%1”").arg(deviceKey));
         return std::nullopt;
     }
     DeviceHistory history;
@@ -689,8 +838,8 @@ std::optional<QByteArray> CRecordStore::SnapshotReport(const QString& deviceKey,
     if (!Exec(query))
         return std::nullopt;
     if (!query.next()) {
-        Fail(number <= 0 ? QStringLiteral("no snapshot of %1").arg(deviceKey)
-                         : QStringLiteral("no snapshot %1 of %2").arg(number).arg(deviceKey));
+        Fail(number <= 0 ? QStringLiteral("设备档案中没有“%1”的快照").arg(deviceKey)
+                         : QStringLiteral("设备档案中没有“%1”的快照 %2").arg(deviceKey).arg(number));
         return std::nullopt;
     }
     return qUncompress(query.value(0).toByteArray());
@@ -705,7 +854,7 @@ std::optional<QByteArray> CRecordStore::ReportOfSnapshot(qint64 snapshotId)
     if (!Exec(query))
         return std::nullopt;
     if (!query.next()) {
-        Fail(QStringLiteral("no snapshot %1").arg(snapshotId));
+        Fail(QStringLiteral("设备档案中没有编号为 %1 的快照").arg(snapshotId));
         return std::nullopt;
     }
     return qUncompress(query.value(0).toByteArray());

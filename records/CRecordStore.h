@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/RecordLocation.h"
 #include "records/RecordSchema.h"
 #include "records/RecordTypes.h"
 
@@ -12,17 +13,20 @@
 class QSqlQuery;
 
 // The service record in one database: an SQLite file, or a PostgreSQL
-// server named by a "postgresql://user@host[:port]/dbname" address. Both
-// run the same statements; every value is bound, never spliced into SQL.
+// server named by a "postgresql://user@host[:port]/dbname" address (read as
+// libpq reads it, see RecordLocation). Both run the same statements; every
+// value is bound, never spliced into SQL.
 //
 // A store belongs to the thread that opens it (a Qt SQL connection does).
 // Nothing is ever deleted or rewritten except the running summaries: a
 // device's "last seen" and counters, and a repeated snapshot's "last seen".
 class CRecordStore {
 public:
-    // A location: a file path, or a postgresql:// address. The password may
-    // stand in the address, but libpq also finds it in PGPASSWORD and
-    // ~/.pgpass; it is never shown by Describe().
+    // A location: a file path, or a postgresql:// address ("" for the
+    // default file). The password may stand in the address, but libpq also
+    // finds it in PGPASSWORD and ~/.pgpass; it is never shown by Describe().
+    // Only the default location makes its own folders: a path someone
+    // typed names a folder that exists.
     // How long a writer waits for another (ports, processes) before it
     // fails. Each write takes milliseconds; a lock held longer is another
     // program's, and the visit must not wait for it. Tests shorten it.
@@ -43,7 +47,16 @@ public:
     // default; tests stop earlier to check migrations). False with the
     // reason in LastError().
     bool Open(int version = RecordSchema::LatestVersion());
+    // Opens the database to read it only: never creates, migrates or writes
+    // anything, so a file that may not be written is read all the same. A
+    // database of any older schema version is read; a newer one refused.
+    // False with the reason ("no record at …" where there is none).
+    bool OpenForReading();
+    // The server's time limits (tests shorten them). Before Open.
+    void SetServerLimits(const RecordLocation::ServerLimits& limits) { m_serverLimits = limits; }
     bool IsOpen() const { return m_open; }
+    // Whether the last open failed because there is no record at all.
+    bool IsMissing() const { return m_missing; }
     int SchemaVersion();
     QString LastError() const { return m_lastError; }
 
@@ -79,6 +92,14 @@ public:
 private:
     // Open() once: the connection, its settings and the schema.
     bool OpenConnection(int version);
+    // The driver and where it connects, before the first open.
+    bool PrepareConnection(bool readOnly);
+    // OpenForReading() once: the connection and the schema's version.
+    bool OpenToRead();
+    bool ReadSchemaVersion(bool missingIsEmpty);
+    bool MayReadImmutable() const;
+    // "no record at …", and the store knows it is missing.
+    QString NoRecordText();
     struct CurrentVisit {
         QString key;
         qint64 deviceId = 0;
@@ -99,11 +120,16 @@ private:
     void Rollback();
 
     QString m_location;
+    std::optional<RecordLocation> m_parsed;  // std::nullopt: the location does not parse
+    QString m_locationError;
+    bool m_mayMakeFolders = false;
+    RecordLocation::ServerLimits m_serverLimits;
     QString m_connectionName;
     int m_busyTimeoutMs = kBusyTimeoutMs;
     RecordSchema::Dialect m_dialect = RecordSchema::Dialect::Sqlite;
     QSqlDatabase m_db;
     bool m_open = false;
+    bool m_missing = false;
     QString m_lastError;
     CurrentVisit m_current;
 };

@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace {
 
 void Print(std::FILE* stream, const QString& text)
@@ -17,16 +19,57 @@ void Print(std::FILE* stream, const QString& text)
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
-QString DeviceLine(const DeviceRow& row)
+// Columns on a terminal: Chinese characters take two.
+int DisplayWidth(const QString& text)
 {
-    return QStringLiteral("%1  %2  %3  %4  %5  %6  %7\n")
-        .arg(row.key, -20)
-        .arg(row.simNumber, -15)
-        .arg(RecordTimeText(row.firstSeenMs), -19)
-        .arg(RecordTimeText(row.lastSeenMs), -19)
-        .arg(row.visits, 6)
-        .arg(row.lastResult.isEmpty() ? QStringLiteral("-") : row.lastResult, -4)
-        .arg(row.lastVerify.isEmpty() ? QStringLiteral("-") : row.lastVerify);
+    int width = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool wide = (u >= 0x1100 && u <= 0x115F) || (u >= 0x2E80 && u <= 0xA4CF) || (u >= 0xAC00 && u <= 0xD7A3)
+                          || (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFE30 && u <= 0xFE4F)
+                          || (u >= 0xFF00 && u <= 0xFF60) || (u >= 0xFFE0 && u <= 0xFFE6);
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
+QString PaddedRight(const QString& text, int width)
+{
+    return text + QString(std::max(0, width - DisplayWidth(text)), QLatin1Char(' '));
+}
+
+QString PaddedLeft(const QString& text, int width)
+{
+    return QString(std::max(0, width - DisplayWidth(text)), QLatin1Char(' ')) + text;
+}
+
+QString DeviceColumns(const QStringList& cells)
+{
+    static const int widths[] = {20, 15, 19, 19};
+    QString line;
+    for (int i = 0; i < 4; ++i)
+        line += PaddedRight(cells[i], widths[i]) + QStringLiteral("  ");
+    line += PaddedLeft(cells[4], 4) + QStringLiteral("  ") + PaddedRight(cells[5], 8) + QStringLiteral("  ") + cells[6];
+    return line + QLatin1Char('\n');
+}
+
+QString OrDash(const QString& text)
+{
+    return text.isEmpty() ? QStringLiteral("-") : text;
+}
+
+// Where an entry was made: port and computer, when known.
+QString WhereText(const HistoryEntry& entry)
+{
+    const QString where = QStringList{entry.port, entry.computer}.join(QLatin1Char(' ')).trimmed();
+    return where.isEmpty() ? QString() : QStringLiteral("  ") + where;
+}
+
+// A failure of the record, for the console: where, and why.
+QString StoreFailureText(const CRecordStore& store)
+{
+    return store.IsMissing() ? store.LastError() + QLatin1Char('\n')
+                             : QStringLiteral("设备档案“%1”：%2\n").arg(store.Describe(), store.LastError());
 }
 
 }  // namespace
@@ -68,6 +111,7 @@ QJsonObject HistoryEntryJson(const HistoryEntry& entry)
     };
     if (entry.type == HistoryEntry::Type::Snapshot) {
         object.insert(QStringLiteral("type"), QStringLiteral("snapshot"));
+        object.insert(QStringLiteral("snapshotId"), entry.id);
         object.insert(QStringLiteral("number"), entry.number);
         object.insert(QStringLiteral("trigger"), entry.trigger);
         object.insert(QStringLiteral("lastSeen"),
@@ -79,6 +123,7 @@ QJsonObject HistoryEntryJson(const HistoryEntry& entry)
         return object;
     }
     object.insert(QStringLiteral("type"), QStringLiteral("change"));
+    object.insert(QStringLiteral("changeId"), entry.id);
     object.insert(QStringLiteral("kind"), entry.kind);
     object.insert(QStringLiteral("result"), entry.result);
     object.insert(QStringLiteral("verify"), entry.verify);
@@ -93,23 +138,72 @@ QJsonObject HistoryEntryJson(const HistoryEntry& entry)
     return object;
 }
 
+QString TriggerText(const QString& trigger)
+{
+    struct Word {
+        const char* trigger;
+        const char* words;
+    };
+    static const Word words[] = {
+        {RecordTrigger::Entry, "进入配置"},           {RecordTrigger::ReadBack, "参数回读"},
+        {RecordTrigger::Verify, "保存后校验"},        {RecordTrigger::ReadRun, "读取（--read）"},
+        {RecordTrigger::DiffRun, "比较（--diff）"},   {RecordTrigger::BeforeApply, "配置前（--apply）"},
+        {RecordTrigger::AfterApply, "配置后校验（--apply）"},
+    };
+    for (const Word& word : words) {
+        if (trigger == QLatin1String(word.trigger))
+            return QString::fromUtf8(word.words);
+    }
+    return trigger;
+}
+
+QString ChangeKindText(const QString& kind)
+{
+    if (kind == QLatin1String(ChangeKind::Parameters))
+        return QStringLiteral("参数修改");
+    if (kind == QLatin1String(ChangeKind::Numbers))
+        return QStringLiteral("号码修改");
+    if (kind == QLatin1String(ChangeKind::FactoryReset))
+        return QStringLiteral("恢复出厂设置");
+    if (kind == QLatin1String(ChangeKind::Clock))
+        return QStringLiteral("设置时间");
+    if (kind == QLatin1String(ChangeKind::Signal))
+        return QStringLiteral("信号监测");
+    return kind;
+}
+
+QString DeviceTableHeader()
+{
+    return DeviceColumns({QStringLiteral("设备ID"), QStringLiteral("SIM卡号"), QStringLiteral("首次"),
+                          QStringLiteral("最近"), QStringLiteral("次数"), QStringLiteral("上次结果"),
+                          QStringLiteral("上次校验")});
+}
+
+QString DeviceLine(const DeviceRow& row)
+{
+    return DeviceColumns({row.key, OrDash(row.simNumber), RecordTimeText(row.firstSeenMs),
+                          RecordTimeText(row.lastSeenMs), QString::number(row.visits), OrDash(row.lastResult),
+                          OrDash(row.lastVerify)});
+}
+
 QString HistoryEntryText(const HistoryEntry& entry)
 {
     QString text;
     if (entry.type == HistoryEntry::Type::Snapshot) {
-        text = QStringLiteral("%1  #%2 snapshot %3  %4 %5").arg(RecordTimeText(entry.atMs)).arg(entry.number).arg(
-            entry.trigger, entry.port, entry.computer);
+        text = QStringLiteral("%1  快照 #%2 %3%4")
+                   .arg(RecordTimeText(entry.atMs))
+                   .arg(entry.number)
+                   .arg(TriggerText(entry.trigger), WhereText(entry));
         if (entry.seen > 1)
-            text += QStringLiteral("  (seen %1 times, last %2)").arg(entry.seen).arg(RecordTimeText(entry.lastSeenMs));
+            text += QStringLiteral("（已见 %1 次，最近 %2）").arg(entry.seen).arg(RecordTimeText(entry.lastSeenMs));
         text += QLatin1Char('\n');
         for (const QString& line : entry.differences)
             text += QStringLiteral("      ") + line + QLatin1Char('\n');
         return text;
     }
-    text = QStringLiteral("%1  %2 %3%4  %5 %6\n")
-               .arg(RecordTimeText(entry.atMs), entry.kind, entry.result,
-                    entry.verify.isEmpty() ? QString() : QStringLiteral(" 校验%1").arg(entry.verify), entry.port,
-                    entry.computer);
+    const QString verify = entry.verify.isEmpty() ? QString() : QStringLiteral("，校验%1").arg(entry.verify);
+    text = QStringLiteral("%1  %2 %3%4%5\n")
+               .arg(RecordTimeText(entry.atMs), ChangeKindText(entry.kind), entry.result, verify, WhereText(entry));
     for (const ChangeItem& item : entry.items) {
         const QString label = item.item.isEmpty() ? QString() : item.item + QStringLiteral("：");
         const QString change = item.oldValue.isEmpty() ? item.newValue : item.oldValue + QStringLiteral(" → ") + item.newValue;
@@ -118,17 +212,39 @@ QString HistoryEntryText(const HistoryEntry& entry)
     return text;
 }
 
+std::optional<SnapshotName> ParseSnapshotName(const QString& text, QString* why)
+{
+    const qsizetype at = text.indexOf(QLatin1Char('@'));
+    SnapshotName name;
+    name.device = NormalisedDeviceKey(at >= 0 ? text.left(at) : text);
+    if (name.device.isEmpty()) {
+        *why = text.isEmpty() ? QStringLiteral("--export needs DEVICEID[@N] FILE")
+                              : QStringLiteral("--export needs a device ID before @N, not \"%1\"").arg(text);
+        return std::nullopt;
+    }
+    if (at < 0)
+        return name;
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+    const QString number = text.mid(at + 1);
+    if (!digits.match(number).hasMatch() || number.toInt() < 1) {
+        *why = QStringLiteral("--export needs N from 1 in DEVICEID@N, not \"%1\"").arg(text);
+        return std::nullopt;
+    }
+    name.number = number.toInt();
+    return name;
+}
+
 int PrintHistory(const QString& location, const QString& device, bool json, std::FILE* out, std::FILE* err)
 {
     CRecordStore store(location);
-    if (!store.Open()) {
-        Print(err, QStringLiteral("sirenset: %1: %2\n").arg(store.Describe(), store.LastError()));
+    if (!store.OpenForReading()) {
+        Print(err, StoreFailureText(store));
         return 1;
     }
     if (device.isEmpty()) {
         const auto devices = store.ListDevices();
         if (!devices) {
-            Print(err, QStringLiteral("sirenset: %1: %2\n").arg(store.Describe(), store.LastError()));
+            Print(err, StoreFailureText(store));
             return 1;
         }
         if (json) {
@@ -138,13 +254,18 @@ int PrintHistory(const QString& location, const QString& device, bool json, std:
             Print(out, QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("devices"), list}}).toJson()));
             return 0;
         }
+        if (devices->empty()) {
+            Print(out, QStringLiteral("设备档案中还没有设备（%1）\n").arg(store.Describe()));
+            return 0;
+        }
+        Print(out, DeviceTableHeader());
         for (const DeviceRow& row : *devices)
             Print(out, DeviceLine(row));
         return 0;
     }
     const auto history = store.History(NormalisedDeviceKey(device));
     if (!history) {
-        Print(err, QStringLiteral("sirenset: %1\n").arg(store.LastError()));
+        Print(err, store.LastError() + QLatin1Char('\n'));
         return 1;
     }
     if (json) {
@@ -156,7 +277,7 @@ int PrintHistory(const QString& location, const QString& device, bool json, std:
         Print(out, QString::fromUtf8(QJsonDocument(object).toJson()));
         return 0;
     }
-    Print(out, DeviceLine(history->device));
+    Print(out, DeviceTableHeader() + DeviceLine(history->device) + QLatin1Char('\n'));
     for (const HistoryEntry& entry : history->entries)
         Print(out, HistoryEntryText(entry));
     return 0;
@@ -164,31 +285,26 @@ int PrintHistory(const QString& location, const QString& device, bool json, std:
 
 int ExportSnapshot(const QString& location, const QString& snapshot, const QString& file, std::FILE* err)
 {
-    const qsizetype at = snapshot.lastIndexOf(QLatin1Char('@'));
-    int number = 0;
-    if (at >= 0) {
-        bool ok = false;
-        number = snapshot.mid(at + 1).toInt(&ok);
-        if (!ok || number < 1) {
-            Print(err, QStringLiteral("sirenset: --export needs DEVICEID[@N] with N from 1, not \"%1\"\n").arg(snapshot));
-            return 1;
-        }
+    QString why;
+    const std::optional<SnapshotName> name = ParseSnapshotName(snapshot, &why);
+    if (!name) {
+        Print(err, why + QLatin1Char('\n'));
+        return 2;
     }
     CRecordStore store(location);
-    if (!store.Open()) {
-        Print(err, QStringLiteral("sirenset: %1: %2\n").arg(store.Describe(), store.LastError()));
+    if (!store.OpenForReading()) {
+        Print(err, StoreFailureText(store));
         return 1;
     }
-    const std::optional<QByteArray> report =
-        store.SnapshotReport(NormalisedDeviceKey(at >= 0 ? snapshot.left(at) : snapshot), number);
+    const std::optional<QByteArray> report = store.SnapshotReport(name->device, name->number);
     if (!report) {
-        Print(err, QStringLiteral("sirenset: %1\n").arg(store.LastError()));
+        Print(err, store.LastError() + QLatin1Char('\n'));
         return 1;
     }
     QSaveFile out(file);
     const QByteArray bytes = ConfigFileText(*report);
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        Print(err, QStringLiteral("sirenset: %1: %2\n").arg(file, out.errorString()));
+        Print(err, QStringLiteral("“%1”无法写入：%2").arg(file, out.errorString()) + QLatin1Char('\n'));
         return 1;
     }
     return 0;

@@ -98,4 +98,16 @@ QStringList Migration(int version, Dialect dialect)
     }
 }
 
+bool IsKnownVersion(int version)
+{
+    return version >= 1 && version <= LatestVersion();
+}
+
+QString NewerVersionText(int version)
+{
+    return QStringLiteral("设备档案的版本为 %1，比本程序认识的版本 %2 新，请用更新的 Sirenset 打开")
+        .arg(version)
+        .arg(LatestVersion());
+}
+
 }  // namespace RecordSchema

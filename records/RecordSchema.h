@@ -18,4 +18,10 @@ int LatestVersion();
 // The statements that take a database from version - 1 to version.
 QStringList Migration(int version, Dialect dialect);
 
+// Whether this program can read a database of `version`: every version up
+// to the newest it knows (readers never migrate).
+bool IsKnownVersion(int version);
+// The line that refuses a database made by a newer program.
+QString NewerVersionText(int version);
+
 }  // namespace RecordSchema

@@ -75,7 +75,7 @@ TEST_F(WindowRecordsTest, ReadChangeSaveReadAgainThenRestoreTheFirstSnapshot)
     ASSERT_EQ(dialog->DeviceCount(), 1);
     ASSERT_TRUE(dialog->SelectDevice(QStringLiteral("1A2B3C4D")));
     EXPECT_EQ(Events(*dialog),
-              (QStringList{QStringLiteral("快照 #1 进入配置"), QStringLiteral("保存设置"), QStringLiteral("快照 #2 保存后校验")}));
+              (QStringList{QStringLiteral("快照 #1 进入配置"), QStringLiteral("参数修改"), QStringLiteral("快照 #2 保存后校验")}));
     // The read-back equalled the verification: no third copy.
     EXPECT_TRUE(dialog->HistoryTree()->topLevelItem(2)->text(2).contains(QStringLiteral("再见 1 次")));
     EXPECT_EQ(dialog->HistoryTree()->topLevelItem(1)->child(0)->text(2),

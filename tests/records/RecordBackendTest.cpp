@@ -29,6 +29,7 @@ protected:
         if (!testsupport::PostgresServer::Available())
             return;
         s_server = std::make_unique<testsupport::PostgresServer>();
+        s_server->ListenOnLoopback();
         if (!s_server->Start(&s_serverError))
             s_server.reset();
     }
@@ -153,6 +154,46 @@ TEST_P(RecordBackendTest, PortsRecordingAtOnceLoseNothing)
     const auto devices = store.ListDevices();
     ASSERT_TRUE(devices);
     EXPECT_EQ(devices->size(), static_cast<std::size_t>(kPorts + 1));
+}
+
+// The address's parameters reach libpq: over TCP, sslmode=require against
+// a server without SSL is refused as psql refuses it; a reader reads.
+TEST_P(RecordBackendTest, HandsTheAddressParametersToLibpq)
+{
+    if (GetParam() != Backend::Postgres)
+        GTEST_SKIP() << "a server's parameters";
+    const QString socketAddress = NewDatabase();
+    {
+        CRecordStore writer(socketAddress);
+        ASSERT_TRUE(writer.Open()) << writer.LastError().toStdString();
+        ASSERT_TRUE(writer.RecordReport(Entry(Report("1A2B3C4D"), 1000, QStringLiteral("COM1"))));
+    }
+    const QString database = socketAddress.section(QLatin1Char('/'), 3).section(QLatin1Char('?'), 0, 0);
+    const QString tcp =
+        QStringLiteral("postgresql://sirenset@127.0.0.1:%1/%2").arg(s_server->LoopbackPort()).arg(database);
+    struct Case {
+        const char* query;
+        bool opens;
+        const char* reason;
+    } const cases[] = {
+        {"?sslmode=require", false, "服务器不支持 SSL，而地址要求 SSL"},
+        {"?sslmode=verify-full&sslrootcert=/nonexistent/root.crt", false, "服务器不支持 SSL"},
+        {"?sslmode=prefer&application_name=bench", true, ""},
+        {"?sslmode=disable", true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.query);
+        CRecordStore store(tcp + QString::fromLatin1(c.query));
+        EXPECT_EQ(store.OpenForReading(), c.opens) << store.LastError().toStdString();
+        if (c.opens) {
+            EXPECT_EQ(store.SnapshotReport(QStringLiteral("1A2B3C4D")), Report("1A2B3C4D"));
+            // Its transactions are read-only.
+            EXPECT_FALSE(store.RecordReport(Entry(Report("1A2B3C4D", "2"), 2000, QStringLiteral("COM1"))));
+            EXPECT_TRUE(store.LastError().contains(QStringLiteral("只读"))) << store.LastError().toStdString();
+        } else {
+            EXPECT_TRUE(store.LastError().contains(QString::fromUtf8(c.reason))) << store.LastError().toStdString();
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, RecordBackendTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),

@@ -6,7 +6,10 @@
 
 #include <algorithm>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +34,27 @@ QString FindBinDir()
     }
     return {};
 }
+
+// A TCP port of 127.0.0.1 free now (the server takes it a moment later; a
+// start that loses the race is tried again with another).
+int FreeLoopbackPort()
+{
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    if (probe < 0)
+        return 0;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+        && getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    close(probe);
+    return port;
+}
+
+constexpr int kStartAttempts = 3;
 
 }  // namespace
 
@@ -104,24 +128,35 @@ bool PostgresServer::Start(QString* why)
               QStringLiteral("--no-sync")},
              why))
         return false;
-    const QString options =
-        QStringLiteral("-c listen_addresses='' -k %1 -c fsync=off -c full_page_writes=off").arg(m_socketDir);
-    if (!Run(m_binDir + QStringLiteral("/pg_ctl"),
-             {QStringLiteral("-D"), m_dataDir, QStringLiteral("-o"), options, QStringLiteral("-l"),
-              m_dir->filePath(QStringLiteral("server.log")), QStringLiteral("-w"), QStringLiteral("start")},
-             why))
-        return false;
+    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+        m_port = m_loopback ? FreeLoopbackPort() : 0;
+        const QString listen = m_port > 0 ? QStringLiteral("-c listen_addresses='127.0.0.1' -p %1").arg(m_port)
+                                          : QStringLiteral("-c listen_addresses=''");
+        const QString options =
+            QStringLiteral("%1 -k %2 -c fsync=off -c full_page_writes=off").arg(listen, m_socketDir);
+        if (Run(m_binDir + QStringLiteral("/pg_ctl"),
+                {QStringLiteral("-D"), m_dataDir, QStringLiteral("-o"), options, QStringLiteral("-l"),
+                 m_dir->filePath(QStringLiteral("server.log")), QStringLiteral("-w"), QStringLiteral("start")},
+                why))
+            break;
+        if (!m_loopback || attempt + 1 == kStartAttempts)
+            return false;
+    }
     m_running = true;
     return true;
 }
 
 QString PostgresServer::CreateDatabase(const QString& name, QString* why)
 {
-    if (!Run(m_binDir + QStringLiteral("/createdb"),
-             {QStringLiteral("-h"), m_socketDir, QStringLiteral("-U"), QString::fromLatin1(kDatabaseUser), name}, why))
+    QStringList arguments{QStringLiteral("-h"), m_socketDir, QStringLiteral("-U"), QString::fromLatin1(kDatabaseUser)};
+    // The port names the Unix socket as well.
+    if (m_port > 0)
+        arguments << QStringLiteral("-p") << QString::number(m_port);
+    if (!Run(m_binDir + QStringLiteral("/createdb"), arguments << name, why))
         return {};
-    return QStringLiteral("postgresql://%1@localhost/%2?host=%3")
-        .arg(QString::fromLatin1(kDatabaseUser), name, m_socketDir);
+    const QString port = m_port > 0 ? QStringLiteral(":%1").arg(m_port) : QString();
+    return QStringLiteral("postgresql://%1@localhost%2/%3?host=%4")
+        .arg(QString::fromLatin1(kDatabaseUser), port, name, m_socketDir);
 }
 
 }  // namespace testsupport

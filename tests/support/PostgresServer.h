@@ -9,8 +9,9 @@ namespace testsupport {
 
 // A PostgreSQL server of a test's own: Debian's postgresql binaries, a
 // cluster made by initdb in a temporary folder, listening on a Unix socket
-// only (no TCP port), run as an unprivileged user when the test runs as
-// root, and stopped (and removed) when the object goes.
+// (and, when asked, on a free TCP port of 127.0.0.1, never another address),
+// run as an unprivileged user when the test runs as root, and stopped (and
+// removed) when the object goes.
 class PostgresServer {
 public:
     PostgresServer();
@@ -21,6 +22,12 @@ public:
     // Whether the postgres binaries are installed at all (tests skip
     // without them, saying why).
     static bool Available();
+
+    // Also listen on 127.0.0.1 (what libpq's SSL needs: it ignores SSL on a
+    // Unix socket). Before Start().
+    void ListenOnLoopback() { m_loopback = true; }
+    // The TCP port on 127.0.0.1; 0 without one.
+    int LoopbackPort() const { return m_port; }
 
     // Creates the cluster and starts the server; false with the reason.
     bool Start(QString* why);
@@ -35,6 +42,8 @@ private:
     QString m_dataDir;
     QString m_socketDir;
     bool m_running = false;
+    bool m_loopback = false;
+    int m_port = 0;
 };
 
 }  // namespace testsupport
