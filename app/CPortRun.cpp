@@ -17,6 +17,13 @@
 
 #include <memory>
 
+namespace {
+
+// How the controller says that the port went away.
+const char* const kPortLostLine = ">>> 串口连接已断开";
+
+}  // namespace
+
 CPortRun::CPortRun(const CommandLine& command, const QString& device, const Timing& timing, CBatchConsole* console,
                    UnitSource units)
     : m_command(command), m_devicePath(device), m_units(std::move(units))
@@ -156,6 +163,13 @@ void CPortRun::OnTaskFinished(int code)
 {
     if (m_finished || !m_unitActive)
         return;
+    if (m_endingAfterWorker) {
+        // The port is gone or the run interrupted: the step that ends now
+        // leaves its counts, and the terminal ends as EndAfterWorker says.
+        if (code == TaskCode::SaveAll)
+            TakeSaveCounts();
+        return;
+    }
     switch (code) {
     case TaskCode::EnterConfiguration:
         m_powerOnTimer.stop();
@@ -189,11 +203,8 @@ void CPortRun::OnTaskFinished(int code)
             EndUnit(1, QStringLiteral("失败"));
         return;
     case TaskCode::SaveAll: {
+        TakeSaveCounts();
         const CParameterSaver::Outcome outcome = m_saver->LastOutcome();
-        m_record.itemsSent = outcome.sent;
-        m_record.itemsAcknowledged = outcome.written;
-        m_record.verified = outcome.verified;
-        m_record.mismatches = outcome.mismatches;
         if (!outcome.finished)
             EndUnit(1, QStringLiteral("失败"));
         else if (outcome.readBackFailed || outcome.mismatches > 0)
@@ -205,6 +216,15 @@ void CPortRun::OnTaskFinished(int code)
     default:
         return;
     }
+}
+
+void CPortRun::TakeSaveCounts()
+{
+    const CParameterSaver::Outcome outcome = m_saver->LastOutcome();
+    m_record.itemsSent = outcome.sent;
+    m_record.itemsAcknowledged = outcome.written;
+    m_record.verified = outcome.verified;
+    m_record.mismatches = outcome.mismatches;
 }
 
 void CPortRun::RunDiff()
@@ -295,22 +315,34 @@ void CPortRun::OnPowerOnTimeout()
 void CPortRun::OnPortLost()
 {
     m_stopping = true;
-    if (m_unitActive)
-        EndUnit(1, QStringLiteral("失败"));
-    Finish();
+    EndAfterWorker(m_unitActive, QStringLiteral("失败"));
 }
 
 void CPortRun::Interrupt()
 {
-    if (m_finished)
+    if (m_finished || m_endingAfterWorker)
         return;
     // The port first, so the terminal is free at once; then the worker.
     m_device->ClosePort();
-    m_device->Shutdown();
     m_stopping = true;
-    if (IsBusyWithTerminal())
-        EndUnit(1, QStringLiteral("中断"));
-    Finish();
+    EndAfterWorker(IsBusyWithTerminal(), QStringLiteral("中断"));
+}
+
+void CPortRun::EndAfterWorker(bool endUnit, const QString& result)
+{
+    if (m_endingAfterWorker)
+        return;
+    m_endingAfterWorker = true;
+    // The worker's step in progress ends at once (nothing it waits for can
+    // come any more), and Shutdown returns once it has. The lines it logged
+    // and the end of its task are then queued for this thread; the terminal
+    // ends after them, with the counts and failures of what was done.
+    m_device->Shutdown();
+    m_device->PostToUi([this, endUnit, result] {
+        if (endUnit)
+            EndUnit(1, result);
+        Finish();
+    });
 }
 
 void CPortRun::EndUnit(int status, const QString& result)
@@ -332,7 +364,7 @@ void CPortRun::EndUnit(int status, const QString& result)
     const QStringList& log = m_console->LogLines();
     for (qsizetype i = m_unitMark; i < log.size(); ++i) {
         if (log[i].contains(QStringLiteral("失败")) || log[i].contains(QStringLiteral("超时"))
-            || log[i].startsWith(QStringLiteral("校验不一致")))
+            || log[i].startsWith(QStringLiteral("校验不一致")) || log[i].startsWith(QString::fromUtf8(kPortLostLine)))
             m_record.failures << CBatchConsole::Printable(log[i]);
     }
     ++m_unitsDone;

@@ -82,6 +82,11 @@ private:
     void OnTaskFinished(int code);
     void OnPowerOnTimeout();
     void OnPortLost();
+    // Ends the terminal (with `result`, when `endUnit`) and the run once the
+    // worker has stopped and everything it logged has been shown.
+    void EndAfterWorker(bool endUnit, const QString& result);
+    // The last save's counts into the terminal's record.
+    void TakeSaveCounts();
     void RunDiff();
     // --changed-only: the file of what --diff found, written to --output.
     bool WriteChangedOnlyFile(const ParameterSet& current);
@@ -110,4 +115,7 @@ private:
     // No terminal follows the one that ends now.
     bool m_stopping = false;
     bool m_finished = false;
+    // The port is gone or the run interrupted: the terminal ends once the
+    // worker's last lines are shown.
+    bool m_endingAfterWorker = false;
 };

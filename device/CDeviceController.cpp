@@ -310,10 +310,18 @@ bool CDeviceController::ExchangeCommand(std::int8_t replyCode, const QByteArray&
     return m_reply.Wait(timeoutMs);
 }
 
-bool CDeviceController::SendCommandAndWait(std::int8_t replyCode, const QByteArray& command)
+QByteArray CDeviceController::ReceivedReport() const
+{
+    const QByteArray raw = m_reply.RawText();
+    return QByteArray::fromStdString(KeptReportText(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size()))));
+}
+
+bool CDeviceController::SendCommandAndWait(std::int8_t replyCode, const QByteArray& command, bool* wentOut)
 {
     m_reply.Arm(replyCode, command);
-    WriteCommand(command);
+    const bool written = WriteCommand(command);
+    if (wentOut)
+        *wentOut = written;
     Pause(m_timing.saveSettleMs);
     return m_reply.Wait(m_timing.saveReplyMs);
 }

@@ -21,6 +21,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <vector>
 
 class CDeviceQueries;
 class CModeSwitcher;
@@ -98,8 +100,14 @@ public:
     // ---- worker thread: the command exchange ----
     bool WriteCommand(const QByteArray& command);
     bool ExchangeCommand(std::int8_t replyCode, const QByteArray& command, int timeoutMs);
-    bool SendCommandAndWait(std::int8_t replyCode, const QByteArray& command);
+    // `wentOut`, when given, tells whether the command was written at all
+    // (not with the port already closed).
+    bool SendCommandAndWait(std::int8_t replyCode, const QByteArray& command, bool* wentOut = nullptr);
     QByteArray ReceivedText() const { return m_reply.Text(); }
+    // The report just received as it is kept in a file or the service
+    // record: without line noise around it and without its zero bytes
+    // (KeptReportText). The parser and the log take ReceivedText().
+    QByteArray ReceivedReport() const;
     // Sleeps, but returns at once (false) when the program is closing.
     bool Pause(int ms);
 
@@ -134,19 +142,32 @@ public:
     }
     void RecordChangeBegun(IVisitRecorder::ChangeKind kind, qint64 startedMs)
     {
+        m_openChange = OpenChange{kind, startedMs, {}};
         if (m_recorder)
             m_recorder->ChangeBegun(kind, startedMs);
     }
     void RecordChangeItem(const IVisitRecorder::SentItem& item)
     {
+        if (m_openChange)
+            m_openChange->items.push_back(item);
         if (m_recorder)
             m_recorder->ChangeItemSent(item);
     }
     void RecordChange(const IVisitRecorder::Change& change)
     {
+        m_openChange.reset();
         if (m_recorder)
             m_recorder->ChangeDone(change);
     }
+    // The change begun and not yet done, with the items given so far
+    // (worker thread). A file load begins one with its number lists; the
+    // save it queues goes on with it and ends it.
+    struct OpenChange {
+        IVisitRecorder::ChangeKind kind = IVisitRecorder::ChangeKind::Parameters;
+        qint64 startedMs = 0;
+        std::vector<IVisitRecorder::SentItem> items;
+    };
+    const std::optional<OpenChange>& OpenedChange() const { return m_openChange; }
 
     CDeviceQueries& Queries() { return *m_queries; }
     CModeSwitcher& Modes() { return *m_modes; }
@@ -204,6 +225,8 @@ private:
     mutable std::mutex m_shownLock;
     ShownCells m_shownCells;
     std::shared_ptr<IVisitRecorder> m_recorder;
+    // Worker thread only.
+    std::optional<OpenChange> m_openChange;
     std::unique_ptr<WorkerThread> m_worker;
     QTimer m_powerOnTimer;
     // Communication mode, text display (UI thread): characters split

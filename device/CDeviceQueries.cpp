@@ -117,7 +117,7 @@ void CDeviceQueries::ReadBack(const DeviceTask& task)
         std::lock_guard guard(m_device.ParamLock());
         parsed = ParseParameterReport(reply.constData(), static_cast<std::size_t>(reply.size()), m_device.Params());
     }
-    m_device.RecordReport(IVisitRecorder::ReportTrigger::ReadBack, reply);
+    m_device.RecordReport(IVisitRecorder::ReportTrigger::ReadBack, m_device.ReceivedReport());
     if (parsed) {
         m_device.ShowParameterSet(m_device.Params(), true);
         m_device.PostLogBytes(reply);

@@ -227,7 +227,7 @@ void CModeSwitcher::LoadParameters()
         std::lock_guard guard(m_device.ParamLock());
         parsed = ParseParameterReport(text.constData(), static_cast<std::size_t>(text.size()), m_device.Params());
     }
-    m_device.RecordReport(IVisitRecorder::ReportTrigger::Entry, text);
+    m_device.RecordReport(IVisitRecorder::ReportTrigger::Entry, m_device.ReceivedReport());
     m_device.PostLogBytes(text);
     if (parsed) {
         m_device.PostRefusedListNumbers(text);

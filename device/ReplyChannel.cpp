@@ -136,21 +136,21 @@ void ReplyChannel::AppendLocked(const char* data, int length)
 {
     if (length <= 0)
         return;
+    // Both buffers keep the newest kCapacity bytes.
     if (length >= kCapacity) {
-        // Only the newest kCapacity bytes can stay.
-        std::memcpy(m_recvBuf.data(), data + (length - kCapacity), kCapacity);
+        std::memcpy(m_rawBuf.data(), data + (length - kCapacity), kCapacity);
         m_recvLen = kCapacity;
     } else if (m_recvLen + length <= kCapacity) {
-        std::memcpy(m_recvBuf.data() + m_recvLen, data, length);
+        std::memcpy(m_rawBuf.data() + m_recvLen, data, length);
         m_recvLen += length;
     } else {
         const int drop = m_recvLen + length - kCapacity;
-        std::memmove(m_recvBuf.data(), m_recvBuf.data() + drop, m_recvLen - drop);
-        std::memcpy(m_recvBuf.data() + (m_recvLen - drop), data, length);
+        std::memmove(m_rawBuf.data(), m_rawBuf.data() + drop, m_recvLen - drop);
+        std::memcpy(m_rawBuf.data() + (m_recvLen - drop), data, length);
         m_recvLen = kCapacity;
     }
     // Zero bytes become blanks so the whole buffer searches as one text.
-    std::replace(m_recvBuf.begin(), m_recvBuf.begin() + m_recvLen, '\0', ' ');
+    std::replace_copy(m_rawBuf.begin(), m_rawBuf.begin() + m_recvLen, m_recvBuf.begin(), '\0', ' ');
     m_recvBuf[m_recvLen] = '\0';
 }
 
@@ -193,6 +193,12 @@ QByteArray ReplyChannel::Text() const
 {
     std::lock_guard guard(m_lock);
     return QByteArray(m_recvBuf.data(), m_recvLen);
+}
+
+QByteArray ReplyChannel::RawText() const
+{
+    std::lock_guard guard(m_lock);
+    return QByteArray(m_rawBuf.data(), m_recvLen);
 }
 
 int ReplyChannel::Length() const

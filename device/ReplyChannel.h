@@ -66,6 +66,9 @@ public:
     bool IsShutDown() const;
 
     QByteArray Text() const;
+    // The same bytes as they came off the line, zero bytes included: what
+    // is kept of a report must not hold the blanks they became in Text().
+    QByteArray RawText() const;
     int Length() const;
 
     // Whether `text` completes the reply of `code`.
@@ -83,6 +86,8 @@ private:
     mutable std::mutex m_lock;
     std::condition_variable m_signal;
     std::array<char, kCapacity + 1> m_recvBuf{};
+    // m_recvBuf before its zero bytes became blanks; m_recvLen bytes of it.
+    std::array<char, kCapacity> m_rawBuf{};
     int m_recvLen = 0;
     std::int8_t m_expectedReply = kNothingAwaited;
     QByteArray m_command;

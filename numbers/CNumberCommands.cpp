@@ -208,12 +208,17 @@ bool CNumberCommands::CheckNewNumbers(const QByteArray& command, int kind)
 
 // ---------------------------------------------------------------- worker thread
 
+IVisitRecorder::SentItem CNumberCommands::ListItem(const QByteArray& command, bool acknowledged)
+{
+    return {QString(), QString(), GbkToUnicode(command.trimmed()), acknowledged};
+}
+
 bool CNumberCommands::ExchangeNumberCommand(const QByteArray& command)
 {
     const bool acknowledged = m_device.ExchangeCommand(ReplyChannel::AnyOk, command, m_device.timing().queryReplyMs);
     IVisitRecorder::Change change;
     change.kind = IVisitRecorder::ChangeKind::NumberList;
-    change.items.push_back({QString(), QString(), GbkToUnicode(command.trimmed()), acknowledged});
+    change.items.push_back(ListItem(command, acknowledged));
     change.succeeded = acknowledged;
     change.startedMs = QDateTime::currentMSecsSinceEpoch();
     m_device.RecordChange(change);
@@ -358,11 +363,17 @@ bool CNumberCommands::DeleteTickedNumbers(int category)
         return true;
 
     const ListTexts& texts = kListTexts[category];
-    const bool acknowledged = ExchangeNumberCommand(NumberCommandText::DeleteCommand(category, numbers));
+    // The delete sends one command per list: recorded as one change, item
+    // by item as each is answered.
+    if (!m_device.OpenedChange())
+        m_device.RecordChangeBegun(IVisitRecorder::ChangeKind::NumberList, QDateTime::currentMSecsSinceEpoch());
+    const QByteArray command = NumberCommandText::DeleteCommand(category, numbers);
+    const bool acknowledged = m_device.ExchangeCommand(ReplyChannel::AnyOk, command, m_device.timing().queryReplyMs);
     const QByteArray received = m_device.ReceivedText();
     if (!acknowledged) {
         m_device.PostLogBytes(received);
         m_device.PostLog(Text(texts.deleteFailed));
+        m_device.RecordChangeItem(ListItem(command, false));
         return false;
     }
     {
@@ -373,17 +384,26 @@ bool CNumberCommands::DeleteTickedNumbers(int category)
     }
     m_device.PostLogBytes(received);
     m_device.PostLog(Text(texts.deleted));
+    m_device.RecordChangeItem(ListItem(command, true));
     return true;
 }
 
 void CNumberCommands::DeleteNumbers()
 {
-    for (int category = 0; category < NumberCategory::kCount; ++category) {
-        if (!DeleteTickedNumbers(category))
-            break;
-    }
+    bool allDeleted = true;
+    for (int category = 0; category < NumberCategory::kCount && allDeleted; ++category)
+        allDeleted = DeleteTickedNumbers(category);
     // Deleted numbers disappear and every row comes back unticked.
     RefreshNumberPages();
+    const std::optional<CDeviceController::OpenChange>& open = m_device.OpenedChange();
+    if (!open)
+        return;  // nothing was ticked: nothing sent
+    IVisitRecorder::Change change;
+    change.kind = open->kind;
+    change.items = open->items;
+    change.startedMs = open->startedMs;
+    change.succeeded = allDeleted;
+    m_device.RecordChange(change);
 }
 
 void CNumberCommands::PowerOnTest(const DeviceTask& task)

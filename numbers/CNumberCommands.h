@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/IVisitRecorder.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -88,8 +90,9 @@ public:
     void ClearNumberList(int kind);
     // Rebuilds the three pages from the stored lists (rows come back unticked).
     void RefreshNumberPages();
-    // Sends one command and waits for "OK" (no pause, no retry). True when
-    // the terminal acknowledged in time.
+    // Sends one command and waits for "OK" (no pause, no retry), and hands
+    // it to the service record as a change of its own. True when the
+    // terminal acknowledged in time.
     bool ExchangeNumberCommand(const QByteArray& command);
 
     // The tasks: add (codes 1-3), reset (20-22), delete (26), power-on test (27).
@@ -107,6 +110,8 @@ private:
     static AddResult StoreAddedNumbers(const QList<QByteArray>& numbers, NumberList& list, QStringList& rows,
                                        QStringList& appended, QList<QByteArray>& notKept);
     NumberList& StoredList(int category);
+    // A list command sent, as the service record keeps it.
+    static IVisitRecorder::SentItem ListItem(const QByteArray& command, bool acknowledged);
 
     CDeviceController& m_device;
     ListEditHandler m_listEditHandler;

@@ -2,7 +2,7 @@
 
 #include "device/CDeviceController.h"
 #include "device/IDeviceView.h"
-#include "params/GbkText.h"
+#include "params/CParameterSaver.h"
 #include "params/ParameterReport.h"
 
 #include <QDateTime>
@@ -121,6 +121,8 @@ void CConfigFile::SaveConfigFile(const QString& path)
     const bool replied =
         m_device.ExchangeCommand(ReplyChannel::FullReport, "AT+SHOW\r", m_device.timing().queryReplyMs);
     const QByteArray report = m_device.ReceivedText();
+    // The file holds the report without the line noise around it.
+    const QByteArray kept = m_device.ReceivedReport();
     if (!replied) {
         if (!report.isEmpty())
             m_device.PostLogBytes(report);
@@ -140,7 +142,7 @@ void CConfigFile::SaveConfigFile(const QString& path)
     m_device.ShowParameterSet(m_device.Params(), true);
     m_device.PostLogBytes(report);
     m_device.PostRefusedListNumbers(report);
-    if (!WriteFile(path, report)) {
+    if (!WriteFile(path, kept)) {
         m_device.CallOnUi([this] { m_device.View().ShowMessage(QStringLiteral("文件打开错误，保存失败")); });
         return;
     }
@@ -207,8 +209,15 @@ void CConfigFile::LoadConfigFile(const QString& path)
         for (int category = 0; category < 3; ++category)
             m_device.View().ClearNumberPage(category);
     });
+    // The lists and the parameters of the save that follows are one change:
+    // a list-only file is a change of the number lists.
+    const IVisitRecorder::ChangeKind kind = PlanSave(*current, load.saveInputs).empty()
+                                                ? IVisitRecorder::ChangeKind::NumberList
+                                                : IVisitRecorder::ChangeKind::Parameters;
+    const qint64 startedMs = QDateTime::currentMSecsSinceEpoch();
     for (int category = 0; category < 3; ++category) {
-        if (!SendNumberList(category, load)) {
+        if (!SendNumberList(category, load, kind, startedMs)) {
+            EndLoadChange();
             m_device.PostSetBusy(false);
             return;
         }
@@ -228,7 +237,22 @@ void CConfigFile::LoadConfigFile(const QString& path)
         return;
     }
     m_device.PostLog(QStringLiteral("参数保存失败"));
+    EndLoadChange();
     m_device.PostSetBusy(false);
+}
+
+void CConfigFile::EndLoadChange()
+{
+    // Only a load that sent a list began a change; ending here, it failed.
+    const std::optional<CDeviceController::OpenChange>& open = m_device.OpenedChange();
+    if (!open)
+        return;
+    IVisitRecorder::Change change;
+    change.kind = open->kind;
+    change.items = open->items;
+    change.startedMs = open->startedMs;
+    change.succeeded = false;
+    m_device.RecordChange(change);
 }
 
 void CConfigFile::RefuseLoad(const SaveRefusal& refusal)
@@ -242,7 +266,8 @@ void CConfigFile::RefuseLoad(const SaveRefusal& refusal)
     m_device.PostSetBusy(false);
 }
 
-bool CConfigFile::SendNumberList(int category, const ConfigFileLoad& load)
+bool CConfigFile::SendNumberList(int category, const ConfigFileLoad& load, IVisitRecorder::ChangeKind kind,
+                                 qint64 startedMs)
 {
     const auto index = static_cast<std::size_t>(category);
     const QStringList& shown = load.listNumbers[index];
@@ -254,14 +279,11 @@ bool CConfigFile::SendNumberList(int category, const ConfigFileLoad& load)
     if (load.listCommands[index].isEmpty())
         return true;
     const ListCommand& list = kListCommands[category];
+    if (!m_device.OpenedChange())
+        m_device.RecordChangeBegun(kind, startedMs);
     const bool acknowledged =
         m_device.ExchangeCommand(ReplyChannel::AnyOk, load.listCommands[index], m_device.timing().queryReplyMs);
     m_device.PostLog(QString::fromUtf8(acknowledged ? list.success : list.failure));
-    IVisitRecorder::Change change;
-    change.kind = IVisitRecorder::ChangeKind::NumberList;
-    change.items.push_back({QString(), QString(), GbkToUnicode(load.listCommands[index].trimmed()), acknowledged});
-    change.succeeded = acknowledged;
-    change.startedMs = QDateTime::currentMSecsSinceEpoch();
-    m_device.RecordChange(change);
+    m_device.RecordChangeItem(CParameterSaver::ListItem(load.listCommands[index], acknowledged));
     return acknowledged;
 }

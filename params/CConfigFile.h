@@ -2,6 +2,7 @@
 
 #include "params/ChangeSelection.h"
 #include "params/ConfigFilePlan.h"
+#include "device/IVisitRecorder.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,10 +16,12 @@ class CDeviceController;
 struct DeviceTask;
 
 // A terminal's configuration kept in a file: the terminal's parameter report
-// exactly as received, with CR CR LF line ends (the form files written by
-// the Windows tool have, so files pass between the two). Saving reads the
-// report from the connected terminal first; loading parses a file and then
-// writes its number lists and parameters to the connected terminal.
+// as received, from its first label to its "OK" and without zero bytes
+// (line noise is not configuration), with CR CR LF line ends (the form
+// files written by the Windows tool have, so files pass between the two).
+// Saving reads the report from the connected terminal first; loading parses
+// a file and then writes its number lists and parameters to the connected
+// terminal.
 class CConfigFile {
 public:
     // The longest report a terminal sends; longer files are read this far.
@@ -63,7 +66,9 @@ public:
 private:
     static QString PathOf(const DeviceTask& task);
     bool WriteFile(const QString& path, const QByteArray& report);
-    bool SendNumberList(int category, const ConfigFileLoad& load);
+    bool SendNumberList(int category, const ConfigFileLoad& load, IVisitRecorder::ChangeKind kind, qint64 startedMs);
+    // A load that stops after sending a list ends the change it began.
+    void EndLoadChange();
     void RefuseLoad(const SaveRefusal& refusal);
 
     CDeviceController& m_device;

@@ -4,6 +4,7 @@
 #include "device/DeviceTask.h"
 #include "device/IDeviceView.h"
 #include "device/ReplyChannel.h"
+#include "params/GbkText.h"
 #include "params/ParameterReport.h"
 #include "params/SavePlan.h"
 
@@ -30,7 +31,10 @@ using SentNote = std::function<void(const SaveItem&, const CellInput&, const Ite
 // Every item sent, acknowledged or not, with the value shown before it.
 using RecordNote = std::function<void(const SaveItem&, const QString& before, const CellInput&, bool acknowledged)>;
 
-// The save's sent items, for the service record; set by SaveAllParameters.
+// The service record's side of the save, set by SaveAllParameters: called
+// just before an item's command goes out, and once its reply was recognised
+// or given up (before the next command).
+thread_local std::function<void()> t_beforeSend;
 thread_local RecordNote t_noteSent;
 
 std::optional<std::vector<QString>> ReadCells(CDeviceController& device, std::span<const SaveItem> items)
@@ -101,8 +105,15 @@ ItemResult SaveItemValue(CDeviceController& device, const SaveItem& item, const 
 
     const QByteArray command = SaveCommand(item, *value);
     const QString before = ShownValueText(set, item);
-    const bool written = device.SendCommandAndWait(item.replyCode, command);
+    if (t_beforeSend)
+        t_beforeSend();
+    bool wentOut = false;
+    const bool written = device.SendCommandAndWait(item.replyCode, command, &wentOut);
     LogOutcome(device, item, command, written, order);
+    // An item whose command never went out (the port was already gone)
+    // was not sent: it ends the save, but counts and is recorded as nothing.
+    if (!wentOut)
+        return ItemResult::Failed;
     if (t_noteSent)
         t_noteSent(item, before, input, written);
     if (!written) {
@@ -166,10 +177,15 @@ void CParameterSaver::SaveAllParameters(const QByteArray& listCommands)
 {
     m_written.clear();
     m_sentLists = SentNumberLists(listCommands);
-    m_sent.clear();
     const qint64 startedMs = QDateTime::currentMSecsSinceEpoch();
+    // A file load has begun the change with its lists; a save of its own
+    // begins one before its first command.
+    t_beforeSend = [this, startedMs] {
+        if (!m_device.OpenedChange())
+            m_device.RecordChangeBegun(IVisitRecorder::ChangeKind::Parameters, startedMs);
+    };
     t_noteSent = [this](const SaveItem& item, const QString& before, const CellInput& input, bool acknowledged) {
-        m_sent.push_back({SaveItemLabel(item), before, input.cell, acknowledged});
+        m_device.RecordChangeItem({SaveItemLabel(item), before, input.cell, acknowledged});
     };
     BeginOutcome(0);
     // Cells that cannot be saved at all are refused before anything of the
@@ -197,27 +213,35 @@ void CParameterSaver::SaveAllParameters(const QByteArray& listCommands)
         if (m_verify && (!m_written.empty() || !m_sentLists.empty()))
             VerifyWrittenItems();
     }
+    t_beforeSend = nullptr;
     t_noteSent = nullptr;
-    RecordSave(startedMs);
+    RecordSave();
     m_device.PostSetBusy(false);
 }
 
-void CParameterSaver::RecordSave(qint64 startedMs)
+IVisitRecorder::SentItem CParameterSaver::ListItem(const QByteArray& command, bool acknowledged)
 {
-    // A save that sent nothing (refused, or nothing differed) changed nothing.
-    if (m_sent.empty())
+    return {QString(), QString(), GbkToUnicode(command.trimmed()), acknowledged};
+}
+
+void CParameterSaver::RecordSave()
+{
+    // Nothing begun: the save sent nothing (refused, or nothing differed)
+    // and followed no lists, so it changed nothing.
+    const std::optional<CDeviceController::OpenChange>& open = m_device.OpenedChange();
+    if (!open)
         return;
     const Outcome outcome = LastOutcome();
     IVisitRecorder::Change change;
-    change.kind = IVisitRecorder::ChangeKind::Parameters;
-    change.items = m_sent;
+    change.kind = open->kind;
+    change.items = open->items;
+    change.startedMs = open->startedMs;
     change.succeeded = outcome.finished;
     if (outcome.readBackFailed)
         change.verify = QStringLiteral("读回失败");
     else if (outcome.verified)
         change.verify = outcome.mismatches == 0 ? QStringLiteral("一致")
                                                 : QStringLiteral("%1 项不一致").arg(outcome.mismatches);
-    change.startedMs = startedMs;
     m_device.RecordChange(change);
 }
 
@@ -262,7 +286,7 @@ void CParameterSaver::VerifyWrittenItems()
         m_device.ExchangeCommand(ReplyChannel::FullReport, "AT+SHOW\r", m_device.timing().queryReplyMs);
     const QByteArray report = m_device.ReceivedText();
     if (replied)
-        m_device.RecordReport(IVisitRecorder::ReportTrigger::Verify, report);
+        m_device.RecordReport(IVisitRecorder::ReportTrigger::Verify, m_device.ReceivedReport());
     auto readBack = std::make_unique<ParameterSet>();
     {
         std::lock_guard guard(m_device.ParamLock());

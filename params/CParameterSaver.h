@@ -71,6 +71,9 @@ public:
     // as not finished).
     Outcome LastOutcome() const;
 
+    // A whole-list command sent, as the service record keeps it.
+    static IVisitRecorder::SentItem ListItem(const QByteArray& command, bool acknowledged);
+
 private:
     // Worker thread, after a save that wrote items or followed a load's
     // lists: reads the report back and compares every written item and
@@ -78,15 +81,15 @@ private:
     void VerifyWrittenItems();
     void NoteSent(const SaveItem& item, const CellInput& input, const ItemValue& value, bool acknowledged);
     void BeginOutcome(int planned);
-    // Hands the save's sent items and outcome to the service record.
-    void RecordSave(qint64 startedMs);
+    // Ends the change the save (or the file load before it) began, with
+    // the save's outcome: the result and verification the log shows.
+    void RecordSave();
 
     CDeviceController& m_device;
     std::atomic<bool> m_verify{true};
     // Worker thread only, during a save.
     std::vector<WrittenItem> m_written;
     std::vector<SentNumberList> m_sentLists;
-    std::vector<IVisitRecorder::SentItem> m_sent;
     mutable std::mutex m_outcomeLock;
     Outcome m_outcome;
 };

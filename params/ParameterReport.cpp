@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <variant>
 
@@ -498,6 +499,47 @@ std::optional<std::string_view> FindLabelWithControlCharacter(std::string_view r
             offending = label;
     });
     return offending;
+}
+
+namespace {
+
+// The end of the report's "OK" line at or after `from`: preferably an "OK"
+// that begins its line; npos when there is none.
+std::size_t ClosingOkLineEnd(std::string_view text, std::size_t from)
+{
+    constexpr std::string_view kOkLine = "OK\r\n";
+    std::size_t anywhere = std::string_view::npos;
+    for (std::size_t at = text.find(kOkLine, from); at != std::string_view::npos; at = text.find(kOkLine, at + 1)) {
+        if (at == from || text[at - 1] == '\n')
+            return at + kOkLine.size();
+        if (anywhere == std::string_view::npos)
+            anywhere = at + kOkLine.size();
+    }
+    return anywhere;
+}
+
+}  // namespace
+
+std::string KeptReportText(std::string_view received)
+{
+    std::string text;
+    text.reserve(received.size());
+    std::copy_if(received.begin(), received.end(), std::back_inserter(text), [](char c) { return c != '\0'; });
+    const std::string_view view(text);
+    std::size_t first = std::string_view::npos;
+    std::size_t lastLineEnd = 0;
+    ForEachKnownLabel([&](std::string_view label) {
+        const std::size_t at = view.find(label);
+        if (at == std::string_view::npos)
+            return;
+        first = std::min(first, at);
+        const std::size_t lineEnd = view.find(kLineEnd, at + label.size());
+        lastLineEnd = std::max(lastLineEnd, lineEnd == std::string_view::npos ? view.size() : lineEnd + kLineEnd.size());
+    });
+    if (first == std::string_view::npos)
+        return text;
+    const std::size_t end = std::min(ClosingOkLineEnd(view, lastLineEnd), view.size());
+    return text.substr(first, end - first);
 }
 
 int CountMissingReportLabels(std::string_view report)

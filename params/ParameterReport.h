@@ -82,5 +82,14 @@ struct ReportLabelField {
 // and the modem lines kept (not the number lists).
 std::vector<ReportLabelField> ReportLabelFields();
 
+// What is kept of a report received from the terminal (configuration
+// files, the service record): its zero bytes dropped (line noise, never
+// text), then the text from the first label the parser knows up to the end
+// of the "OK" line after the last label's line. Every line the parser reads
+// lies within it, so it parses as the whole does; noise before the report
+// and after its "OK" is left out. Without any known label the text is kept
+// whole; without an "OK" after the last label, up to its end.
+std::string KeptReportText(std::string_view received);
+
 // How many of the labels the parser knows are absent from the report.
 int CountMissingReportLabels(std::string_view report);

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -56,6 +58,14 @@ Result RunSirenset(const QStringList& arguments, int limitMs = 60000)
 QByteArray FileFor(const TerminalParameters& parameters)
 {
     return CConfigFile::ToFileText(QByteArray::fromStdString(ParameterReport::Build(parameters)));
+}
+
+// What --read saves of the terminal's report: from its first label (the
+// lists, after a blank line and a heading) to its "OK".
+QByteArray SavedFileFor(const TerminalParameters& parameters)
+{
+    const std::string report = ParameterReport::Build(parameters);
+    return CConfigFile::ToFileText(QByteArray::fromStdString(report.substr(report.find("Alarm admin NO:  "))));
 }
 
 class BatchProvisioningTest : public ::testing::Test {
@@ -320,6 +330,85 @@ TEST_F(BatchProvisioningTest, RepeatTakesOneRowPerTerminalAndRecordsEach)
     EXPECT_EQ(logLines.filter(QStringLiteral(" 校验完成：4 项参数和 3 个号码列表全部一致")).size(), 2);
 }
 
+// ---------------------------------------------------------------- report counts
+
+// --report counts what the save did, however it ends: items sent (their
+// command went out), items the terminal acknowledged, the lines that said
+// what failed, the result and the exit status. The file changes the first
+// preset text and one item after it.
+TEST(BatchReportCounts, CountWhatTheSaveDidHoweverItEnds)
+{
+    const QString portLost = QStringLiteral(">>> 串口连接已断开，请检查设备和连接线后重新打开串口...");
+    const struct Row {
+        const char* name;
+        void (*fault)(SimulatorFaults&);
+        const char* debugLevel;  // "5": the terminal answers ERROR (levels are 0 to 2)
+        bool interrupt;          // SIGINT while the second item waits for a slow reply
+        int sent;
+        int acknowledged;
+        QStringList failures;
+        const char* result;
+        int exitCode;
+    } rows[] = {
+        {"done", nullptr, nullptr, false, 2, 2, {}, "成功", 0},
+        {"refused", nullptr, "5", false, 2, 1, {QStringLiteral("设置调试等级失败")}, "失败", 1},
+        {"unanswered", [](SimulatorFaults& f) { f.silentPrefixes = {"at+apn="}; }, nullptr, false, 2, 1, {QStringLiteral("设置APN失败")}, "失败", 1},
+        {"port lost", [](SimulatorFaults& f) { f.vanishPrefix = "at+apn="; }, nullptr, false, 2, 1, {portLost, QStringLiteral("设置APN失败")},
+         "失败", 1},
+        {"SIGINT", nullptr, nullptr, true, 2, 1, {QStringLiteral("设置APN失败")}, "中断", 128 + SIGINT},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SimulatorSession session;
+        ASSERT_TRUE(session.Started());
+        SimulatorFaults faults;
+        if (row.fault)
+            row.fault(faults);
+        session.sim().SetFaults(faults);
+        TerminalParameters wanted = session.sim().Parameters();
+        wanted.presetText1 = "FIELD TEXT";
+        if (row.debugLevel)
+            wanted.debugLevel = row.debugLevel;
+        else
+            wanted.apn = "FIELDAPN";
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("wanted.cfg"));
+        const QString report = dir.filePath(QStringLiteral("report.json"));
+        ASSERT_TRUE(testsupport::WriteFileBytes(file, FileFor(wanted)));
+
+        QProcess process;
+        process.start(QStringLiteral(SIRENSET_BINARY), {QStringLiteral("--port"), session.DevicePath(), QStringLiteral("--apply"),
+                                                        file, QStringLiteral("--report"), report});
+        if (row.interrupt) {
+            const auto received = [&](const char* prefix) {
+                const std::vector<std::string> commands = session.sim().ReceivedCommands();
+                return std::any_of(commands.begin(), commands.end(),
+                                   [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
+            };
+            // Replies slow down once the first item went out.
+            ASSERT_TRUE(testsupport::WaitUntil([&] { return received("AT+LRMSETTXT1="); }, 30s));
+            SimulatorFaults slow;
+            slow.replyDelayMs = 5000;
+            session.sim().SetFaults(slow);
+            ASSERT_TRUE(testsupport::WaitUntil([&] { return received("at+apn="); }, 30s));
+            ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        }
+        const Result result = Finish(process, 60000);
+        EXPECT_EQ(result.exitCode, row.exitCode) << result.out.toStdString();
+        const QJsonArray terminals =
+            QJsonDocument::fromJson(testsupport::ReadFileBytes(report)).object().value(QStringLiteral("terminals")).toArray();
+        ASSERT_EQ(terminals.size(), 1) << result.out.toStdString();
+        const QJsonObject terminal = terminals[0].toObject();
+        EXPECT_EQ(terminal.value(QStringLiteral("itemsSent")).toInt(), row.sent);
+        EXPECT_EQ(terminal.value(QStringLiteral("itemsAcknowledged")).toInt(), row.acknowledged);
+        QStringList failures;
+        for (const QJsonValue& failure : terminal.value(QStringLiteral("failures")).toArray())
+            failures << failure.toString();
+        EXPECT_EQ(failures, row.failures) << result.out.toStdString();
+        EXPECT_EQ(terminal.value(QStringLiteral("result")).toString(), QString::fromUtf8(row.result));
+    }
+}
+
 // ---------------------------------------------------------------- several ports
 
 TEST(BatchSeveralPorts, EachPortRunsItsOwnTerminalAndTheSummaryNamesThemAll)
@@ -409,9 +498,9 @@ TEST(BatchSeveralPorts, ReadWritesOneFilePerTerminal)
                                        QStringLiteral("--port"), sessions[1].DevicePath()});
     EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
     const QString first = dir.filePath(QStringLiteral("site-%1.cfg").arg(QString::fromStdString(sessions[0].sim().Parameters().deviceId)));
-    EXPECT_EQ(testsupport::ReadFileBytes(first), FileFor(sessions[0].sim().Parameters()));
+    EXPECT_EQ(testsupport::ReadFileBytes(first), SavedFileFor(sessions[0].sim().Parameters()));
     EXPECT_EQ(testsupport::ReadFileBytes(dir.filePath(QStringLiteral("site-0000CCCC.cfg"))),
-              FileFor(sessions[1].sim().Parameters()));
+              SavedFileFor(sessions[1].sim().Parameters()));
     EXPECT_FALSE(QFile::exists(file));
 }
 

@@ -137,34 +137,31 @@ TEST_P(BatchRecordTest, ReadChangeRestoreFromTheRecord)
     const QJsonObject history = HistoryJson(device);
     EXPECT_EQ(history[QStringLiteral("device")][QStringLiteral("visits")].toInt(), 2);
     const QJsonArray entries = history[QStringLiteral("entries")].toArray();
-    // The snapshot, the file's three whole-list commands, the save, the
-    // snapshot of its verification.
-    ASSERT_EQ(entries.size(), 6) << QJsonDocument(history).toJson().toStdString();
+    // The snapshot, the change (the file's three whole-list commands and the
+    // item the save wrote), the snapshot of its verification.
+    ASSERT_EQ(entries.size(), 3) << QJsonDocument(history).toJson().toStdString();
     EXPECT_EQ(entries[0][QStringLiteral("trigger")].toString(), QStringLiteral("--read"));
     // The --apply's entry read equalled the --read: no second copy.
     EXPECT_EQ(entries[0][QStringLiteral("seen")].toInt(), 2);
-    for (int i = 1; i <= 3; ++i) {
-        EXPECT_EQ(entries[i][QStringLiteral("kind")].toString(), QStringLiteral("numbers"));
-        EXPECT_TRUE(entries[i][QStringLiteral("items")][0][QStringLiteral("new")].toString().startsWith(
-            QStringLiteral("AT+LRMSET")));
-    }
-    const QJsonValue save = entries[4];
+    const QJsonValue save = entries[1];
     EXPECT_EQ(save[QStringLiteral("kind")].toString(), QStringLiteral("parameters"));
     EXPECT_EQ(save[QStringLiteral("result")].toString(), QStringLiteral("成功"));
     EXPECT_EQ(save[QStringLiteral("verify")].toString(), QStringLiteral("一致"));
     const QJsonArray items = save[QStringLiteral("items")].toArray();
-    ASSERT_EQ(items.size(), 1);
-    EXPECT_EQ(items[0][QStringLiteral("old")].toString(), QStringLiteral("116.62.10.20"));
-    EXPECT_EQ(items[0][QStringLiteral("new")].toString(), QStringLiteral("10.0.0.5"));
-    EXPECT_TRUE(items[0][QStringLiteral("acknowledged")].toBool());
-    EXPECT_EQ(entries[5][QStringLiteral("trigger")].toString(), QStringLiteral("apply-after"));
-    EXPECT_EQ(entries[5][QStringLiteral("differences")].toArray().size(), 1);
+    ASSERT_EQ(items.size(), 4);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(items[i][QStringLiteral("new")].toString().startsWith(QStringLiteral("AT+LRMSET")));
+    EXPECT_EQ(items[3][QStringLiteral("old")].toString(), QStringLiteral("116.62.10.20"));
+    EXPECT_EQ(items[3][QStringLiteral("new")].toString(), QStringLiteral("10.0.0.5"));
+    EXPECT_TRUE(items[3][QStringLiteral("acknowledged")].toBool());
+    EXPECT_EQ(entries[2][QStringLiteral("trigger")].toString(), QStringLiteral("apply-after"));
+    EXPECT_EQ(entries[2][QStringLiteral("differences")].toArray().size(), 1);
 
     // --report names the terminal's last snapshot.
     const QJsonObject report =
         QJsonDocument::fromJson(testsupport::ReadFileBytes(Path("report.json"))).object();
     EXPECT_EQ(report[QStringLiteral("terminals")][0][QStringLiteral("recordId")].toInteger(),
-              entries[5][QStringLiteral("id")].toInteger());
+              entries[2][QStringLiteral("id")].toInteger());
 
     // The export is the --read file, byte for byte.
     const Result exported = Run({QStringLiteral("--export"), QStringLiteral("1a2b3c4d@1"), Path("restore.cfg")});

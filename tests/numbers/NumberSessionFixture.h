@@ -3,6 +3,7 @@
 #include "device/CDeviceController.h"
 #include "numbers/CNumberCommands.h"
 #include "support/EventLoopWait.h"
+#include "support/RecordingRecorder.h"
 #include "support/RecordingView.h"
 #include "support/ShortTiming.h"
 #include "support/SimulatorSession.h"
@@ -20,7 +21,11 @@ class NumberSessionTest : public ::testing::Test {
 protected:
     using Strings = std::vector<std::string>;
 
-    NumberSessionTest() { m_device.Start(); }
+    NumberSessionTest()
+    {
+        m_device.SetRecorder(m_recorder);
+        m_device.Start();
+    }
     ~NumberSessionTest() override
     {
         // The worker must be gone before the commands it runs.
@@ -48,6 +53,7 @@ protected:
         Sim().ClearLogs();
         m_view.logLines.clear();
         m_view.busyChanges.clear();
+        m_recorder->Clear();
         return true;
     }
 
@@ -102,6 +108,7 @@ protected:
 
     testsupport::SimulatorSession m_session;
     RecordingView m_view;
+    std::shared_ptr<RecordingRecorder> m_recorder = std::make_shared<RecordingRecorder>();
     CDeviceController m_device{m_view, testsupport::ShortTiming()};
     CNumberCommands m_commands{m_device};
 };

@@ -183,6 +183,9 @@ TEST_F(NumberSessionTest, DeleteSendsOneCommandPerListAndEmptiesEveryCopy)
         EXPECT_TRUE(ticked.isEmpty());
     EXPECT_EQ(TerminalList(0), Strings{"222"});
     EXPECT_EQ(TerminalList(2), Strings{"777"});
+    // One change for the record, a list at a time.
+    EXPECT_EQ(m_recorder->Calls(), (QStringList{"begun numbers", "item AT+LRMDELADMINNO ok", "item AT+LRMDELBKNO ok",
+                                                "done numbers 成功 - 2"}));
 }
 
 TEST_F(NumberSessionTest, NumbersAddedAfterADeleteFillTheFreedSlotsFirst)
@@ -211,6 +214,7 @@ struct DeleteFailureCase {
     const char* failure;
     Strings adminAfter;
     Strings authorisedAfter;
+    QStringList recorded;  // what the service record was told
 };
 
 void PrintTo(const DeleteFailureCase& c, std::ostream* os)
@@ -247,18 +251,24 @@ TEST_P(NumberDeleteFailureTest, AnUnacknowledgedListEndsTheTaskAndThePagesAreReb
     EXPECT_EQ(m_view.pages[2], QStringList{"777"});
     for (const QStringList& ticked : m_view.ticked)
         EXPECT_TRUE(ticked.isEmpty());
+    EXPECT_EQ(m_recorder->Calls(), c.recorded);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Lists, NumberDeleteFailureTest,
     ::testing::Values(DeleteFailureCase{"Admin", "AT+LRMDELADMINNO", {"AT+LRMDELADMINNO=111"}, "删除管理号码失败...",
-                                        {"111", "222"}, {"444"}},
+                                        {"111", "222"}, {"444"},
+                                        {"begun numbers", "item AT+LRMDELADMINNO no", "done numbers 失败 - 1"}},
                       DeleteFailureCase{"Authorised", "AT+LRMDELLRMNO",
                                         {"AT+LRMDELADMINNO=111", "AT+LRMDELLRMNO=444"}, "删除授权号码失败...",
-                                        {"222"}, {"444"}},
+                                        {"222"}, {"444"},
+                                        {"begun numbers", "item AT+LRMDELADMINNO ok", "item AT+LRMDELLRMNO no",
+                                         "done numbers 失败 - 2"}},
                       DeleteFailureCase{"Backup", "AT+LRMDELBKNO",
                                         {"AT+LRMDELADMINNO=111", "AT+LRMDELLRMNO=444", "AT+LRMDELBKNO=777"},
-                                        "删除备份号码失败...", {"222"}, {}}),
+                                        "删除备份号码失败...", {"222"}, {},
+                                        {"begun numbers", "item AT+LRMDELADMINNO ok", "item AT+LRMDELLRMNO ok",
+                                         "item AT+LRMDELBKNO no", "done numbers 失败 - 3"}}),
     [](const ::testing::TestParamInfo<DeleteFailureCase>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------- reset

@@ -5,6 +5,7 @@
 #include "params/ParameterReport.h"
 #include "sim/ParameterReport.h"
 #include "support/EventLoopWait.h"
+#include "support/RecordingRecorder.h"
 #include "support/RecordingView.h"
 #include "support/ShortTiming.h"
 #include "support/SimulatorSession.h"
@@ -19,6 +20,14 @@ namespace {
 
 using testsupport::WaitUntil;
 using namespace std::chrono_literals;
+
+// What a file keeps of the simulated terminal's report: from its first
+// label (its lists come first, after a blank line and a heading) to its "OK".
+QByteArray SavedReport(const TerminalParameters& params)
+{
+    const std::string report = ParameterReport::Build(params);
+    return QByteArray::fromStdString(report.substr(report.find("Alarm admin NO:  ")));
+}
 
 // ---------------------------------------------------------------- file text
 
@@ -90,12 +99,22 @@ protected:
         m_saver->SetVerifyAfterSave(false);
         m_files = std::make_unique<CConfigFile>(*m_device);
         connect();
+        m_device->SetRecorder(m_recorder);
         m_device->Start();
         ASSERT_TRUE(m_device->OpenPort(m_session.PortNumber(), 115200));
         m_device->OnPortOpened();
         ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));
         ASSERT_TRUE(WaitUntil([&] { return !m_view.busy; }));
         Sim().ClearLogs();
+        m_recorder->Clear();
+    }
+
+    // Reads the terminal's parameters back (task 0), as the table shows them.
+    bool ReadBack()
+    {
+        m_finished.clear();
+        return m_device->PostTask(TaskCode::ReadBack, "AT+SHOW\r") && WaitForTask(TaskCode::ReadBack)
+            && WaitUntil([&] { return !m_view.busy; });
     }
 
     void connect()
@@ -127,6 +146,7 @@ protected:
     std::unique_ptr<CDeviceController> m_device;
     std::unique_ptr<CParameterSaver> m_saver;
     std::unique_ptr<CConfigFile> m_files;
+    std::shared_ptr<RecordingRecorder> m_recorder = std::make_shared<RecordingRecorder>();
     QList<int> m_finished;
 };
 
@@ -140,8 +160,7 @@ TEST_F(ConfigFileTest, SavingWritesTheReportAsReceivedWithWindowsLineEnds)
     const QStringList log = LogFrom(mark);
     ASSERT_EQ(log.size(), 2) << log.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(log[1], QStringLiteral("参数保存到文件成功..."));
-    const QByteArray report = QByteArray::fromStdString(ParameterReport::Build(Sim().Parameters()));
-    EXPECT_EQ(ReadAll(path), CConfigFile::ToFileText(report));
+    EXPECT_EQ(ReadAll(path), CConfigFile::ToFileText(SavedReport(Sim().Parameters())));
     EXPECT_EQ(Sim().ReceivedCommands(), std::vector<std::string>{"AT+SHOW"});
     EXPECT_TRUE(WaitUntil([&] { return !m_view.busy; }));
     EXPECT_TRUE(m_files->LastSaveSucceeded());
@@ -341,6 +360,104 @@ TEST_F(ConfigFileTest, AListAcknowledgedButNotKeptFailsTheVerificationAfterTheLo
     EXPECT_EQ(m_saver->LastOutcome().mismatches, 1);
 }
 
+// A load and the save it queues are one change for the service record:
+// begun before the first list, each list and item as its reply came, ended
+// with the result and verification of the log, lists included. A file
+// that changes only lists is a change of the number lists.
+TEST_F(ConfigFileTest, TheRecordFollowsALoadListByListAndEndsWithItsVerification)
+{
+    const struct Row {
+        const char* name;
+        void (*fault)(SimulatorFaults&);
+        bool changeApn = false;
+        std::vector<const char*> calls;
+    } rows[] = {
+        {"lists only, verified", nullptr, false,
+         {"begun numbers @0", "item AT+LRMSETADMINNO ok @1", "item AT+LRMSETLRMNO ok @2",
+          "item AT+LRMSETBKNO ok @3", "done numbers 成功 一致 3 @4"}},
+        {"lists only, one not kept", [](SimulatorFaults& f) { f.ignoredPrefixes = {"AT+LRMSETBKNO="}; }, false,
+         {"begun numbers @0", "item AT+LRMSETADMINNO ok @1", "item AT+LRMSETLRMNO ok @2",
+          "item AT+LRMSETBKNO ok @3", "done numbers 成功 1 项不一致 3 @4"}},
+        {"lists and an item", nullptr, true,
+         {"begun parameters @0", "item AT+LRMSETADMINNO ok @1", "item AT+LRMSETLRMNO ok @2",
+          "item AT+LRMSETBKNO ok @3", "item 无线网络APN=OTHERAPN ok @4", "done parameters 成功 一致 4 @5"}},
+        {"a list unanswered", [](SimulatorFaults& f) { f.silentPrefixes = {"AT+LRMSETLRMNO="}; }, true,
+         {"begun parameters @0", "item AT+LRMSETADMINNO ok @1", "item AT+LRMSETLRMNO no @2",
+          "done parameters 失败 - 2 @2"}},
+    };
+    m_saver->SetVerifyAfterSave(true);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Sim().SetParameters(TerminalParameters::Defaults());
+        ASSERT_TRUE(ReadBack());
+        TerminalParameters other = Sim().Parameters();
+        other.backupNumbers = {"110", "119"};
+        if (row.changeApn)
+            other.apn = "OTHERAPN";
+        const QString path = Path("other.cfg");
+        WriteAll(path, QByteArray::fromStdString(ParameterReport::Build(other)));
+        SimulatorFaults faults;
+        if (row.fault)
+            row.fault(faults);
+        Sim().SetFaults(faults);
+        Sim().ClearLogs();
+        m_recorder->Clear();
+        m_recorder->SetProbe([this] { return QString::number(Sim().ReceivedCommands().size()); });
+        m_finished.clear();
+        m_files->RequestLoad(path);
+        ASSERT_TRUE(WaitForTask(TaskCode::LoadConfigFile));
+        if (faults.silentPrefixes.empty()) {
+            ASSERT_TRUE(WaitForTask(TaskCode::SaveAll));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return !m_view.busy; }));
+        m_recorder->SetProbe({});
+        QStringList expected;
+        for (const char* call : row.calls)
+            expected << QString::fromUtf8(call);
+        EXPECT_EQ(m_recorder->Calls(), expected);
+        Sim().SetFaults({});
+    }
+}
+
+// Line noise is not configuration: what is saved to a file and what the
+// record keeps of a read-back is the report from its first label to its
+// "OK", without the noise before it and without the zero bytes in front of
+// each line (the parser sees them as blanks, the file must not).
+TEST_F(ConfigFileTest, LineNoiseIsNeitherSavedNorRecorded)
+{
+    const struct Row {
+        const char* name;
+        bool zeroBytes;
+        int garbageBytes;
+    } rows[] = {
+        {"clean", false, 0},
+        {"40 noise bytes before the reply", false, 40},
+        {"a zero byte before every line", true, 0},
+        {"both", true, 40},
+    };
+    const QByteArray kept = SavedReport(Sim().Parameters());
+    ASSERT_TRUE(kept.startsWith("Alarm admin NO:  ") && kept.endsWith("\r\nOK\r\n"));
+    const QString path = Path("noisy.cfg");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SimulatorFaults faults;
+        faults.zeroBytes = row.zeroBytes;
+        faults.garbageBytes = row.garbageBytes;
+        Sim().SetFaults(faults);
+        m_finished.clear();
+        m_files->RequestSave(path);
+        ASSERT_TRUE(WaitForTask(TaskCode::SaveConfigFile));
+        EXPECT_TRUE(m_files->LastSaveSucceeded());
+        EXPECT_EQ(ReadAll(path), CConfigFile::ToFileText(kept));
+        m_recorder->Clear();
+        ASSERT_TRUE(ReadBack());
+        const auto reports = m_recorder->Reports();
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_EQ(reports[0].first, IVisitRecorder::ReportTrigger::ReadBack);
+        EXPECT_EQ(reports[0].second, kept);
+    }
+}
+
 TEST_F(ConfigFileTest, ASavedFileLoadedAgainParsesToTheSameValues)
 {
     const QString path = Path("round.cfg");
@@ -513,7 +630,7 @@ TEST_F(ConfigFileTest, AReportOfThreeLongListsIsSavedAndAppliedWhole)
     m_files->RequestSave(path);
     ASSERT_TRUE(WaitForTask(TaskCode::SaveConfigFile));
     ASSERT_TRUE(m_view.logLines.contains(QStringLiteral("参数保存到文件成功..."))) << m_view.logLines.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(ReadAll(path), CConfigFile::ToFileText(report));
+    EXPECT_EQ(ReadAll(path), CConfigFile::ToFileText(SavedReport(Sim().Parameters())));
     EXPECT_EQ(m_view.pages[0].size(), 200);
     EXPECT_EQ(m_view.pages[2].size(), 200);
 

@@ -690,3 +690,41 @@ TEST(ParameterReport, SecondReadBackOverwritesTheFirst)
     EXPECT_EQ(Numbers(set->adminNumbers), (std::vector<std::string>{"555"}));
     EXPECT_EQ(set->fmFrequency, "8800");
 }
+
+// What is kept of a received report: from its first known label to the end
+// of the "OK" line after its last one, without zero bytes; never a line the
+// parser reads less.
+TEST(ParameterReport, KeptTextIsTheReportWithoutTheNoiseAroundIt)
+{
+    const std::string full = FullReport();
+    const std::string noise(40, '\xB5');
+    const auto zeroBeforeEveryLine = [](const std::string& text) {
+        std::string out(1, '\0');
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            out.push_back(text[i]);
+            if (text[i] == '\n' && i + 1 < text.size())
+                out.push_back('\0');
+        }
+        return out;
+    };
+    const std::string withoutFm = WithoutLine(full, "Alarm fm freq:  ");
+    const struct {
+        const char* name;
+        std::string received;
+        std::string kept;
+    } rows[] = {
+        {"clean", full, full},
+        {"noise and a line end before it", noise + "\r\n" + full, full},
+        {"noise on the first label's line", noise + full, full},
+        {"a heading before the first label", "\r\n[Alarm parameters]\r\n" + full, full},
+        {"a zero byte before every line", zeroBeforeEveryLine(full), full},
+        {"noise after the OK", full + noise, full},
+        // The parser would find a label after the "OK": kept to the end.
+        {"a label after the OK", withoutFm + "Alarm fm freq:  8800\r\n", withoutFm + "Alarm fm freq:  8800\r\n"},
+        {"no label at all", "ERROR\r\n", "ERROR\r\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(KeptReportText(row.received), row.kept);
+    }
+}

@@ -3,6 +3,7 @@
 #include "params/CParameterSaver.h"
 #include "params/GbkText.h"
 #include "support/EventLoopWait.h"
+#include "support/RecordingRecorder.h"
 #include "support/RecordingView.h"
 #include "support/ShortTiming.h"
 #include "support/SimulatorSession.h"
@@ -93,12 +94,16 @@ protected:
         // The save itself; VerifyAfterSaveTest turns the read-back on.
         m_saver->SetVerifyAfterSave(false);
         m_view.paramLock = &m_device->ParamLock();
+        m_device->SetRecorder(m_recorder);
         ASSERT_TRUE(m_device->Start());
         ASSERT_TRUE(m_device->OpenPort(m_session.PortNumber(), 115200));
         m_device->OnPortOpened();
         ASSERT_TRUE(WaitUntil(
             [&] { return m_view.logLines.contains(QStringLiteral("参数加载完成...")) && !m_view.busy; }, 20s));
         sim().ClearLogs();
+        m_recorder->Clear();
+        // Each call to the record notes how many commands had gone out.
+        m_recorder->SetProbe([this] { return QString::number(sim().ReceivedCommands().size()); });
     }
 
     void TearDown() override
@@ -146,6 +151,7 @@ protected:
 
     SimulatorSession m_session;
     LockProbingView m_view;
+    std::shared_ptr<RecordingRecorder> m_recorder = std::make_shared<RecordingRecorder>();
     std::unique_ptr<CDeviceController> m_device;
     std::unique_ptr<CParameterSaver> m_saver;
 };
@@ -678,6 +684,10 @@ TEST_F(ParameterSaverShutdownTest, ClosingReleasesAReplyWait)
     m_saver->OnSaveSettings();
     ASSERT_TRUE(WaitUntil([&] { return Commands() == Wire({"at+apn=CMWAP"}); }));
     ExpectShutdownReleasesTheSave();
+    // Closing while the item waits: it was sent and never answered.
+    EXPECT_EQ(m_recorder->Calls(), QStringList({QStringLiteral("begun parameters @0"),
+                                                QStringLiteral("item 无线网络APN=CMWAP no @1"),
+                                                QStringLiteral("done parameters 失败 - 1 @1")}));
 }
 
 TEST_F(ParameterSaverShutdownTest, ClosingReleasesTheItemPause)
@@ -770,6 +780,63 @@ TEST_F(VerifyAfterSaveTest, ProgressCountsTheItemsAsTheyAreAcknowledged)
     Edit(9, R, QStringLiteral("2"));
     ASSERT_TRUE(Save());
     EXPECT_EQ(m_view.progress, (QList<QPair<int, int>>{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
+}
+
+// The service record follows a save as it goes: the change is begun before
+// the first command, each item is added once its reply was recognised (or
+// given up) and before the next command goes out, and the end brings the
+// result and verification the log shows.
+TEST_F(VerifyAfterSaveTest, TheRecordIsToldOfEachItemAsTheSaveGoes)
+{
+    const struct Row {
+        const char* name;
+        void (*fault)(SimulatorFaults&);
+        CellEdit second;  // after the first preset text
+        std::vector<const char*> calls;
+    } rows[] = {
+        {"done", nullptr, {16, R, QStringLiteral("APN1")},
+         {"begun parameters @0", "item 预置内容一=撤离1 ok @1", "item 无线网络APN=APN1 ok @2",
+          "done parameters 成功 一致 2 @3"}},
+        {"refused (ERROR)", nullptr, {29, L, QStringLiteral("11")},
+         {"begun parameters @0", "item 预置内容一=撤离2 ok @1", "item TTS播放音量=11 no @2",
+          "done parameters 失败 - 2 @2"}},
+        {"unanswered", [](SimulatorFaults& f) { f.silentPrefixes = {"at+apn="}; }, {16, R, QStringLiteral("APN3")},
+         {"begun parameters @0", "item 预置内容一=撤离3 ok @1", "item 无线网络APN=APN3 no @2",
+          "done parameters 失败 - 2 @2"}},
+        {"acknowledged, not kept", [](SimulatorFaults& f) { f.ignoredPrefixes = {"at+apn="}; }, {16, R, QStringLiteral("APN4")},
+         {"begun parameters @0", "item 预置内容一=撤离4 ok @1", "item 无线网络APN=APN4 ok @2",
+          "done parameters 成功 1 项不一致 2 @3"}},
+        // The heartbeat's check comes after the preset texts went out.
+        {"refused by a check", nullptr, {21, R, QStringLiteral("30")},
+         {"begun parameters @0", "item 预置内容一=撤离5 ok @1", "done parameters 失败 - 1 @1"}},
+        // Last: the terminal is gone afterwards.
+        {"port lost", [](SimulatorFaults& f) { f.vanishPrefix = "at+apn="; }, {16, R, QStringLiteral("APN6")},
+         {"begun parameters @0", "item 预置内容一=撤离6 ok @1", "item 无线网络APN=APN6 no @2",
+          "done parameters 失败 - 2 @2"}},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ++n;
+        SimulatorFaults faults;
+        if (row.fault)
+            row.fault(faults);
+        sim().SetFaults(faults);
+        sim().ClearLogs();
+        m_recorder->Clear();
+        Edit(1, L, QStringLiteral("撤离%1").arg(n));
+        Edit(row.second.row, row.second.column, row.second.text);
+        ASSERT_TRUE(Save());
+        QStringList expected;
+        for (const char* call : row.calls)
+            expected << QString::fromUtf8(call);
+        EXPECT_EQ(m_recorder->Calls(), expected);
+        // The next row starts from what the terminal holds.
+        sim().SetFaults({});
+        if (n < 6) {
+            ASSERT_TRUE(ReadBack());
+        }
+    }
 }
 
 TEST_F(VerifyAfterSaveTest, ASaveThatStopsHalfwayIsNotVerified)
