@@ -329,6 +329,12 @@ TEST_F(CommTerminalTest, ThePanesMenuEmptiesThePane)
     ASSERT_NE(clear, nullptr);
     EXPECT_EQ(clear->text(), QStringLiteral("清空"));
     ASSERT_TRUE(clear->isEnabled());
+    if (const QByteArray dir = qgetenv("SIRENSET_SCREENSHOT_DIR"); !dir.isEmpty()) {
+        menu->popup(m_window->LogPane()->mapToGlobal(QPoint(40, 40)));
+        menu->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/log_pane_menu.png"));
+        m_window->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/communication_mode.png"));
+        menu->hide();
+    }
     clear->trigger();
     EXPECT_TRUE(m_window->LogPane()->toPlainText().isEmpty());
     std::unique_ptr<QMenu> emptied(m_window->LogPane()->CreateContextMenu());
