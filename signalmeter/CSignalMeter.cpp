@@ -121,7 +121,10 @@ void CSignalMeter::Run(const DeviceTask&)
         if (ShouldStop())
             break;
         const SignalReading reading = replied ? ParseSignalReply(m_device.ReceivedText()) : MissedSignalReading();
-        const QDateTime at = QDateTime::currentDateTime();
+        // In UTC: a reading's time is only compared and placed on the chart,
+        // and a local time would have the two threads convert it at once
+        // through the C library's time-zone state, which is not theirs to share.
+        const QDateTime at = QDateTime::currentDateTimeUtc();
         run.Add(at, reading);
         m_device.PostToUi([this, at, reading] {
             m_session.Add(at, reading);
