@@ -31,6 +31,11 @@ CCommTerminal::CCommTerminal(CDeviceController& device, CLineWriter& writer, CTe
     connect(&m_panel, &CTerminalPanel::sequenceStopClicked, this, &CCommTerminal::StopSequence);
     connect(&m_panel, &CTerminalPanel::libraryEditRequested, this, &CCommTerminal::ShowLibraryEditor);
     connect(&m_runner, &CSequenceRunner::finished, this, [this] { m_panel.ShowSequenceRunning(false); });
+    m_panel.SetTimedWriter([this](const QByteArray& bytes) { return SendTimed(bytes); });
+    connect(&m_panel, &CTerminalPanel::timedSendStarted, this, [this] {
+        m_timedSendEnd = m_writer.EndMark();
+        m_tooSlowSaid = false;
+    });
     OpenLibrary();
     CreateShortcuts();
 }
@@ -130,9 +135,39 @@ CCommTerminal::~CCommTerminal()
 
 int CCommTerminal::Send(const QByteArray& bytes)
 {
+    if (!bytes.isEmpty() && m_device.IsPortOpen() && !m_writer.HasRoomFor(bytes.size())) {
+        if (!m_queueFullSaid)
+            m_hooks.log(QStringLiteral("发送队列放不下：已有 %1 字节等待发送，上限 %2 MB，这次的 %3 字节没有发送")
+                            .arg(m_writer.Pending())
+                            .arg(CLineWriter::kMaxPendingBytes / (1024 * 1024))
+                            .arg(bytes.size()),
+                        nullptr);
+        m_queueFullSaid = true;
+        return 0;
+    }
     const int taken = m_writer.Send(bytes);
+    if (taken > 0)
+        m_queueFullSaid = false;
     if (taken > 0 && m_panel.IsTimeStamps())
         m_hooks.log(m_stamps.SentPrefix(Now()) + SentText(bytes), nullptr);
+    return taken;
+}
+
+int CCommTerminal::SendTimed(const QByteArray& bytes)
+{
+    // A period shorter than the line needs for one send would pile sends
+    // up without end, and typed keys would wait behind all of them.
+    if (!m_writer.IsDone(m_timedSendEnd)) {
+        if (!m_tooSlowSaid)
+            m_hooks.log(QStringLiteral("定时发送：串口太慢，%1 ms 内发不完一次的数据，上一次没发完时跳过本次发送")
+                            .arg(m_panel.TimedSendIntervalMs()),
+                        nullptr);
+        m_tooSlowSaid = true;
+        return 0;
+    }
+    const int taken = Send(bytes);
+    if (taken > 0)
+        m_timedSendEnd = m_writer.EndMark();
     return taken;
 }
 

@@ -42,8 +42,12 @@ public:
     ~CCommTerminal() override;
 
     // Everything the technician sends (panel, typed keys, library): put on
-    // the line in order and, with 时间戳, shown as sent. Bytes taken.
+    // the line in order and, with 时间戳, shown as sent. Bytes taken (none,
+    // with one log line, when the line's queue has no room for them).
     int Send(const QByteArray& bytes);
+    // A tick of 定时发送: skipped while the previous tick's bytes still wait
+    // for the line, which is then said once per run of 定时发送.
+    int SendTimed(const QByteArray& bytes);
     // A received entry from the device side.
     void ShowReceived(const ReceivedEntry& entry);
     // Ends the capture (window closing, port closed by the user: the file
@@ -86,4 +90,9 @@ private:
     CCommandLibrary m_library;
     CSequenceRunner m_runner;
     CCommandLibraryDlg* m_libraryEditor = nullptr;
+    // The line writer's mark at the end of the last timed send.
+    qint64 m_timedSendEnd = 0;
+    bool m_tooSlowSaid = false;
+    // A full queue is said once until it takes bytes again.
+    bool m_queueFullSaid = false;
 };

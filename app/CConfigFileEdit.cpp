@@ -10,6 +10,16 @@ void Print(std::FILE* stream, const QString& line)
     std::fputc('\n', stream);
 }
 
+// The label as the echo names it: the colon the table's labels end in (and
+// the one a user may type) gives way to the echo's own "：".
+QString EchoedLabel(QString label)
+{
+    label = label.trimmed();
+    while (label.endsWith(QLatin1Char(':')) || label.endsWith(QChar(0xFF1A)))
+        label = label.chopped(1).trimmed();
+    return label;
+}
+
 }  // namespace
 
 int CConfigFileEdit::Run(std::FILE* out, std::FILE* err) const
@@ -30,7 +40,7 @@ int CConfigFileEdit::Run(std::FILE* out, std::FILE* err) const
         }
         const QString after = document.DisplayedValue(label).value_or(QString());
         if (before != after)
-            Print(out, QStringLiteral("%1：“%2” → “%3”").arg(label, before, after));
+            Print(out, QStringLiteral("%1：“%2” → “%3”").arg(EchoedLabel(label), before, after));
     }
     if (std::optional<QString> refusal = document.SaveFile(m_command.outputFile)) {
         Print(err, QStringLiteral("“%1”：%2").arg(m_command.outputFile, *refusal));

@@ -260,6 +260,11 @@ QMenu* CLogPane::CreateContextMenu()
     QAction* save = menu->addAction(Texts::SaveLogMenuEntry(), this, &CLogPane::saveLogRequested);
     save->setObjectName(QStringLiteral("saveLogAction"));
     save->setEnabled(!m_lines.IsEmpty() || !m_pending.isEmpty());
+    // Communication mode hides the 清空 button under the terminal panel;
+    // here it is at hand in either mode.
+    QAction* clear = menu->addAction(Texts::ClearLog(), this, &CLogPane::ClearLog);
+    clear->setObjectName(QStringLiteral("clearLogAction"));
+    clear->setEnabled(save->isEnabled());
     return menu;
 }
 

@@ -79,11 +79,10 @@ QString CSignalRun::ReadingLine(const QDateTime& time, const SignalReading& read
     const QString stamp = time.toString(QStringLiteral("HH:mm:ss"));
     switch (reading.kind) {
     case SignalReading::Kind::Value: {
-        QString line = QStringLiteral("%1  CSQ %2  %3 dBm  %4")
+        QString line = QStringLiteral("%1  CSQ %2  %3  %4")
                            .arg(stamp)
                            .arg(reading.rssi)
-                           .arg(SignalDbm(reading.rssi))
-                           .arg(BandName(BandOf(reading.rssi)));
+                           .arg(SignalDbmText(reading.rssi), BandName(BandOf(reading.rssi)));
         if (reading.HasBitError())
             line += QStringLiteral("  误码 %1").arg(reading.bitError);
         return line;
@@ -105,9 +104,9 @@ void CSignalRun::OnReading(const SignalReading& reading)
 
 void CSignalRun::OnMeterFinished()
 {
-    // The meter logged its summary line; a level read at least once is a
-    // successful run.
-    Finish(m_meter->Session().FiguresOfRun().values > 0 ? 0 : 1);
+    // The meter logged its summary line; a run that went its whole time and
+    // read a level at least once is a successful one.
+    Finish(!m_meter->EndedEarly() && m_meter->Session().FiguresOfRun().values > 0 ? 0 : 1);
 }
 
 void CSignalRun::Finish(int status)

@@ -16,7 +16,8 @@ struct SignalReading;
 // `sirenset --port DEV --signal`: catches the terminal at power-on as the
 // other runs without a window do, then reads its signal quality at the
 // chosen interval for the chosen time, one line per reading, and ends with a
-// summary. Exit status 0 when at least one reading gave a level, 1 otherwise.
+// summary. Exit status 0 when at least one reading gave a level and the run
+// went its whole time (the port was not lost), 1 otherwise.
 class CSignalRun : public QObject {
     Q_OBJECT
 public:

@@ -343,10 +343,12 @@ void CTerminalPanel::OnTimedSendClicked(bool checked)
         StopTimedSend();
         return;
     }
-    if (checked)
+    if (checked) {
         m_sendTimer.start(TerminalSend::IntervalMs(m_intervalEdit->text()));
-    else
+        emit timedSendStarted();
+    } else {
         m_sendTimer.stop();
+    }
 }
 
 void CTerminalPanel::SendOnce(TerminalSend::Trigger trigger)
@@ -361,8 +363,9 @@ void CTerminalPanel::SendOnce(TerminalSend::Trigger trigger)
     const TerminalSend::Outcome outcome = TerminalSend::Plan(request);
     if (!outcome.message.isEmpty())
         MessageBoxes::Show(this, outcome.message);
-    if (outcome.write && m_writer)
-        m_writer(outcome.bytes);
+    const Writer& writer = trigger == TerminalSend::Trigger::Timer && m_timedWriter ? m_timedWriter : m_writer;
+    if (outcome.write && writer)
+        writer(outcome.bytes);
     // The timer repeats what is already remembered.
     if (outcome.write && m_history && trigger == TerminalSend::Trigger::Button) {
         m_history->Add({request.text, request.hexSend});

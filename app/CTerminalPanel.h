@@ -39,6 +39,10 @@ public:
     explicit CTerminalPanel(Writer writer, QWidget* parent = nullptr, CSendHistory* history = nullptr);
     // A writer for CSerial::Write.
     static Writer SerialWriter(CSerial& serial);
+    // The ticks of 定时发送 write through `writer` instead (it may skip a
+    // tick the line has no time for); an empty one gives them back to the
+    // panel's writer.
+    void SetTimedWriter(Writer writer) { m_timedWriter = std::move(writer); }
 
     // Ends 定时发送 (timer and check box), e.g. when the user leaves
     // communication mode, so no timed data meets the configuration exchange.
@@ -70,6 +74,8 @@ public:
     QSize sizeHint() const override;
 
 signals:
+    // The user switched 定时发送 on; its ticks follow.
+    void timedSendStarted();
     // 十六进制显示 was switched; received data is shown as hex while on.
     void hexDisplayChanged(bool on);
     // 时间戳 or the packet gap changed.
@@ -103,6 +109,7 @@ private:
     void SendOnce(TerminalSend::Trigger trigger);
 
     Writer m_writer;
+    Writer m_timedWriter;
     // 定时发送: sends once per period while checked.
     QTimer m_sendTimer;
     QLineEdit* m_sendEdit = nullptr;

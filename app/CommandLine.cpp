@@ -37,11 +37,13 @@ CommandLine ParseCommandLine(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Configures a wireless early-warning broadcast terminal over a serial line.\n"
-        "Without --read, --apply or --diff the window opens; with them the same conversation\n"
-        "runs without a window: wait for the terminal's power-on, enter configuration mode,\n"
+        "Configures a wireless early-warning broadcast terminal over a serial line, in a window or,\n"
+        "with --read, --apply, --diff, --signal, --edit, --history or --export, without one.\n"
+        "--read, --apply and --diff wait for the terminal's power-on, enter configuration mode,\n"
         "then save its configuration to FILE (--read), configure it from FILE (--apply), or\n"
-        "show what --apply would change (--diff). Several --port run at the same time."));
+        "show what --apply would change (--diff); several --port run at the same time.\n"
+        "--signal watches the signal quality, --edit changes a configuration file without a\n"
+        "terminal, --history and --export read the service record."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Shows this help."));
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
@@ -99,7 +101,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption signal(QStringLiteral("signal"),
                                     QStringLiteral("Catch the terminal and read its signal quality (at+csq) for "
                                                    "--seconds, one line per reading, then a summary. Exit 0 when a "
-                                                   "level was read at least once."));
+                                                   "level was read at least once and the port stayed."));
     const QCommandLineOption seconds(QStringLiteral("seconds"),
                                      QStringLiteral("With --signal: how long to measure (default 60)."),
                                      QStringLiteral("N"));
@@ -151,7 +153,15 @@ CommandLine ParseCommandLine(const QStringList& arguments)
 
     CommandLine command;
     // Without an application object the parser does not know our name.
-    command.helpText = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("sirenset"));
+    command.helpText = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("sirenset"))
+        + QStringLiteral(
+            "\nExit status:\n"
+            "  0    success: the operation's success line (and a verification that matched);\n"
+            "       --diff: nothing differs; --signal: a level was read and the run went its time\n"
+            "  1    failure (--signal: no level read, or the port was lost; --edit: a value refused)\n"
+            "  2    usage error\n"
+            "  3    --diff found differences\n"
+            "  130  ended by SIGINT (Ctrl+C), 143 by SIGTERM\n");
     const auto fail = [&command](const QString& why) {
         command.mode = CommandLine::Mode::Error;
         command.error = why;

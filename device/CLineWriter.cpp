@@ -24,17 +24,16 @@ int CLineWriter::Send(const QByteArray& bytes)
 {
     if (!m_serial.IsOpen())
         return 0;
-    if (bytes.isEmpty())
+    if (bytes.isEmpty() || !HasRoomFor(bytes.size()))
         return 0;
     if (Pending() == 0) {
         // An idle line takes a first piece at once: typed keys and short
         // sends go out as before, without waiting for a step.
-        m_pending.clear();
-        m_sent = 0;
         m_allowance = static_cast<double>(BytesFor(m_timing.typedLongestPieceMs));
         m_sinceLastPiece.start();
     }
     m_pending.append(bytes);
+    m_takenTotal += bytes.size();
     WriteDue();
     return static_cast<int>(bytes.size());
 }
@@ -43,7 +42,6 @@ void CLineWriter::Cancel()
 {
     m_stepTimer.stop();
     m_pending.clear();
-    m_sent = 0;
     m_allowance = 0;
 }
 
@@ -70,18 +68,19 @@ void CLineWriter::WriteDue()
     m_allowance = std::min(m_allowance + carried, static_cast<double>(longest));
     const qsizetype piece = std::min<qsizetype>(Pending(), static_cast<qsizetype>(m_allowance));
     if (piece > 0) {
-        const int written = m_serial.Write(m_pending.constData() + m_sent, static_cast<int>(piece));
+        const int written = m_serial.Write(m_pending.constData(), static_cast<int>(piece));
         if (written < 0 || !m_serial.IsOpen()) {
             Cancel();
             return;
         }
-        m_sent += written;
+        // Removing from the front only moves the start of the data; an
+        // append later reuses the room, so a steady flow keeps its size.
+        m_pending.remove(0, written);
         m_allowance -= static_cast<double>(written);
     }
     if (Pending() == 0) {
         m_stepTimer.stop();
-        m_pending.clear();
-        m_sent = 0;
+        m_pending = QByteArray();  // gives the memory back
     } else if (!m_stepTimer.isActive()) {
         m_stepTimer.start();
     }

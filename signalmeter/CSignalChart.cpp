@@ -81,18 +81,18 @@ void CSignalChart::PaintReadings(QPainter& painter, const QRectF& plot) const
     if (!m_session || !m_now.isValid())
         return;
     const qint64 spanMs = SignalSession::kChartSpanSeconds * 1000LL;
-    const QDateTime from = m_now.addMSecs(-spanMs);
+    const qint64 fromMs = m_now.toMSecsSinceEpoch() - spanMs;
     QPainterPath line;
     bool drawing = false;
     QList<QPointF> points;
-    for (const SignalSession::Sample& sample : m_session->Samples()) {
-        if (sample.time < from)
+    for (const SignalSession::Sample& sample : m_session->ChartSamples()) {
+        if (sample.atMs < fromMs)
             continue;
         if (!sample.reading.HasValue()) {
             drawing = false;  // a gap in the line
             continue;
         }
-        const qreal x = plot.left() + plot.width() * from.msecsTo(sample.time) / spanMs;
+        const qreal x = plot.left() + plot.width() * (sample.atMs - fromMs) / spanMs;
         const qreal y = plot.bottom() - plot.height() * sample.reading.rssi / kLevels;
         if (drawing)
             line.lineTo(x, y);

@@ -49,6 +49,7 @@ bool CSignalMeter::Start()
         m_stopRequested = false;
     }
     m_session.Start(QDateTime::currentDateTime());
+    m_endedEarly = false;
     m_running = true;
     m_device.View().SetBusy(true);
     if (!m_device.PostTask(TaskCode::SignalMeter)) {
@@ -107,6 +108,7 @@ void CSignalMeter::Run(const DeviceTask&)
     // The worker's own copy, for the service record.
     SignalSession run;
     run.Start(QDateTime::currentDateTime());
+    const auto began = Clock::now();
     for (;;) {
         {
             std::lock_guard guard(m_stopLock);
@@ -119,7 +121,10 @@ void CSignalMeter::Run(const DeviceTask&)
         if (ShouldStop())
             break;
         const SignalReading reading = replied ? ParseSignalReply(m_device.ReceivedText()) : MissedSignalReading();
-        const QDateTime at = QDateTime::currentDateTime();
+        // In UTC: a reading's time is only compared and placed on the chart,
+        // and a local time would have the two threads convert it at once
+        // through the C library's time-zone state, which is not theirs to share.
+        const QDateTime at = QDateTime::currentDateTimeUtc();
         run.Add(at, reading);
         m_device.PostToUi([this, at, reading] {
             m_session.Add(at, reading);
@@ -130,23 +135,41 @@ void CSignalMeter::Run(const DeviceTask&)
             break;
     }
     run.Finish(QDateTime::currentDateTime());
-    Record(run);
-    m_device.PostToUi([this] {
+    const qint64 ranMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began).count();
+    // The port went away under the run (a stop asked for at the same time,
+    // as a lost port brings, does not make the run whole).
+    const bool endedEarly = !m_device.IsPortOpen();
+    Record(run, ranMs, endedEarly);
+    m_device.PostToUi([this, ranMs, endedEarly] {
         m_session.Finish(QDateTime::currentDateTime());
         m_running = false;
-        m_device.PostLog(QStringLiteral("信号监测结束：") + FiguresText(m_session.FiguresOfRun()));
+        m_endedEarly = endedEarly;
+        const QString figures = FiguresText(m_session.FiguresOfRun());
+        m_device.PostLog(endedEarly ? QStringLiteral("信号监测提前结束（串口已断开，运行 %1）：%2").arg(DurationText(ranMs), figures)
+                                    : QStringLiteral("信号监测结束：") + figures);
         emit finished();
     });
 }
 
-void CSignalMeter::Record(const SignalSession& run)
+QString CSignalMeter::DurationText(qint64 ms)
+{
+    if (ms < 60'000)
+        return QStringLiteral("%1 秒").arg(QString::number(ms / 100 / 10.0, 'f', 1));
+    const qint64 seconds = ms / 1000;
+    const auto twoDigits = [](qint64 n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
+    if (seconds < 3600)
+        return QStringLiteral("%1 分 %2 秒").arg(seconds / 60).arg(twoDigits(seconds % 60));
+    return QStringLiteral("%1 小时 %2 分 %3 秒").arg(seconds / 3600).arg(twoDigits(seconds / 60 % 60), twoDigits(seconds % 60));
+}
+
+void CSignalMeter::Record(const SignalSession& run, qint64 ranMs, bool endedEarly)
 {
     // A run that asked nothing (the port went at once) has nothing to keep.
     const SignalSession::Figures figures = run.FiguresOfRun();
     if (figures.samples == 0)
         return;
     const auto level = [](const std::optional<int>& rssi) {
-        return rssi ? QStringLiteral("%1 (%2 dBm)").arg(*rssi).arg(SignalDbm(*rssi)) : QStringLiteral("-");
+        return rssi ? QStringLiteral("%1 (%2)").arg(*rssi).arg(SignalDbmText(*rssi)) : QStringLiteral("-");
     };
     const auto time = [](const QDateTime& at) { return at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")); };
     IVisitRecorder::Change change;
@@ -162,8 +185,11 @@ void CSignalMeter::Record(const SignalSession& run)
         {QStringLiteral("未知"), QString(), QString::number(figures.unknown), true},
         {QStringLiteral("无法识别"), QString(), QString::number(figures.notUnderstood), true},
         {QStringLiteral("未应答"), QString(), QString::number(figures.missed), true},
+        {QStringLiteral("时长"), QString(), DurationText(ranMs), true},
     };
-    change.succeeded = figures.values > 0;
+    if (endedEarly)
+        change.items.push_back({QStringLiteral("提前结束"), QString(), QStringLiteral("串口已断开"), true});
+    change.succeeded = !endedEarly && figures.values > 0;
     change.startedMs = run.Started().toMSecsSinceEpoch();
     m_device.RecordChange(change);
 }

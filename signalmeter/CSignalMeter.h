@@ -38,6 +38,11 @@ public:
     void SetIntervalMs(int ms);
     int IntervalMs() const { return m_intervalMs; }
     const SignalSession& Session() const { return m_session; }
+    // The last run ended because the port went away (lost or closed), not
+    // because it was stopped.
+    bool EndedEarly() const { return m_endedEarly; }
+    // "12.5 秒", "5 分 03 秒", "2 小时 05 分 00 秒"
+    static QString DurationText(qint64 ms);
 
 signals:
     void readingTaken(const SignalReading& reading);
@@ -50,11 +55,12 @@ private:
     bool WaitForNextQuery(int waitMs);
     bool ShouldStop() const;
     // Keeps the run's figures in the terminal's service record (worker).
-    void Record(const SignalSession& run);
+    void Record(const SignalSession& run, qint64 ranMs, bool endedEarly);
 
     CDeviceController& m_device;
     SignalSession m_session;  // UI thread
     std::atomic<bool> m_running{false};
+    bool m_endedEarly = false;  // UI thread
     std::atomic<int> m_intervalMs{1000};
     std::mutex m_stopLock;
     std::condition_variable m_stopSignal;

@@ -134,7 +134,7 @@ void CSignalMeterDlg::ShowReading(const SignalReading& reading)
     case SignalReading::Kind::Value: {
         const SignalBand band = BandOf(reading.rssi);
         m_valueLabel->setText(QString::number(reading.rssi));
-        m_dbmLabel->setText(QStringLiteral("%1 dBm").arg(SignalDbm(reading.rssi)));
+        m_dbmLabel->setText(SignalDbmText(reading.rssi));
         m_bandLabel->setText(BandName(band));
         bandPalette.setColor(QPalette::WindowText, BandColour(band));
         // The bit-error class only when the modem gives one.

@@ -42,6 +42,16 @@ int SignalDbm(int rssi)
     return -113 + 2 * rssi;
 }
 
+QString SignalDbmText(int rssi)
+{
+    // U+2212 MINUS SIGN, as the two ends of the scale are written.
+    if (rssi <= 0)
+        return QStringLiteral("≤ −%1 dBm").arg(-SignalDbm(0));
+    if (rssi >= SignalReading::kHighestRssi)
+        return QStringLiteral("≥ −%1 dBm").arg(-SignalDbm(SignalReading::kHighestRssi));
+    return QStringLiteral("%1 dBm").arg(SignalDbm(rssi));
+}
+
 SignalBand BandOf(int rssi)
 {
     if (rssi >= kExcellentFrom)

@@ -34,6 +34,9 @@ SignalReading MissedSignalReading();
 
 // Received level of a reading's rssi: -113 dBm + 2 dBm per step.
 int SignalDbm(int rssi);
+// The level as shown: "-79 dBm"; the two ends of the scale stand for every
+// level beyond them, "≤ −113 dBm" (0) and "≥ −51 dBm" (31).
+QString SignalDbmText(int rssi);
 
 // Quality bands of the level, as the meter states them.
 enum class SignalBand { Poor, Fair, Good, Excellent };

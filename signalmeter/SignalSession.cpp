@@ -1,18 +1,54 @@
 #include "signalmeter/SignalSession.h"
 
+#include <algorithm>
+
+void SignalSession::Totals::Add(const SignalReading& reading)
+{
+    ++counts.samples;
+    switch (reading.kind) {
+    case SignalReading::Kind::Value: {
+        const int rssi = reading.rssi;
+        ++counts.values;
+        sum += rssi;
+        counts.minimum = counts.minimum ? std::min(*counts.minimum, rssi) : rssi;
+        counts.maximum = counts.maximum ? std::max(*counts.maximum, rssi) : rssi;
+        break;
+    }
+    case SignalReading::Kind::Unknown: ++counts.unknown; break;
+    case SignalReading::Kind::NotUnderstood: ++counts.notUnderstood; break;
+    case SignalReading::Kind::Missed: ++counts.missed; break;
+    }
+}
+
+SignalSession::Figures SignalSession::Totals::ToFigures() const
+{
+    Figures figures = counts;
+    if (figures.values > 0)
+        figures.average = static_cast<double>(sum) / figures.values;
+    return figures;
+}
+
 void SignalSession::Start(const QDateTime& now)
 {
     m_started = now;
     m_finished = QDateTime();
-    m_samples.clear();
+    m_run = {};
+    m_chart.clear();
+    m_latest.reset();
 }
 
 void SignalSession::Add(const QDateTime& time, const SignalReading& reading)
 {
-    m_samples.push_back({time, reading});
-    // The chart and its figures need five minutes; a run left on for a day
-    // at the shortest interval keeps under 200,000 small samples, so the
-    // whole run is kept for the summary.
+    m_run.Add(reading);
+    m_latest = reading;
+    // The chart draws levels and gaps; a reply not understood is shown as
+    // it came when it comes, and need not be kept for five minutes.
+    Sample sample{time.toMSecsSinceEpoch(), reading};
+    sample.reading.raw.clear();
+    m_chart.push_back(std::move(sample));
+    const qint64 oldestMs = m_chart.back().atMs - kChartSpanSeconds * 1000LL;
+    while (!m_chart.empty() && m_chart.front().atMs < oldestMs)
+        m_chart.pop_front();
 }
 
 void SignalSession::Finish(const QDateTime& now)
@@ -20,31 +56,22 @@ void SignalSession::Finish(const QDateTime& now)
     m_finished = now;
 }
 
-SignalSession::Figures SignalSession::FiguresSince(const QDateTime& from) const
+SignalSession::Figures SignalSession::FiguresOfRun() const
 {
-    Figures figures;
-    long long sum = 0;
-    for (const Sample& sample : m_samples) {
-        if (sample.time < from)
-            continue;
-        ++figures.samples;
-        switch (sample.reading.kind) {
-        case SignalReading::Kind::Value: {
-            const int rssi = sample.reading.rssi;
-            ++figures.values;
-            sum += rssi;
-            figures.minimum = figures.minimum ? std::min(*figures.minimum, rssi) : rssi;
-            figures.maximum = figures.maximum ? std::max(*figures.maximum, rssi) : rssi;
-            break;
-        }
-        case SignalReading::Kind::Unknown: ++figures.unknown; break;
-        case SignalReading::Kind::NotUnderstood: ++figures.notUnderstood; break;
-        case SignalReading::Kind::Missed: ++figures.missed; break;
-        }
+    return m_run.ToFigures();
+}
+
+SignalSession::Figures SignalSession::FiguresOfChart(const QDateTime& now) const
+{
+    // At most five minutes of readings at the shortest interval: a few
+    // hundred to look through.
+    const qint64 fromMs = now.toMSecsSinceEpoch() - kChartSpanSeconds * 1000LL;
+    Totals chart;
+    for (const Sample& sample : m_chart) {
+        if (sample.atMs >= fromMs)
+            chart.Add(sample.reading);
     }
-    if (figures.values > 0)
-        figures.average = static_cast<double>(sum) / figures.values;
-    return figures;
+    return chart.ToFigures();
 }
 
 QString FiguresText(const SignalSession::Figures& figures)

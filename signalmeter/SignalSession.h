@@ -4,16 +4,19 @@
 
 #include <QDateTime>
 
+#include <deque>
 #include <optional>
-#include <vector>
 
 // The readings of one run of the signal meter, with the figures the meter
 // shows: over the chart's span (the last five minutes) and over the run.
+// A run may be left on for days: it keeps running totals for the run and
+// the chart's last five minutes of readings only, so neither its memory
+// nor the work per reading grows with the run's length.
 class SignalSession {
 public:
     struct Sample {
-        QDateTime time;
-        SignalReading reading;
+        qint64 atMs = 0;        // ms since the epoch (a number compares fast)
+        SignalReading reading;  // without the raw reply
     };
     struct Figures {
         int samples = 0;       // every reading, missed ones included
@@ -29,24 +32,34 @@ public:
     static constexpr int kChartSpanSeconds = 5 * 60;
 
     void Start(const QDateTime& now);
+    // Readings come in time order.
     void Add(const QDateTime& time, const SignalReading& reading);
     void Finish(const QDateTime& now);
 
     QDateTime Started() const { return m_started; }
     QDateTime Finished() const { return m_finished; }
-    const std::vector<Sample>& Samples() const { return m_samples; }
-    const SignalReading* Latest() const { return m_samples.empty() ? nullptr : &m_samples.back().reading; }
+    // The readings of the chart's span back from the newest one, oldest first.
+    const std::deque<Sample>& ChartSamples() const { return m_chart; }
+    const SignalReading* Latest() const { return m_latest ? &*m_latest : nullptr; }
 
-    // Over the samples taken at or after `from`.
-    Figures FiguresSince(const QDateTime& from) const;
-    Figures FiguresOfRun() const { return FiguresSince(m_started); }
+    Figures FiguresOfRun() const;
     // Over the chart's span, back from `now`.
-    Figures FiguresOfChart(const QDateTime& now) const { return FiguresSince(now.addSecs(-kChartSpanSeconds)); }
+    Figures FiguresOfChart(const QDateTime& now) const;
 
 private:
+    // Running totals, kept as the figures need them.
+    struct Totals {
+        Figures counts;  // without average
+        long long sum = 0;
+        void Add(const SignalReading& reading);
+        Figures ToFigures() const;
+    };
+
     QDateTime m_started;
     QDateTime m_finished;
-    std::vector<Sample> m_samples;
+    Totals m_run;
+    std::deque<Sample> m_chart;
+    std::optional<SignalReading> m_latest;
 };
 
 // "12 次读数，最小 15，最大 18，平均 16.5，未知 0，无法识别 0，未应答 1"

@@ -126,6 +126,19 @@ void RenameSends(QList<CommandSequence>& sequences, const QString& from, const Q
     }
 }
 
+// Each send step rewritten once, from the name it had in the file: renames
+// applied one after another would chain ("A" -> "A (2)", then that "A (2)"
+// -> "A (2) (2)" along with the file's own "A (2)").
+void RenameSends(QList<CommandSequence>& sequences, const QHash<QString, QString>& newNames)
+{
+    for (CommandSequence& sequence : sequences) {
+        for (SequenceStep& step : sequence.steps) {
+            if (step.kind == SequenceStep::Kind::Send)
+                step.text = newNames.value(step.text, step.text);
+        }
+    }
+}
+
 }  // namespace
 
 QString ImportResult::Summary() const
@@ -277,17 +290,19 @@ bool CCommandLibrary::Import(const QString& path, ImportResult* result, QString*
         return false;
     CCommandLibrary merged = *this;
     ImportResult report;
+    // The file's command names -> the names they have in the library.
+    QHash<QString, QString> newNames;
     for (const TerminalCommand& command : incoming.commands) {
         if (const TerminalCommand* same = merged.FindImported(command)) {
             report.skipped << command.name;
-            RenameSends(incoming.sequences, command.name, same->name);
+            newNames.insert(command.name, same->name);
             continue;
         }
         TerminalCommand added = command;
         added.name = merged.FreeCommandName(command.name);
         if (added.name != command.name) {
             report.renamed.append({command.name, added.name});
-            RenameSends(incoming.sequences, command.name, added.name);
+            newNames.insert(command.name, added.name);
         }
         if (added.shortcut != 0 && merged.CommandForShortcut(added.shortcut)) {
             report.shortcutDropped << added.name;
@@ -296,6 +311,7 @@ bool CCommandLibrary::Import(const QString& path, ImportResult* result, QString*
         merged.m_commands << added;
         report.addedCommands << added.name;
     }
+    RenameSends(incoming.sequences, newNames);
     for (const CommandSequence& sequence : incoming.sequences) {
         if (merged.FindImported(sequence)) {
             report.skipped << sequence.name;

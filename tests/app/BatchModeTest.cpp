@@ -170,6 +170,17 @@ TEST_F(BatchModeTest, HelpAndVersionNeedNoDisplay)
     const Result help = Run({QStringLiteral("--help")});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains(QStringLiteral("--apply")));
+    // The opening sentence names every way to run without a window; the
+    // text ends with the exit statuses.
+    const QString opening = help.out.section(QLatin1Char('\n'), 1).section(QLatin1Char('.'), 0, 0);
+    for (const char* mode : {"--read", "--apply", "--diff", "--signal", "--edit", "--history", "--export"})
+        EXPECT_TRUE(opening.contains(QString::fromLatin1(mode))) << mode << " in: " << opening.toStdString();
+    const QString statuses = help.out.section(QStringLiteral("\nExit status:\n"), 1);
+    EXPECT_FALSE(statuses.contains(QStringLiteral("--help"))) << "the statuses come after the options";
+    for (const char* status : {"\n  0    success", "\n  1    failure", "\n  2    usage error",
+                               "\n  3    --diff found differences", "\n  130  ended by SIGINT"})
+        EXPECT_TRUE((QLatin1Char('\n') + statuses).contains(QString::fromLatin1(status))) << status;
+    EXPECT_TRUE(help.out.endsWith(QStringLiteral("143 by SIGTERM\n"))) << help.out.right(200).toStdString();
     const Result version = Run({QStringLiteral("--version")});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.trimmed(), QStringLiteral("sirenset 1.2.1"));
@@ -251,6 +262,7 @@ TEST_F(BatchModeTest, SignalRunPrintsEveryReadingAndSaysWhetherALevelCame)
         const char* line;  // a reading line, after its time
     } rows[] = {
         {"17,3", 0, "CSQ 17  -79 dBm  良好  误码 3"},
+        {"31,0", 0, "CSQ 31  ≥ \u221251 dBm  优秀  误码 0"},
         {"99", 1, "CSQ 未知 (99)"},
         {"garbled", 1, "无法识别的回复：+CSQ: --,-- OK"},
         {"silent", 1, "未应答"},

@@ -1,11 +1,14 @@
 #include "MainWindowFixture.h"
 
 #include "app/CLogPane.h"
+#include "device/CLineWriter.h"
 #include "support/SimulatorSession.h"
 #include "terminal/CCommandLibrary.h"
 #include "terminal/CSendHistory.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -246,6 +249,96 @@ TEST_F(CommTerminalTest, SendsComeBackByUpDownAndTheDropDownAfterARestart)
     entries[1]->trigger();
     EXPECT_EQ(edit->text(), QStringLiteral("01 03 00 00"));
     EXPECT_TRUE(hex->isChecked());
+}
+
+// 定时发送 of a 64-byte line every 10 ms at 9600 bit/s (the line carries one
+// in about 67 ms): ticks the line has no time for are skipped, said once, so
+// a typed key waits behind one line at most and comes between two lines.
+TEST_F(CommTerminalTest, ATimedSendTooFastForTheLineSkipsTicksAndTypedKeysKeepTheirPlace)
+{
+    ASSERT_TRUE(m_window->Device().Serial().SetLineSettings(9600, 8, Parity::None));
+    const std::string line = std::string(63, 'x') + "\r";
+    Find<QCheckBox>("appendCrCheck")->setChecked(true);
+    Find<QLineEdit>("sendEdit")->setText(QString::fromStdString(line).chopped(1));
+    Find<QLineEdit>("intervalEdit")->setText(QStringLiteral("10"));
+    auto* timed = Find<QCheckBox>("timedSendCheck");
+    QTest::mouseClick(timed, Qt::LeftButton, {}, QPoint(6, timed->height() / 2));
+    ASSERT_TRUE(timed->isChecked());
+    const auto received = [&] { return m_session.sim().ReceivedBytes(); };
+    ASSERT_TRUE(WaitUntil([&] { return received().size() >= 8 * line.size(); }));
+
+    const std::size_t beforeKey = received().size();
+    QTest::keyClicks(m_window->LogPane(), QStringLiteral("Z"));
+    ASSERT_TRUE(WaitUntil([&] { return received().find('Z') != std::string::npos; })) << received().size();
+    const std::size_t key = received().find('Z');
+    EXPECT_LE(key - beforeKey, 3 * line.size());
+    EXPECT_EQ(key % line.size(), 0u) << "the key comes between two timed sends";
+    ASSERT_TRUE(WaitUntil([&] { return received().size() >= key + 3 * line.size(); }));
+    QTest::mouseClick(timed, Qt::LeftButton, {}, QPoint(6, timed->height() / 2));
+    ASSERT_FALSE(timed->isChecked());
+
+    ASSERT_TRUE(WaitUntil([&] { return (received().size() - 1) % line.size() == 0; }));
+    std::string lines = received();
+    lines.erase(key, 1);
+    std::string whole;
+    while (whole.size() < lines.size())
+        whole += line;
+    EXPECT_EQ(lines, whole);
+    EXPECT_EQ(m_log.count(QStringLiteral("定时发送：串口太慢，10 ms 内发不完一次的数据，上一次没发完时跳过本次发送")), 1)
+        << LogText().right(300).toStdString();
+}
+
+// What the line's queue cannot hold is refused whole and said once; what
+// was typed after it still goes out, in order.
+TEST_F(CommTerminalTest, APasteBeyondTheQueuesBoundIsRefusedWholeAndSaid)
+{
+    const QString tooMuch(CLineWriter::kMaxPendingBytes + 1, QLatin1Char('p'));
+    QGuiApplication::clipboard()->setText(tooMuch);
+    m_window->LogPane()->paste();
+    m_window->LogPane()->paste();
+    QTest::keyClicks(m_window->LogPane(), QStringLiteral("K"));
+    ASSERT_TRUE(WaitUntil([&] { return !m_session.sim().ReceivedBytes().empty(); }));
+    EXPECT_EQ(m_session.sim().ReceivedBytes(), "K");
+    const QString refused = QStringLiteral("发送队列放不下：已有 0 字节等待发送，上限 4 MB，这次的 4194305 字节没有发送");
+    EXPECT_EQ(m_log.count(refused), 1) << LogText().right(300).toStdString();
+
+    // Behind a paste that still waits for a slow line, a second one that
+    // does not fit beside it is refused; a key typed then still fits.
+    ASSERT_TRUE(m_window->Device().Serial().SetLineSettings(9600, 8, Parity::None));
+    QGuiApplication::clipboard()->setText(QString(3 * 1024 * 1024, QLatin1Char('a')));
+    m_window->LogPane()->paste();
+    QGuiApplication::clipboard()->setText(QString(2 * 1024 * 1024, QLatin1Char('b')));
+    m_window->LogPane()->paste();
+    const QRegularExpression second(
+        QStringLiteral(R"(^发送队列放不下：已有 \d+ 字节等待发送，上限 4 MB，这次的 2097152 字节没有发送$)"));
+    EXPECT_EQ(m_log.filter(second).size(), 1) << LogText().right(300).toStdString();
+    QTest::keyClicks(m_window->LogPane(), QStringLiteral("L"));
+    EXPECT_EQ(m_log.filter(second).size(), 1);
+    QTest::mouseClick(Find<QPushButton>("openButton"), Qt::LeftButton);  // the rest is dropped
+}
+
+// The 清空 button stays under the terminal panel; the pane's menu has it.
+TEST_F(CommTerminalTest, ThePanesMenuEmptiesThePane)
+{
+    SendFromPanel(QStringLiteral("PING"));
+    ASSERT_TRUE(WaitUntil([&] { return LogText().contains(QStringLiteral("PING")); }));
+    m_window->LogPane()->ShowPendingEntries();
+    EXPECT_FALSE(Find<QPushButton>("clearButton")->isVisible());
+    std::unique_ptr<QMenu> menu(m_window->LogPane()->CreateContextMenu());
+    QAction* clear = menu->findChild<QAction*>(QStringLiteral("clearLogAction"));
+    ASSERT_NE(clear, nullptr);
+    EXPECT_EQ(clear->text(), QStringLiteral("清空"));
+    ASSERT_TRUE(clear->isEnabled());
+    if (const QByteArray dir = qgetenv("SIRENSET_SCREENSHOT_DIR"); !dir.isEmpty()) {
+        menu->popup(m_window->LogPane()->mapToGlobal(QPoint(40, 40)));
+        menu->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/log_pane_menu.png"));
+        m_window->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/communication_mode.png"));
+        menu->hide();
+    }
+    clear->trigger();
+    EXPECT_TRUE(m_window->LogPane()->toPlainText().isEmpty());
+    std::unique_ptr<QMenu> emptied(m_window->LogPane()->CreateContextMenu());
+    EXPECT_FALSE(emptied->findChild<QAction*>(QStringLiteral("clearLogAction"))->isEnabled());
 }
 
 // A library with a Modbus read (Ctrl+1) and a sequence around it.

@@ -91,6 +91,24 @@ TEST_F(ConfigFileEditTest, ChecksEveryValueAndWritesOnlyAcceptedFiles)
     EXPECT_EQ(noOutput.exitCode, 2);
 }
 
+// Each change is echoed as "LABEL：“before” → “after”", whichever way the
+// label was typed.
+TEST_F(ConfigFileEditTest, TheEchoNamesTheLabelWithOneColon)
+{
+    CConfigDocument source;
+    ASSERT_FALSE(source.OpenFile(Source()).has_value());
+    const QString before = source.DisplayedValue(QStringLiteral("预置内容一")).value_or(QString());
+    const QString echo = QStringLiteral("预置内容一：“%1” → “测试”").arg(before);
+    for (const QString& label : {QStringLiteral("预置内容一"), QStringLiteral("预置内容一:"),
+                                 QStringLiteral("预置内容一："), QStringLiteral("预置内容一 : ")}) {
+        SCOPED_TRACE(label.toStdString());
+        const Result result = RunProgram({QStringLiteral("--edit"), Source(), QStringLiteral("--set"),
+                                          label + QStringLiteral("=测试"), QStringLiteral("--output"), Output()});
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+        EXPECT_EQ(result.out.section(QLatin1Char('\n'), 0, 0), echo) << result.out.toStdString();
+    }
+}
+
 // ---------------------------------------------------------------- --only / --skip
 
 class ChosenChangesBatchTest : public ::testing::Test {

@@ -460,11 +460,12 @@ TEST_F(SaveLogTest, ThePaneMenuKeepsItsEntriesAndAddsSaveLog)
     std::unique_ptr<QMenu> menu(pane->CreateContextMenu());
     const QList<QAction*> own = standard->actions();
     const QList<QAction*> shown = menu->actions();
-    ASSERT_EQ(shown.size(), own.size() + 2);
+    ASSERT_EQ(shown.size(), own.size() + 3);
     for (qsizetype i = 0; i < own.size(); ++i)
         EXPECT_EQ(shown[i]->text(), own[i]->text());
     EXPECT_TRUE(shown[own.size()]->isSeparator());
-    EXPECT_EQ(shown.last()->text(), QStringLiteral("保存日志…"));
+    EXPECT_EQ(shown[own.size() + 1]->text(), QStringLiteral("保存日志…"));
+    EXPECT_EQ(shown.last()->text(), QStringLiteral("清空"));
 }
 
 TEST_F(SaveLogTest, SaveLogWritesThePanesWholeTextToTheChosenFile)

@@ -3,6 +3,7 @@
 #include "records/CVisitRecorder.h"
 
 #include <QMap>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <vector>
@@ -25,18 +26,23 @@ struct ReplyCase {
     int bitError;
     int dbm;
     const char* band;
+    // As shown; the ends of the scale stand for every level beyond them
+    // (3GPP TS 27.007), written with the minus sign U+2212.
+    const char* dbmText = nullptr;
 };
 
 const ReplyCase kReplies[] = {
-    {"\r\n+CSQ: 17,99\r\n\r\nOK\r\n", Kind::Value, 17, 99, -79, "良好"},
-    {"+CSQ: 0,99", Kind::Value, 0, 99, -113, "差"},
+    {"\r\n+CSQ: 17,99\r\n\r\nOK\r\n", Kind::Value, 17, 99, -79, "良好", "-79 dBm"},
+    {"+CSQ: 0,99", Kind::Value, 0, 99, -113, "差", "≤ \u2212113 dBm"},
+    {"+CSQ: 1,99", Kind::Value, 1, 99, -111, "差", "-111 dBm"},
     {"+CSQ: 9,0", Kind::Value, 9, 0, -95, "差"},
     {"+CSQ: 10,3", Kind::Value, 10, 3, -93, "一般"},
     {"+CSQ: 14,99", Kind::Value, 14, 99, -85, "一般"},
     {"+CSQ: 15,99", Kind::Value, 15, 99, -83, "良好"},
     {"+CSQ: 19,7", Kind::Value, 19, 7, -75, "良好"},
     {"+CSQ: 20,99", Kind::Value, 20, 99, -73, "优秀"},
-    {"+CSQ: 31,99", Kind::Value, 31, 99, -51, "优秀"},
+    {"+CSQ: 30,99", Kind::Value, 30, 99, -53, "优秀", "-53 dBm"},
+    {"+CSQ: 31,99", Kind::Value, 31, 99, -51, "优秀", "≥ \u221251 dBm"},
     {"+CSQ:23 , 1", Kind::Value, 23, 1, -67, "优秀"},
     {"+CSQ: 99,99\r\nOK", Kind::Unknown, 99, 99, 0, ""},
     {"ERROR\r\n", Kind::NotUnderstood, 99, 99, 0, ""},
@@ -59,6 +65,9 @@ TEST(SignalReplyTest, RepliesAreReadAsTheModemMeansThem)
         EXPECT_EQ(reading.HasBitError(), c.bitError != 99);
         EXPECT_EQ(SignalDbm(reading.rssi), c.dbm);
         EXPECT_EQ(BandName(BandOf(reading.rssi)), QString::fromUtf8(c.band));
+        if (c.dbmText) {
+            EXPECT_EQ(SignalDbmText(reading.rssi), QString::fromUtf8(c.dbmText));
+        }
     }
     EXPECT_EQ(ParseSignalReply("ERROR\r\n").raw, QByteArray("ERROR\r\n"));
     EXPECT_EQ(BandLegend(), QStringLiteral("差 <10 · 一般 10–14 · 良好 15–19 · 优秀 ≥20"));
@@ -81,6 +90,21 @@ TEST(SignalReplyTest, FiguresCountEveryKindAndAverageOnlyLevels)
     EXPECT_EQ(chart.samples, 4);
     EXPECT_EQ(chart.minimum, 15);
     EXPECT_EQ(chart.maximum, 18);
+
+    // A day at the shortest interval: the run's figures count every reading,
+    // the session holds the chart's five minutes only, without raw replies.
+    const QDateTime utc = QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC);  // no time-zone look-ups
+    session.Start(utc);
+    const int day = 24 * 3600 * 2;
+    const SignalReading readings[] = {ParseSignalReply("garbled +CSQ: 8,99"), ParseSignalReply("+CSQ: 20,99")};
+    for (int i = 0; i < day; ++i)
+        session.Add(utc.addMSecs(i * 500LL), readings[i % 2]);
+    const QDateTime last = utc.addMSecs((day - 1) * 500LL);
+    EXPECT_EQ(FiguresText(session.FiguresOfRun()),
+              QStringLiteral("172800 次读数，最小 8，最大 20，平均 14.0，未知 0，无法识别 0，未应答 0"));
+    EXPECT_EQ(session.FiguresOfChart(last).samples, SignalSession::kChartSpanSeconds * 2 + 1);
+    EXPECT_EQ(session.ChartSamples().size(), static_cast<std::size_t>(SignalSession::kChartSpanSeconds * 2 + 1));
+    EXPECT_TRUE(session.ChartSamples().front().reading.raw.isEmpty());
 }
 
 // The meter on a simulated terminal in configuration mode, with every
@@ -175,13 +199,25 @@ TEST_F(SignalMeterTest, APortThatGoesAwayEndsTheRunAtOnce)
     Sim().Vanish();
     ASSERT_TRUE(WaitUntil([&] { return m_finished; }));
     ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_TRUE(m_meter->EndedEarly());
+    const QRegularExpression summary(QStringLiteral("^信号监测提前结束（串口已断开，运行 \\d+\\.\\d 秒）：") +
+                                     QRegularExpression::escape(FiguresText(m_meter->Session().FiguresOfRun())) +
+                                     QLatin1Char('$'));
+    EXPECT_EQ(m_view.logLines.filter(summary).size(), 1) << Log().toStdString();
     EXPECT_FALSE(m_meter->Start());
     EXPECT_TRUE(WaitForLog(QStringLiteral("信号监测失败：串口未打开")));
 }
 
 // A run of the meter is kept in the terminal's service record with its
-// figures, and leaves the device's last result as it was.
-class SignalMeterRecordTest : public SignalMeterTest {
+// figures and how long it ran, and leaves the device's last result as it
+// was; a run the port ended is kept as failed, and says why.
+struct RecordCase {
+    const char* what;
+    bool portLost;
+    const char* result;
+};
+
+class SignalMeterRecordTest : public SignalMeterTest, public ::testing::WithParamInterface<RecordCase> {
 protected:
     void BeforeEntry() override
     {
@@ -193,37 +229,66 @@ protected:
     std::shared_ptr<CVisitRecorder> m_recorder;
 };
 
-TEST_F(SignalMeterRecordTest, ARunIsKeptWithItsFigures)
+TEST_P(SignalMeterRecordTest, ARunIsKeptWithItsFigures)
 {
+    const RecordCase& c = GetParam();
+    const std::string deviceId = Sim().Parameters().deviceId;
     ASSERT_TRUE(m_meter->Start());
     ASSERT_TRUE(WaitForReading([](const SignalReading& r) { return r.HasValue() && r.rssi == 23; }));
     SetSignal(12);
     ASSERT_TRUE(WaitForReading([](const SignalReading& r) { return r.HasValue() && r.rssi == 12; }));
-    m_meter->Stop();
+    if (c.portLost)
+        Sim().Vanish();
+    else
+        m_meter->Stop();
     ASSERT_TRUE(WaitUntil([&] { return m_finished; }));
     ASSERT_TRUE(WaitUntilIdle());
     Device().Shutdown();
 
     CRecordStore store(m_dir.filePath(QStringLiteral("records.sqlite")));
     ASSERT_TRUE(store.Open());
-    const auto history = store.History(QString::fromStdString(Sim().Parameters().deviceId));
+    const auto history = store.History(QString::fromStdString(deviceId));
     ASSERT_TRUE(history) << store.LastError().toStdString();
     ASSERT_FALSE(history->entries.empty());
     const auto& run = history->entries.back();
     EXPECT_EQ(run.kind, QStringLiteral("signal"));
-    EXPECT_EQ(run.result, QStringLiteral("成功"));
+    EXPECT_EQ(run.result, QString::fromUtf8(c.result));
     QStringList items;
     QMap<QString, QString> values;
     for (const auto& item : run.items) {
         items << item.item;
         values[item.item] = item.newValue;
     }
-    EXPECT_EQ(items, (QStringList{QStringLiteral("开始"), QStringLiteral("结束"), QStringLiteral("读数"),
-                                  QStringLiteral("最小"), QStringLiteral("最大"), QStringLiteral("平均"),
-                                  QStringLiteral("未知"), QStringLiteral("无法识别"), QStringLiteral("未应答")}));
+    QStringList expected{QStringLiteral("开始"), QStringLiteral("结束"), QStringLiteral("读数"),
+                         QStringLiteral("最小"), QStringLiteral("最大"), QStringLiteral("平均"),
+                         QStringLiteral("未知"), QStringLiteral("无法识别"), QStringLiteral("未应答"),
+                         QStringLiteral("时长")};
+    if (c.portLost)
+        expected << QStringLiteral("提前结束");
+    EXPECT_EQ(items, expected);
     EXPECT_EQ(values.value(QStringLiteral("读数")), QString::number(m_readings.size()));
     EXPECT_EQ(values.value(QStringLiteral("最小")), QStringLiteral("12 (-89 dBm)"));
     EXPECT_EQ(values.value(QStringLiteral("最大")), QStringLiteral("23 (-67 dBm)"));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^\d+\.\d 秒$)")).match(values.value(QStringLiteral("时长"))).hasMatch())
+        << values.value(QStringLiteral("时长")).toStdString();
+    if (c.portLost) {
+        EXPECT_EQ(values.value(QStringLiteral("提前结束")), QStringLiteral("串口已断开"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, SignalMeterRecordTest,
+                         ::testing::Values(RecordCase{"stopped", false, "成功"}, RecordCase{"port_lost", true, "失败"}),
+                         [](const ::testing::TestParamInfo<RecordCase>& info) { return std::string(info.param.what); });
+
+TEST(SignalDurationTest, DurationsReadAsTheLogWritesThem)
+{
+    const struct {
+        qint64 ms;
+        const char* text;
+    } rows[] = {{0, "0.0 秒"},          {12'549, "12.5 秒"},          {59'999, "59.9 秒"},
+                {60'000, "1 分 00 秒"}, {3'599'000, "59 分 59 秒"},    {7'500'000, "2 小时 05 分 00 秒"}};
+    for (const auto& row : rows)
+        EXPECT_EQ(CSignalMeter::DurationText(row.ms), QString::fromUtf8(row.text)) << row.ms;
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ TEST_F(SignalMeterWindowTest, TheValueFollowsTheSignalAndClosingStopsTheMeter)
         const char* value;
         const char* detail;
     } steps[] = {{23, "23", "-67 dBm 优秀"}, {12, "12", "-89 dBm 一般"}, {99, "未知", "模块报告信号未知 (99)"},
-                 {4, "4", "-105 dBm 差"}};
+                 {4, "4", "-105 dBm 差"}, {0, "0", "≤ \u2212113 dBm 差"}, {31, "31", "≥ \u221251 dBm 优秀"}};
     for (const auto& step : steps) {
         SCOPED_TRACE(step.rssi);
         SetSignal(step.rssi);
@@ -48,9 +48,11 @@ TEST_F(SignalMeterWindowTest, TheValueFollowsTheSignalAndClosingStopsTheMeter)
                 && m_window->DetailText() == QString::fromUtf8(step.detail);
         })) << m_window->ValueText().toStdString() << " / " << m_window->DetailText().toStdString();
     }
+    m_window->resize(560, 460);
+    Screenshot("signal_meter_top.png");
     SetSignal(17);
     ASSERT_TRUE(WaitUntil([&] { return m_window->ValueText() == QStringLiteral("17"); }));
-    EXPECT_TRUE(m_window->FiguresText().startsWith(QStringLiteral("最近 5 分钟：最小 4，最大 23，平均 ")))
+    EXPECT_TRUE(m_window->FiguresText().startsWith(QStringLiteral("最近 5 分钟：最小 0，最大 31，平均 ")))
         << m_window->FiguresText().toStdString();
     EXPECT_TRUE(m_window->findChild<QLabel*>(QStringLiteral("bandLegend"))->text().contains(BandLegend()));
     m_window->resize(560, 460);

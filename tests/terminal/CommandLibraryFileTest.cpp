@@ -183,6 +183,64 @@ TEST_F(CommandLibraryFileTest, ImportSkipsIdenticalRenamesClashesAndDropsTakenSh
     ExpectSameLibrary(library, once);
 }
 
+TEST_F(CommandLibraryFileTest, AnImportedSequenceSendsTheCommandsItCameWith)
+{
+    using Commands = QList<QPair<QString, QString>>;  // name, content
+    struct Case {
+        const char* what;
+        Commands library;
+        Commands file;
+        QStringList sends;      // the file's sequence, by the file's names
+        QStringList contents;   // what its steps send once imported
+    };
+    const QString a = QStringLiteral("A");
+    const QString a2 = QStringLiteral("A (2)");
+    const QString a3 = QStringLiteral("A (3)");
+    const Case cases[] = {
+        {"a clash renamed", {{a, "AT+OLD"}}, {{a, "AT+READ"}}, {a}, {"AT+READ"}},
+        {"names that chain", {{a, "AT+OLD"}}, {{a, "AT+READ"}, {a2, "AT+WRITE"}}, {a, a2}, {"AT+READ", "AT+WRITE"}},
+        {"chained, the other way round", {{a, "AT+OLD"}}, {{a2, "AT+WRITE"}, {a, "AT+READ"}}, {a, a2},
+         {"AT+READ", "AT+WRITE"}},
+        {"three deep", {{a, "AT+1"}, {a2, "AT+2"}}, {{a, "AT+READ"}, {a2, "AT+WRITE"}, {a3, "AT+ERASE"}},
+         {a3, a, a2, a}, {"AT+ERASE", "AT+READ", "AT+WRITE", "AT+READ"}},
+        {"one skipped onto a name the file also has", {{a2, "AT+READ"}}, {{a, "AT+READ"}, {a2, "AT+WRITE"}},
+         {a, a2}, {"AT+READ", "AT+WRITE"}},
+        {"a command of the library, not of the file", {{QStringLiteral("X"), "AT+X"}}, {{a, "AT+READ"}},
+         {QStringLiteral("X"), a}, {"AT+X", "AT+READ"}},
+    };
+    auto toCommands = [](const Commands& list) {
+        QList<TerminalCommand> commands;
+        for (const auto& [name, content] : list)
+            commands << TextCommand(name, content);
+        return commands;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CCommandLibrary library;
+        library.SetFilePath({});
+        ASSERT_TRUE(library.Assign(toCommands(c.library), {}));
+        CommandSequence sequence{QStringLiteral("巡检"), {}, 1};
+        for (const QString& name : c.sends)
+            sequence.steps << SendStep(name);
+        CCommandLibrary other;
+        ASSERT_TRUE(other.Assign(toCommands(c.file), {sequence}));
+        const QString path = PathOf(QStringLiteral("chain.json"));
+        ASSERT_TRUE(other.Export(path));
+
+        ImportResult result;
+        QString error;
+        ASSERT_TRUE(library.Import(path, &result, &error)) << error.toStdString();
+        const CommandSequence* imported = library.FindSequence(QStringLiteral("巡检"));
+        ASSERT_NE(imported, nullptr);
+        QStringList contents;
+        for (const SequenceStep& step : imported->steps) {
+            const TerminalCommand* command = library.FindCommand(step.text);
+            contents << (command ? command->content : QStringLiteral("<none: %1>").arg(step.text));
+        }
+        EXPECT_EQ(contents, c.contents);
+    }
+}
+
 TEST_F(CommandLibraryFileTest, EditsThatBreakTheRulesChangeNothing)
 {
     CCommandLibrary library = SampleLibrary();

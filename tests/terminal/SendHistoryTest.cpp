@@ -52,6 +52,51 @@ TEST(SendHistoryTest, KeepsTheLastHundredAcrossARestart)
     EXPECT_EQ(third.Entries().size(), 100);
 }
 
+TEST(SendHistoryTest, OverlongSendsAreNotKept)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("send-history.json");
+    CSendHistory history(path);
+    struct Case {
+        int length;
+        bool kept;
+    };
+    for (const Case c : {Case{1, true}, Case{CSendHistory::kMaxEntryLength, true},
+                         Case{CSendHistory::kMaxEntryLength + 1, false}, Case{30000, false}}) {
+        const SentEntry entry{QString(c.length, QLatin1Char('x')), false};
+        EXPECT_TRUE(history.Add(entry));
+        EXPECT_EQ(history.Entries().contains(entry), c.kept) << c.length;
+        EXPECT_EQ(CSendHistory(path).Entries().contains(entry), c.kept) << c.length;
+    }
+    // Nor does one come back from a file written by hand.
+    const QByteArray file = R"({"format": "sirenset-send-history", "version": 1, "entries": [{"text": ")"
+                            + QByteArray(CSendHistory::kMaxEntryLength + 1, 'y') + R"("}, {"text": "ok"}]})";
+    ASSERT_TRUE(testsupport::WriteFileBytes(path, file));
+    EXPECT_EQ(CSendHistory(path).Entries(), Texts({"ok"}));
+}
+
+TEST(SendHistoryTest, TwoWindowsKeepEachOthersSends)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("send-history.json");
+    CSendHistory first(path);
+    CSendHistory second(path);
+    ASSERT_TRUE(first.Add({QStringLiteral("a"), false}));
+    ASSERT_TRUE(second.Add({QStringLiteral("b"), false}));
+    ASSERT_TRUE(first.Add({QStringLiteral("c"), false}));
+    ASSERT_TRUE(second.Add({QStringLiteral("a"), false}));
+    EXPECT_EQ(CSendHistory(path).Entries(), Texts({"a", "c", "b"}));
+    EXPECT_EQ(second.Entries(), Texts({"a", "c", "b"}));
+
+    // Together they still keep the newest hundred only.
+    for (int i = 1; i <= 120; ++i)
+        ASSERT_TRUE((i % 2 ? first : second).Add({QString::number(i), false}));
+    const QList<SentEntry> merged = CSendHistory(path).Entries();
+    ASSERT_EQ(merged.size(), CSendHistory::kLimit);
+    for (int i = 0; i < CSendHistory::kLimit; ++i)
+        EXPECT_EQ(merged[i].text, QString::number(120 - i));
+}
+
 TEST(SendHistoryTest, BrokenFileGivesAnEmptyHistory)
 {
     QTemporaryDir dir;
