@@ -227,11 +227,14 @@ protected:
     {
         MainWindowFixture::SetUp();
         ASSERT_TRUE(m_session.Started());
-        // Two commands, so that the panel's library box has entries.
+        // Two commands, so that the panel's library box has entries; the
+        // first, which the editor shows, with a check value, so that the
+        // editor's byte-order box is in use.
         CCommandLibrary library;
         TerminalCommand ping;
         ping.name = QStringLiteral("PING");
         ping.content = QStringLiteral("PING");
+        ping.check = CheckValue::Kind::Crc16Modbus;
         TerminalCommand version;
         version.name = QStringLiteral("读版本");
         version.content = QStringLiteral("AT+VER");
@@ -387,11 +390,15 @@ void WindowOverAtSpiTest::ExpectEntryShown(const AtSpiObject& box, QComboBox* co
 }
 
 // Every entry by code, then by keyboard: Home, each next one from the open
-// list (read while it is open, too), and Up on the closed box.
+// list (read while it is open, too), and Up on the closed box; then every
+// other entry by a click in the open list.
 void WindowOverAtSpiTest::ChooseEveryEntry(const AtSpiObject& box, QComboBox* combo)
 {
     const int count = combo->count();
     ASSERT_GT(count, 1);
+    // Boxes of a window depend on each other (no byte order without a check
+    // value): each is left as it was found.
+    const int found = combo->currentIndex();
     for (int entry = 0; entry < count; ++entry) {
         combo->setCurrentIndex(entry);
         ExpectEntryShown(box, combo, "set to entry " + std::to_string(entry));
@@ -416,6 +423,16 @@ void WindowOverAtSpiTest::ChooseEveryEntry(const AtSpiObject& box, QComboBox* co
     QTest::keyClick(combo, Qt::Key_Up);
     ASSERT_EQ(combo->currentIndex(), count - 2);
     ExpectEntryShown(box, combo, "Up on the closed box");
+    // By mouse: a click on an entry of the open list.
+    for (int entry = count - 1; entry >= 0; entry -= 2) {
+        QTest::keyClick(combo, Qt::Key_Down, Qt::AltModifier);
+        ASSERT_TRUE(WaitUntil([&] { return combo->view()->isVisible(); }));
+        const QModelIndex item = combo->view()->model()->index(entry, combo->modelColumn(), combo->rootModelIndex());
+        QTest::mouseClick(combo->view()->viewport(), Qt::LeftButton, {}, combo->view()->visualRect(item).center());
+        ASSERT_TRUE(WaitUntil([&] { return !combo->view()->isVisible() && combo->currentIndex() == entry; }));
+        ExpectEntryShown(box, combo, "entry " + std::to_string(entry) + " clicked");
+    }
+    combo->setCurrentIndex(found);
 }
 
 // The visible combo box of `window` that carries the accessible name `name`.
