@@ -5,34 +5,25 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 
-#include <utility>
-
 CComboListAccessible::CComboListAccessible(QAbstractItemView* view, QComboBox* combo)
     : QAccessibleWidget(view, QAccessible::List), m_combo(combo)
 {
-    // Tools that keep the states they were told of hear of the entry that
-    // lost "selected" and of the one that gained it. The interface is looked
-    // up each time: Qt may delete it before the view.
-    QObject::connect(combo, &QComboBox::currentIndexChanged, view,
-                     [view, shown = combo->currentIndex()](int row) mutable {
-                         const int before = std::exchange(shown, row);
-                         if (!QAccessible::isActive())
-                             return;
-                         QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view);
-                         for (const int changed : {before, row}) {
-                             if (QAccessibleInterface* item = list ? list->child(changed) : nullptr) {
-                                 QAccessibleEvent event(item, QAccessible::Selection);
-                                 QAccessible::updateAccessibility(&event);
-                             }
-                         }
-                     });
+    // Looked up each time: Qt may delete the interface before the view. The
+    // entry may also change unannounced (signals blocked while the port list
+    // is refilled): every item is compared with what was last told.
+    QObject::connect(combo, &QComboBox::currentIndexChanged, view, [view] {
+        if (!QAccessible::isActive())
+            return;
+        if (auto* list = dynamic_cast<CComboListAccessible*>(QAccessible::queryAccessibleInterface(view)))
+            list->TellSelectionChanges();
+    });
 }
 
 CComboListAccessible::~CComboListAccessible()
 {
-    for (QAccessible::Id id : m_items) {
-        if (id != 0)
-            QAccessible::deleteAccessibleInterface(id);
+    for (const Item& item : m_items) {
+        if (item.id != 0)
+            QAccessible::deleteAccessibleInterface(item.id);
     }
 }
 
@@ -66,11 +57,14 @@ QAccessibleInterface* CComboListAccessible::child(int index) const
     if (index < 0 || index >= childCount())
         return nullptr;
     if (m_items.size() <= static_cast<size_t>(index))
-        m_items.resize(index + 1, 0);
-    QAccessible::Id& id = m_items[index];
-    if (id == 0)
-        id = QAccessible::registerAccessibleInterface(new CComboItemAccessible(m_combo, View(), index));
-    return QAccessible::accessibleInterface(id);
+        m_items.resize(index + 1);
+    Item& item = m_items[index];
+    if (item.id == 0) {
+        auto* made = new CComboItemAccessible(m_combo, View(), index);
+        item.id = QAccessible::registerAccessibleInterface(made);
+        item.toldSelected = made->state().selected;
+    }
+    return QAccessible::accessibleInterface(item.id);
 }
 
 int CComboListAccessible::indexOfChild(const QAccessibleInterface* child) const
@@ -79,7 +73,7 @@ int CComboListAccessible::indexOfChild(const QAccessibleInterface* child) const
     if (!item)
         return -1;
     const int row = item->Row();
-    const bool ours = row < static_cast<int>(m_items.size()) && QAccessible::accessibleInterface(m_items[row]) == child;
+    const bool ours = row < static_cast<int>(m_items.size()) && QAccessible::accessibleInterface(m_items[row].id) == child;
     return ours && row < childCount() ? row : -1;
 }
 
@@ -93,4 +87,17 @@ QAccessibleInterface* CComboListAccessible::focusChild() const
 {
     const QModelIndex highlighted = View()->currentIndex();
     return View()->isVisible() && highlighted.isValid() ? child(highlighted.row()) : nullptr;
+}
+
+void CComboListAccessible::TellSelectionChanges()
+{
+    for (Item& item : m_items) {
+        QAccessibleInterface* made = item.id != 0 ? QAccessible::accessibleInterface(item.id) : nullptr;
+        if (!made || made->state().selected == item.toldSelected)
+            continue;
+        item.toldSelected = !item.toldSelected;
+        // Qt's bridge tells this as the item's "selected" state changing.
+        QAccessibleEvent event(made, QAccessible::Selection);
+        QAccessible::updateAccessibility(&event);
+    }
 }

@@ -30,11 +30,19 @@ public:
     QAccessibleInterface* childAt(int x, int y) const override;
     QAccessibleInterface* focusChild() const override;
 
+    // Tells of every item made so far whose "selected" changed since it was
+    // last told of, so that tools keeping states stay right.
+    void TellSelectionChanges();
+
 private:
     QAbstractItemView* View() const;
 
     QPointer<QComboBox> m_combo;
-    // Accessible ids of the items made so far, by row. An item stands for a
-    // row, not an entry: a refilled list reuses them.
-    mutable std::vector<QAccessible::Id> m_items;
+    // The items made so far, by row (an item stands for a row, not an
+    // entry: a refilled list reuses them), and the "selected" last told.
+    struct Item {
+        QAccessible::Id id = 0;
+        bool toldSelected = false;
+    };
+    mutable std::vector<Item> m_items;
 };

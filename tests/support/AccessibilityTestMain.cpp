@@ -7,6 +7,17 @@
 
 #include <cstdio>
 
+#if defined(__SANITIZE_ADDRESS__)
+// On xcb, libxkbcommon-x11 copies the keymap's names with strndup() from
+// reply data that is not zero-terminated, which is allowed; AddressSanitizer's
+// strndup() check with strict_string_checks (as the test run sets it) reports
+// it all the same. Options the environment names still win.
+extern "C" const char* __asan_default_options()
+{
+    return "intercept_strndup=0";
+}
+#endif
+
 // Widget tests that read the windows over AT-SPI, as screen readers do: on
 // Qt's xcb platform, under an X server and an accessibility bus of their
 // own, which must exist before the application does.

@@ -7,6 +7,8 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 
+#include <utility>
+
 namespace testsupport {
 
 namespace {
@@ -141,6 +143,34 @@ std::optional<QString> AtSpiReader::TextOf(const AtSpiObject& object)
     if (!reply || reply->arguments().isEmpty())
         return std::nullopt;
     return reply->arguments().first().toString();
+}
+
+bool AtSpiReader::Listen(const QString& event)
+{
+    const bool listening = m_bus.connect(QString(), QString(), QStringLiteral("org.a11y.atspi.Event.Object"),
+                                         QStringLiteral("StateChanged"), this, SLOT(OnStateChanged(QDBusMessage)));
+    if (!listening) {
+        m_lastError = QStringLiteral("cannot hear state changes: ") + m_bus.lastError().message();
+        return false;
+    }
+    // The event, the properties to send with it (none), for every application.
+    const AtSpiObject registry{QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("/org/a11y/atspi/registry")};
+    return Ask(registry, QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("RegisterEvent"),
+               {event, QStringList{}, QString()})
+        .has_value();
+}
+
+QList<AtSpiStateChange> AtSpiReader::TakeStateChanges()
+{
+    return std::exchange(m_stateChanges, {});
+}
+
+void AtSpiReader::OnStateChanged(const QDBusMessage& signal)
+{
+    // The state's name, then 1 or 0.
+    const QVariantList arguments = signal.arguments();
+    if (arguments.size() >= 2)
+        m_stateChanges << AtSpiStateChange{signal.path(), arguments[0].toString(), arguments[1].toInt() != 0};
 }
 
 }  // namespace testsupport
