@@ -73,8 +73,9 @@ int CComboListAccessible::indexOfChild(const QAccessibleInterface* child) const
     if (!item)
         return -1;
     const int row = item->Row();
-    const bool ours = row < static_cast<int>(m_items.size()) && QAccessible::accessibleInterface(m_items[row].id) == child;
-    return ours && row < childCount() ? row : -1;
+    if (row >= static_cast<int>(m_items.size()) || row >= childCount())
+        return -1;
+    return QAccessible::accessibleInterface(m_items[row].id) == child ? row : -1;
 }
 
 QAccessibleInterface* CComboListAccessible::childAt(int x, int y) const
