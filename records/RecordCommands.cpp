@@ -1,6 +1,7 @@
 #include "records/RecordCommands.h"
 
 #include "params/ConfigFilePlan.h"
+#include "records/CRecordOutbox.h"
 #include "records/CRecordStore.h"
 
 #include <QDateTime>
@@ -120,6 +121,9 @@ QString HistoryEntryText(const HistoryEntry& entry)
 
 int PrintHistory(const QString& location, const QString& device, bool json, std::FILE* out, std::FILE* err)
 {
+    // Visits that wait in the outbox, and where they are to go (JSON stays
+    // JSON: the line goes to standard error then).
+    Print(json ? err : out, CRecordOutbox::WaitingNotice());
     CRecordStore store(location);
     if (!store.Open()) {
         Print(err, QStringLiteral("sirenset: %1: %2\n").arg(store.Describe(), store.LastError()));

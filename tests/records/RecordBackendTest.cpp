@@ -73,30 +73,33 @@ protected:
 
 }  // namespace
 
-// A database made by the first schema version is migrated when opened,
+// A database made by every earlier schema version is migrated when opened,
 // its records kept; the schema's own statements run on either database.
-TEST_P(RecordBackendTest, MigratesFromTheFirstVersion)
+TEST_P(RecordBackendTest, MigratesFromEveryEarlierVersion)
 {
-    const QString location = NewDatabase();
-    {
-        CRecordStore old(location);
-        ASSERT_TRUE(old.Open(1)) << old.LastError().toStdString();
-        EXPECT_EQ(old.SchemaVersion(), 1);
-        ASSERT_TRUE(old.RecordReport(Entry(Report("1A2B3C4D"), 1000, QStringLiteral("COM1"))))
-            << old.LastError().toStdString();
+    for (int from = 1; from < RecordSchema::LatestVersion(); ++from) {
+        SCOPED_TRACE(from);
+        const QString location = NewDatabase();
+        {
+            CRecordStore old(location);
+            ASSERT_TRUE(old.Open(from)) << old.LastError().toStdString();
+            EXPECT_EQ(old.SchemaVersion(), from);
+            ASSERT_TRUE(old.RecordReport(Entry(Report("1A2B3C4D"), 1000, QStringLiteral("COM1"))))
+                << old.LastError().toStdString();
+        }
+        CRecordStore store(location);
+        ASSERT_TRUE(store.Open()) << store.LastError().toStdString();
+        EXPECT_EQ(store.SchemaVersion(), RecordSchema::LatestVersion());
+        EXPECT_EQ(store.SnapshotReport(QStringLiteral("1A2B3C4D")), Report("1A2B3C4D"));
+        ASSERT_TRUE(store.RecordReport(Entry(Report("1A2B3C4D", "1"), 2000, QStringLiteral("COM1"))));
+        const auto history = store.History(QStringLiteral("1A2B3C4D"));
+        ASSERT_TRUE(history) << store.LastError().toStdString();
+        EXPECT_EQ(history->entries.size(), 2u);
+        EXPECT_EQ(history->device.visits, 2);
+        const auto found = store.ListDevices(QStringLiteral("13912345678"));
+        ASSERT_TRUE(found);
+        EXPECT_TRUE(found->empty()) << "only the latest report is searched";
     }
-    CRecordStore store(location);
-    ASSERT_TRUE(store.Open()) << store.LastError().toStdString();
-    EXPECT_EQ(store.SchemaVersion(), RecordSchema::LatestVersion());
-    EXPECT_EQ(store.SnapshotReport(QStringLiteral("1A2B3C4D")), Report("1A2B3C4D"));
-    ASSERT_TRUE(store.RecordReport(Entry(Report("1A2B3C4D", "1"), 2000, QStringLiteral("COM1"))));
-    const auto history = store.History(QStringLiteral("1A2B3C4D"));
-    ASSERT_TRUE(history) << store.LastError().toStdString();
-    EXPECT_EQ(history->entries.size(), 2u);
-    EXPECT_EQ(history->device.visits, 2);
-    const auto found = store.ListDevices(QStringLiteral("13912345678"));
-    ASSERT_TRUE(found);
-    EXPECT_TRUE(found->empty()) << "only the latest report is searched";
 }
 
 // Three ports record at once, each on a connection of its own, into one
