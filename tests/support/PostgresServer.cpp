@@ -104,6 +104,11 @@ bool PostgresServer::Start(QString* why)
               QStringLiteral("--no-sync")},
              why))
         return false;
+    return StartServer(why);
+}
+
+bool PostgresServer::StartServer(QString* why)
+{
     const QString options =
         QStringLiteral("-c listen_addresses='' -k %1 -c fsync=off -c full_page_writes=off").arg(m_socketDir);
     if (!Run(m_binDir + QStringLiteral("/pg_ctl"),
@@ -113,6 +118,22 @@ bool PostgresServer::Start(QString* why)
         return false;
     m_running = true;
     return true;
+}
+
+bool PostgresServer::Stop(QString* why)
+{
+    if (!Run(m_binDir + QStringLiteral("/pg_ctl"),
+             {QStringLiteral("-D"), m_dataDir, QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"),
+              QStringLiteral("stop")},
+             why))
+        return false;
+    m_running = false;
+    return true;
+}
+
+bool PostgresServer::Restart(QString* why)
+{
+    return StartServer(why);
 }
 
 QString PostgresServer::CreateDatabase(const QString& name, QString* why)
