@@ -460,7 +460,7 @@ std::optional<qint64> CRecordStore::AddSnapshot(qint64 deviceId, qint64 visitId,
         query.addBindValue(event.atMs);
         query.addBindValue(event.atMs);
         query.addBindValue(*snapshotId);
-        if (!Exec(query) || !TouchDevice(deviceId, event.atMs))
+        if (!Exec(query) || !TouchDevice(deviceId, event.atMs, true))
             return std::nullopt;
     } else {
         const std::optional<qint64> reportId = ReportRowId(event.report);
@@ -483,24 +483,28 @@ std::optional<qint64> CRecordStore::AddSnapshot(qint64 deviceId, qint64 visitId,
         query.addBindValue(NotNull(sim));
         query.addBindValue((key + QLatin1Char('\n') + sim + QLatin1Char('\n') + GbkToUnicode(event.report)).toLower());
         query.addBindValue(deviceId);
-        if (!Exec(query) || !TouchDevice(deviceId, event.atMs))
+        if (!Exec(query) || !TouchDevice(deviceId, event.atMs, true))
             return std::nullopt;
     }
     return snapshotId;
 }
 
-bool CRecordStore::TouchDevice(qint64 deviceId, qint64 atMs)
+bool CRecordStore::TouchDevice(qint64 deviceId, qint64 atMs, bool report)
 {
     // A step replayed late, or a change dated from its start, never makes
-    // the device look seen earlier than it was.
+    // the device look seen later or earlier than it was: "last seen" only
+    // moves on, and a report (only a report) may move "first seen" back.
     QSqlQuery query(m_db);
-    query.prepare(QStringLiteral(
-        "UPDATE devices SET last_seen = CASE WHEN last_seen < ? THEN ? ELSE last_seen END,"
-        " first_seen = CASE WHEN first_seen > ? THEN ? ELSE first_seen END WHERE id = ?"));
+    query.prepare(report ? QStringLiteral("UPDATE devices SET last_seen = CASE WHEN last_seen < ? THEN ? ELSE last_seen END,"
+                                          " first_seen = CASE WHEN first_seen > ? THEN ? ELSE first_seen END WHERE id = ?")
+                         : QStringLiteral("UPDATE devices SET last_seen = CASE WHEN last_seen < ? THEN ? ELSE last_seen END"
+                                          " WHERE id = ?"));
     query.addBindValue(atMs);
     query.addBindValue(atMs);
-    query.addBindValue(atMs);
-    query.addBindValue(atMs);
+    if (report) {
+        query.addBindValue(atMs);
+        query.addBindValue(atMs);
+    }
     query.addBindValue(deviceId);
     return Exec(query);
 }
@@ -589,7 +593,7 @@ std::optional<qint64> CRecordStore::RecordChange(const ChangeEvent& event)
         if (!Exec(query))
             return fail();
     }
-    if (!TouchDevice(m_current.deviceId, event.atMs))
+    if (!TouchDevice(m_current.deviceId, event.atMs, false))
         return fail();
     if (!Commit())
         return std::nullopt;
@@ -799,13 +803,13 @@ std::optional<CRecordStore::StoredStep> CRecordStore::StoreChangeStep(const Reco
         if (!visitId)
             return std::nullopt;
         const std::optional<qint64> changeId = InsertChange(*deviceId, *visitId, event.atMs, event.kind,
-                                                            QString::fromLatin1(ChangeResult::Unfinished), event.changeUid);
-        if (!changeId || !TouchDevice(*deviceId, event.atMs))
+                                                            QString::fromUtf8(ChangeResult::Unfinished), event.changeUid);
+        if (!changeId || !TouchDevice(*deviceId, event.atMs, false))
             return std::nullopt;
         if (event.kind != QLatin1String(ChangeKind::Signal)) {
             // Until its end comes, the device's last change is an unfinished one.
             query.prepare(QStringLiteral("UPDATE devices SET last_result = ?, last_verify = '' WHERE id = ?"));
-            query.addBindValue(QString::fromLatin1(ChangeResult::Unfinished));
+            query.addBindValue(QString::fromUtf8(ChangeResult::Unfinished));
             query.addBindValue(*deviceId);
             if (!Exec(query))
                 return std::nullopt;
@@ -832,7 +836,7 @@ std::optional<CRecordStore::StoredStep> CRecordStore::StoreChangeStep(const Reco
     query.addBindValue(NotNull(event.result));
     query.addBindValue(NotNull(event.verify));
     query.addBindValue(changeId);
-    if (!Exec(query) || !TouchDevice(deviceId, event.atMs))
+    if (!Exec(query) || !TouchDevice(deviceId, event.atMs, false))
         return std::nullopt;
     // Signal readings change nothing on the terminal: the device keeps the
     // result and verification of its last change.

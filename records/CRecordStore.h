@@ -112,8 +112,8 @@ private:
     // one only counts as seen again.
     std::optional<qint64> AddSnapshot(qint64 deviceId, qint64 visitId, const ReportEvent& event, const QString& key,
                                       const QString& sim);
-    // "Last seen" only ever moves on, "first seen" only back.
-    bool TouchDevice(qint64 deviceId, qint64 atMs);
+    // "Last seen" only ever moves on, "first seen" (reports) only back.
+    bool TouchDevice(qint64 deviceId, qint64 atMs, bool report);
     // Steps: claimed once by their id.
     std::optional<bool> ClaimStep(const QString& uid);
     std::optional<qint64> StepRow(const QString& uid);

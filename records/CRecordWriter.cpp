@@ -422,8 +422,9 @@ bool CRecordWriter::HasFailed() const
 bool CRecordWriter::WaitUntilIdle(int timeoutMs) const
 {
     std::unique_lock guard(m_state->lock);
-    return m_state->changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                                     [this] { return m_state->queue.empty() && !m_state->busy; });
+    return m_state->changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] {
+        return m_state->queue.empty() && !m_state->busy && !m_state->wake;
+    });
 }
 
 int CRecordWriter::Close(std::chrono::steady_clock::time_point deadline)

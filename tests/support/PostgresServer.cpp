@@ -141,6 +141,11 @@ QString PostgresServer::CreateDatabase(const QString& name, QString* why)
     if (!Run(m_binDir + QStringLiteral("/createdb"),
              {QStringLiteral("-h"), m_socketDir, QStringLiteral("-U"), QString::fromLatin1(kDatabaseUser), name}, why))
         return {};
+    return Address(name);
+}
+
+QString PostgresServer::Address(const QString& name) const
+{
     return QStringLiteral("postgresql://%1@localhost/%2?host=%3")
         .arg(QString::fromLatin1(kDatabaseUser), name, m_socketDir);
 }

@@ -26,6 +26,8 @@ public:
     bool Start(QString* why);
     // Creates a database and returns its postgresql:// address.
     QString CreateDatabase(const QString& name, QString* why);
+    // The address a database of that name has (or will have).
+    QString Address(const QString& name) const;
     // Stops the server at once (its connections are cut), and starts it
     // again on the same cluster: a server that goes away and comes back.
     bool Stop(QString* why);
