@@ -468,6 +468,7 @@ TEST_P(BatchRecordTest, AServerThatNeverAnswersHoldsUpNothing)
     EXPECT_TRUE(result.out.contains(QStringLiteral("设备档案暂存待写队列（%1），%2 可用时自动写入")
                                         .arg(QDir::toNativeSeparators(OutboxPath()), m_database)))
         << result.out.toStdString();
+    ASSERT_EQ(ReportTerminals("report.json").size(), 1);
     const QJsonObject entry = ReportTerminals("report.json")[0].toObject();
     EXPECT_TRUE(entry[QStringLiteral("recordPending")].toBool());
     EXPECT_TRUE(entry[QStringLiteral("recordId")].isNull());
