@@ -12,6 +12,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 
 CBatchRunner::CBatchRunner(const CommandLine& command, const Timing& timing)
@@ -189,12 +190,32 @@ int CBatchRunner::Run()
     };
     while (!allFinished())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    CloseRecords();
     // Lines still queued for the console are printed before leaving.
     QCoreApplication::processEvents();
     if (several || m_command.repeat || m_units)
         PrintSummary();
     WriteReport();
+    m_logFile.Flush();
     return ExitStatus();
+}
+
+void CBatchRunner::CloseRecords()
+{
+    // One deadline for every port: the run ends in bounded time whatever
+    // the database does; what is not written by then waits in the outbox.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(RecordTiming{}.shutdownWaitMs);
+    for (const auto& run : m_runs)
+        run->CloseRecord(deadline);
+    // A visit that waited in the outbox may have been written since its
+    // terminal ended.
+    for (UnitRecord& record : m_records) {
+        for (const auto& run : m_runs) {
+            if (run->DevicePath() == record.device)
+                run->RefreshRecord(record);
+        }
+    }
 }
 
 void CBatchRunner::OnUnitFinished(const UnitRecord& record)
@@ -319,8 +340,14 @@ void CBatchRunner::WriteReport()
         };
         if (record.row > 0)
             entry.insert(QStringLiteral("unitsRow"), record.row);
-        if (record.recordId > 0)
-            entry.insert(QStringLiteral("recordId"), record.recordId);
+        if (!record.visitUid.isEmpty()) {
+            // The snapshot as --export DEVICEID@N takes it; both null while
+            // the record waits in the outbox.
+            const bool written = !record.recordPending && record.recordId > 0;
+            entry.insert(QStringLiteral("recordId"), written ? QJsonValue(record.recordId) : QJsonValue());
+            entry.insert(QStringLiteral("snapshot"), written ? QJsonValue(record.snapshot) : QJsonValue());
+            entry.insert(QStringLiteral("recordPending"), record.recordPending);
+        }
         if (m_command.mode == CommandLine::Mode::Diff)
             entry.insert(QStringLiteral("changes"), record.changes);
         terminals.append(entry);

@@ -40,6 +40,8 @@ private:
     void Log(const QString& line);
 
     void OnUnitFinished(const UnitRecord& record);
+    // The end of the run's records: see CPortRun::CloseRecord.
+    void CloseRecords();
     void OnTerminationRequested(int signalNumber);
     void PrintSummary();
     void WriteReport();

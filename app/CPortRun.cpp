@@ -7,6 +7,7 @@
 #include "params/ChangedOnlyFile.h"
 #include "params/GbkText.h"
 #include "records/CVisitRecorder.h"
+#include "records/RecordLines.h"
 #include "serial/PortTable.h"
 
 #include <QDir>
@@ -42,12 +43,21 @@ CPortRun::CPortRun(const CommandLine& command, const QString& device, const Timi
     connect(m_device.get(), &CDeviceController::portLost, this, &CPortRun::OnPortLost);
     m_powerOnTimer.setSingleShot(true);
     connect(&m_powerOnTimer, &QTimer::timeout, this, &CPortRun::OnPowerOnTimeout);
+    m_settleTimer.setSingleShot(true);
+    connect(&m_settleTimer, &QTimer::timeout, this, &CPortRun::CompleteUnit);
 }
 
 CPortRun::~CPortRun()
 {
-    // The worker stops before the procedures it runs are destroyed.
+    // The worker stops before the procedures it runs are destroyed, the
+    // record's writer before the controller its lines go to.
+    CloseRecord(std::chrono::steady_clock::now() + std::chrono::milliseconds(m_recordTiming.shutdownWaitMs));
+}
+
+int CPortRun::CloseRecord(std::chrono::steady_clock::time_point deadline)
+{
     m_device->Shutdown();
+    return m_recorder ? m_recorder->Close(deadline) : 0;
 }
 
 void CPortRun::AttachRecorder()
@@ -57,6 +67,13 @@ void CPortRun::AttachRecorder()
     CDeviceController* device = m_device.get();
     m_recorder = std::make_shared<CVisitRecorder>(m_command.database, m_devicePath,
                                                   [device](const QString& line) { device->PostLog(line); });
+    // A record that cannot be written is said on standard error too: a
+    // batch run's output may go to a file nobody reads.
+    CBatchConsole* console = m_console;
+    m_recorder->SetFailureLog([device, console](const QString& line) {
+        device->PostToUi([console, line] { console->ShowMessage(line); });
+    });
+    m_recorder->SetProgress([device, this] { device->PostToUi([this] { OnRecordProgress(); }); });
     switch (m_command.mode) {
     case CommandLine::Mode::Read:
         m_recorder->SetTriggerNames(QString::fromLatin1(RecordTrigger::ReadRun), QString::fromLatin1(RecordTrigger::Verify));
@@ -320,11 +337,22 @@ void CPortRun::OnPortLost()
 
 void CPortRun::Interrupt()
 {
-    if (m_finished || m_endingAfterWorker)
+    if (m_finished)
+        return;
+    // Nothing waits for a record after this: what is not written waits in
+    // the outbox.
+    m_interrupted = true;
+    m_stopping = true;
+    if (m_settling) {
+        m_device->ClosePort();
+        CompleteUnit();
+        Finish();
+        return;
+    }
+    if (m_endingAfterWorker)
         return;
     // The port first, so the terminal is free at once; then the worker.
     m_device->ClosePort();
-    m_stopping = true;
     EndAfterWorker(IsBusyWithTerminal(), QStringLiteral("中断"));
 }
 
@@ -341,6 +369,8 @@ void CPortRun::EndAfterWorker(bool endUnit, const QString& result)
     m_device->PostToUi([this, endUnit, result] {
         if (endUnit)
             EndUnit(1, result);
+        if (m_interrupted && m_settling)
+            CompleteUnit();
         Finish();
     });
 }
@@ -359,8 +389,6 @@ void CPortRun::EndUnit(int status, const QString& result)
         m_record.deviceId = GbkToUnicode(m_device->Params().deviceId.View());
         m_record.simNumber = GbkToUnicode(m_device->Params().simNumber.View());
     }
-    if (m_recorder && m_caught)
-        m_record.recordId = m_recorder->LastSnapshotId();
     const QStringList& log = m_console->LogLines();
     for (qsizetype i = m_unitMark; i < log.size(); ++i) {
         if (log[i].contains(QStringLiteral("失败")) || log[i].contains(QStringLiteral("超时"))
@@ -368,6 +396,56 @@ void CPortRun::EndUnit(int status, const QString& result)
             m_record.failures << CBatchConsole::Printable(log[i]);
     }
     ++m_unitsDone;
+    if (m_recorder && m_caught) {
+        // The terminal's own record, never the one before it: its visit,
+        // and the steps handed over up to now.
+        m_record.visitUid = m_recorder->CurrentVisit();
+        m_record.recordMark = m_recorder->Mark();
+        m_settling = true;
+        m_settleTimer.start(m_recordTiming.unitSettleMs);
+        OnRecordProgress();
+        return;
+    }
+    CompleteUnit();
+}
+
+void CPortRun::OnRecordProgress()
+{
+    if (!m_settling)
+        return;
+    // A writer stuck on an earlier step will not be done in time: no wait.
+    if (m_recorder->Outcome(m_record.visitUid, m_record.recordMark).settled || m_recorder->IsStalled())
+        CompleteUnit();
+}
+
+void CPortRun::RefreshRecord(UnitRecord& record) const
+{
+    if (!m_recorder || record.visitUid.isEmpty())
+        return;
+    const CRecordWriter::Outcome outcome = m_recorder->Outcome(record.visitUid, record.recordMark);
+    record.recordPending = outcome.pending;
+    record.recordId = outcome.snapshotId;
+    record.snapshot = outcome.snapshotNumber;
+}
+
+void CPortRun::TakeRecordOutcome()
+{
+    RefreshRecord(m_record);
+    const CRecordWriter::Outcome outcome = m_recorder->Outcome(m_record.visitUid, m_record.recordMark);
+    // Said in the terminal's own log, after its last line.
+    if (outcome.pending)
+        m_console->AppendLog(RecordLines::VisitPending(m_recorder->OutboxPath(), m_recorder->Target()));
+    else if (outcome.snapshotId > 0)
+        m_console->AppendLog(RecordLines::VisitWritten(outcome.deviceKey, outcome.snapshotNumber));
+}
+
+void CPortRun::CompleteUnit()
+{
+    if (m_settling) {
+        m_settling = false;
+        m_settleTimer.stop();
+        TakeRecordOutcome();
+    }
     emit unitFinished(m_record);
     if (m_finished)
         return;
@@ -379,7 +457,8 @@ void CPortRun::EndUnit(int status, const QString& result)
 
 void CPortRun::Finish()
 {
-    if (m_finished)
+    // A terminal's end waits for its record; it finishes the run then.
+    if (m_finished || m_settling)
         return;
     m_finished = true;
     m_powerOnTimer.stop();

@@ -4,11 +4,13 @@
 #include "app/CommandLine.h"
 #include "device/Timing.h"
 #include "params/ConfigFilePlan.h"
+#include "records/RecordTiming.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -35,7 +37,14 @@ struct UnitRecord {
     bool verified = false;
     int mismatches = 0;
     QStringList failures;  // the log lines that said what failed
-    qint64 recordId = 0;   // the service record's last snapshot of it, 0 without
+    // The service record of the terminal's visit ("" when none was kept):
+    // its last snapshot (id, and N of --export DEVICEID@N), or pending when
+    // it waits in the outbox.
+    QString visitUid;
+    qint64 recordMark = 0;  // the steps of the visit handed over up to its end
+    qint64 recordId = 0;
+    int snapshot = 0;
+    bool recordPending = false;
 };
 
 // One port of a batch run: its own console, controller and worker. It waits
@@ -64,6 +73,15 @@ public:
     // as interrupted.
     void Interrupt();
 
+    // The worker stops, and the record's writer gets until `deadline` to
+    // write what it was handed (what it has not by then waits in the
+    // outbox). Returns how many steps it left.
+    int CloseRecord(std::chrono::steady_clock::time_point deadline);
+    // A terminal's record as it stands now (a visit that waited in the
+    // outbox may have been written since).
+    void RefreshRecord(UnitRecord& record) const;
+    QString DevicePath() const { return m_devicePath; }
+
     bool IsFinished() const { return m_finished; }
     // A terminal is between its power-on and its end.
     // (or the first terminal is awaited), as opposed to waiting for the
@@ -91,6 +109,11 @@ private:
     // --changed-only: the file of what --diff found, written to --output.
     bool WriteChangedOnlyFile(const ParameterSet& current);
     void EndUnit(int status, const QString& result);
+    // The end of a terminal once its record is written (or waits in the
+    // outbox, or the wait for it is over).
+    void OnRecordProgress();
+    void CompleteUnit();
+    void TakeRecordOutcome();
     void Finish();
     bool LoggedSince(int mark, const QString& line) const;
     QString TargetFile() const;
@@ -106,6 +129,10 @@ private:
     std::shared_ptr<CVisitRecorder> m_recorder;
     UnitSource m_units;
     QTimer m_powerOnTimer;
+    RecordTiming m_recordTiming;
+    // Waiting for the ended terminal's record to be written.
+    QTimer m_settleTimer;
+    bool m_settling = false;
     UnitRecord m_record;
     int m_unitMark = 0;
     int m_operationMark = 0;
@@ -118,4 +145,6 @@ private:
     // The port is gone or the run interrupted: the terminal ends once the
     // worker's last lines are shown.
     bool m_endingAfterWorker = false;
+    // SIGINT or SIGTERM: the terminal ends without waiting for its record.
+    bool m_interrupted = false;
 };

@@ -101,6 +101,12 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
         m_recorder = std::make_shared<CVisitRecorder>(options.recordDatabase, QString(),
                                                       [this](const QString& line) { m_device.PostLog(line); });
         m_device.SetRecorder(m_recorder);
+        // Visits that could not be written wait in the outbox; while the
+        // window is open they are tried again now and then, by the writer's
+        // own thread.
+        m_outboxRetryTimer.setInterval(RecordTiming{}.outboxRetryMs);
+        connect(&m_outboxRetryTimer, &QTimer::timeout, this, [this] { m_recorder->Wake(); });
+        m_outboxRetryTimer.start();
     }
     m_lineWriter = std::make_unique<CLineWriter>(m_device.Serial(), m_options.timing);
     m_logFlushTimer.setSingleShot(true);
@@ -124,6 +130,11 @@ CSirensetDlg::~CSirensetDlg()
     StopWatchingForPort();
     // Stop the worker while the widgets it reports to still exist.
     m_device.Shutdown();
+    // The record's writer gets a bounded time; what it has not written by
+    // then waits in the outbox, and the window closes all the same.
+    m_outboxRetryTimer.stop();
+    if (m_recorder)
+        m_recorder->Close(std::chrono::steady_clock::now() + std::chrono::milliseconds(RecordTiming{}.shutdownWaitMs));
 }
 
 // ---------------------------------------------------------------- building
@@ -602,7 +613,7 @@ void CSirensetDlg::OnOpenClicked()
         }
         RememberOpenedPort(portNumber, baudRate);
         if (m_recorder)
-            m_recorder->SetPort(m_portCombo->currentText());
+            m_recorder->SetPort(PortTable::Instance().DeviceFor(portNumber).value_or(m_portCombo->currentText()));
         SetPortControlsForOpen(true);
         SetBusy(true);
         m_device.OnPortOpened();

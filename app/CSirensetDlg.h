@@ -98,6 +98,8 @@ public:
     CDeviceController& Device() { return m_device; }
     CLogPane* LogPane() const { return m_logEdit; }
     CParameterTable* ParameterTable() const { return m_paramList; }
+    // The service record's recorder (nullptr without a record).
+    CVisitRecorder* Recorder() const { return m_recorder.get(); }
     CParameterSaver& Saver() { return *m_saver; }
     // The view the device side reports to (tests call its hooks directly).
     IDeviceView& View() { return *this; }
@@ -267,6 +269,8 @@ private:
     // Received entries within this period of a written-through one wait in
     // the daily log's buffer until it ends.
     QTimer m_logFlushTimer;
+    // Wakes the record's writer to write out what waits in the outbox.
+    QTimer m_outboxRetryTimer;
 
     // The port last opened, for 自动重连 to reopen after it was lost.
     struct OpenedPort {

@@ -3,11 +3,13 @@
 #include "app/CConfigFileEdit.h"
 #include "app/CSirensetApp.h"
 #include "app/CommandLine.h"
+#include "records/CRecordWriter.h"
 #include "records/RecordCommands.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -17,6 +19,19 @@ QStringList Arguments(int argc, char** argv)
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     return arguments;
+}
+
+// The end of a process that recorded. A record writer that is stuck inside
+// its database's library (a server that never answers) was left running:
+// the process ends here, its output flushed, without the static destructors
+// that would pull Qt's SQL drivers out from under it. What it had not
+// written waits in the outbox already.
+int EndProcess(int status)
+{
+    if (CRecordWriter::RunningDetached() == 0)
+        return status;
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
 
 }  // namespace
@@ -39,13 +54,22 @@ int main(int argc, char** argv)
     case CommandLine::Mode::Diff: {
         // No window, so no display is needed.
         QCoreApplication app(argc, argv);
-        CBatchRunner runner(command);
-        return runner.Run();
+        int status = 0;
+        {
+            // Its ports and records are closed before the process ends.
+            CBatchRunner runner(command);
+            status = runner.Run();
+        }
+        return EndProcess(status);
     }
     case CommandLine::Mode::Signal: {
         QCoreApplication app(argc, argv);
-        CSignalRun run(command);
-        return run.Run();
+        int status = 0;
+        {
+            CSignalRun run(command);
+            status = run.Run();
+        }
+        return EndProcess(status);
     }
     case CommandLine::Mode::Edit:
         return CConfigFileEdit(command).Run(stdout, stderr);
@@ -62,5 +86,5 @@ int main(int argc, char** argv)
         break;
     }
     CSirensetApp app(argc, argv);
-    return app.Run(command);
+    return EndProcess(app.Run(command));
 }

@@ -1,6 +1,7 @@
 #include "records/CDeviceRecordsDlg.h"
 
 #include "params/ConfigFilePlan.h"
+#include "records/CRecordOutbox.h"
 #include "records/CRecordStore.h"
 #include "records/RecordCommands.h"
 #include "records/RecordDiff.h"
@@ -256,6 +257,7 @@ void CDeviceRecordsDlg::Build()
     buttons->addWidget(m_restoreButton);
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(OutboxLabel());
     layout->addWidget(m_filter);
     layout->addWidget(split, 1);
     layout->addLayout(buttons);
@@ -267,6 +269,17 @@ void CDeviceRecordsDlg::Build()
                                             : m_devices->columnWidth(column);
     split->setSizes({listWidth, std::max(width() - listWidth, 300)});
     UpdateButtons();
+}
+
+QLabel* CDeviceRecordsDlg::OutboxLabel()
+{
+    // Visits that wait in the outbox, and where they are to go; hidden
+    // when none wait.
+    auto* label = new QLabel(CRecordOutbox::WaitingNotice().trimmed(), this);
+    label->setObjectName(QStringLiteral("recordsOutbox"));
+    label->setWordWrap(true);
+    label->setVisible(!label->text().isEmpty());
+    return label;
 }
 
 int CDeviceRecordsDlg::DeviceCount() const

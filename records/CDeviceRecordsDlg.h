@@ -74,6 +74,7 @@ signals:
 
 private:
     void Build();
+    QLabel* OutboxLabel();
     void Refilter();
     void ShowDevice();
     void CompareSelected();

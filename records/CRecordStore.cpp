@@ -553,12 +553,17 @@ std::optional<qint64> CRecordStore::ReportRowId(const QByteArray& report)
     return query.value(0).toLongLong();
 }
 
-std::optional<qint64> CRecordStore::BeginVisit(qint64 deviceId, const ReportEvent& event, const QString& sim)
+std::optional<qint64> CRecordStore::BeginVisit(qint64 deviceId, const ReportEvent& event, const QString& sim,
+                                               const QString& visitUid)
 {
     QSqlQuery query(m_db);
-    query.prepare(QStringLiteral(
-        "INSERT INTO visits (device_id, started, port, computer, user_name, sim_number, module)"
-        " VALUES (?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+    // A visit without an id (tests, older callers) is written as before
+    // visits had ids, also into a database of an older schema.
+    query.prepare(visitUid.isEmpty()
+                      ? QStringLiteral("INSERT INTO visits (device_id, started, port, computer, user_name, sim_number,"
+                                       " module) VALUES (?, ?, ?, ?, ?, ?, ?) RETURNING id")
+                      : QStringLiteral("INSERT INTO visits (device_id, started, port, computer, user_name, sim_number,"
+                                       " module, uid) VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
     query.addBindValue(deviceId);
     query.addBindValue(event.atMs);
     query.addBindValue(NotNull(event.context.port));
@@ -566,6 +571,8 @@ std::optional<qint64> CRecordStore::BeginVisit(qint64 deviceId, const ReportEven
     query.addBindValue(NotNull(event.context.userName));
     query.addBindValue(NotNull(sim));
     query.addBindValue(NotNull(event.module));
+    if (!visitUid.isEmpty())
+        query.addBindValue(visitUid);
     const std::optional<qint64> visitId = InsertReturningId(query);
     if (!visitId)
         return std::nullopt;
@@ -576,6 +583,76 @@ std::optional<qint64> CRecordStore::BeginVisit(qint64 deviceId, const ReportEven
     return visitId;
 }
 
+std::optional<qint64> CRecordStore::AddSnapshot(qint64 deviceId, qint64 visitId, const ReportEvent& event,
+                                                const QString& key, const QString& sim)
+{
+    const QString digest =
+        QString::fromLatin1(QCryptographicHash::hash(event.report, QCryptographicHash::Sha256).toHex());
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral(
+        "SELECT s.id, r.digest FROM snapshots s JOIN reports r ON r.id = s.report_id"
+        " WHERE s.device_id = ? ORDER BY s.id DESC LIMIT 1"));
+    query.addBindValue(deviceId);
+    if (!Exec(query))
+        return std::nullopt;
+    std::optional<qint64> snapshotId;
+    if (query.next() && query.value(1).toString() == digest) {
+        snapshotId = query.value(0).toLongLong();
+        query.prepare(QStringLiteral(
+            "UPDATE snapshots SET last_seen = CASE WHEN last_seen < ? THEN ? ELSE last_seen END, seen = seen + 1"
+            " WHERE id = ?"));
+        query.addBindValue(event.atMs);
+        query.addBindValue(event.atMs);
+        query.addBindValue(*snapshotId);
+        if (!Exec(query) || !TouchDevice(deviceId, event.atMs, true))
+            return std::nullopt;
+    } else {
+        const std::optional<qint64> reportId = ReportRowId(event.report);
+        if (!reportId)
+            return std::nullopt;
+        query.prepare(QStringLiteral(
+            "INSERT INTO snapshots (device_id, visit_id, taken, last_seen, seen, trigger_name, report_id)"
+            " VALUES (?, ?, ?, ?, 1, ?, ?) RETURNING id"));
+        query.addBindValue(deviceId);
+        query.addBindValue(visitId);
+        query.addBindValue(event.atMs);
+        query.addBindValue(event.atMs);
+        query.addBindValue(NotNull(event.trigger));
+        query.addBindValue(*reportId);
+        snapshotId = InsertReturningId(query);
+        if (!snapshotId)
+            return std::nullopt;
+        // The filter looks through the latest report's values.
+        query.prepare(QStringLiteral("UPDATE devices SET sim_number = ?, search_text = ? WHERE id = ?"));
+        query.addBindValue(NotNull(sim));
+        query.addBindValue((key + QLatin1Char('\n') + sim + QLatin1Char('\n') + GbkToUnicode(event.report)).toLower());
+        query.addBindValue(deviceId);
+        if (!Exec(query) || !TouchDevice(deviceId, event.atMs, true))
+            return std::nullopt;
+    }
+    return snapshotId;
+}
+
+bool CRecordStore::TouchDevice(qint64 deviceId, qint64 atMs, bool report)
+{
+    // A step replayed late, or a change dated from its start, never makes
+    // the device look seen later or earlier than it was: "last seen" only
+    // moves on, and a report (only a report) may move "first seen" back.
+    QSqlQuery query(m_db);
+    query.prepare(report ? QStringLiteral("UPDATE devices SET last_seen = CASE WHEN last_seen < ? THEN ? ELSE last_seen END,"
+                                          " first_seen = CASE WHEN first_seen > ? THEN ? ELSE first_seen END WHERE id = ?")
+                         : QStringLiteral("UPDATE devices SET last_seen = CASE WHEN last_seen < ? THEN ? ELSE last_seen END"
+                                          " WHERE id = ?"));
+    query.addBindValue(atMs);
+    query.addBindValue(atMs);
+    if (report) {
+        query.addBindValue(atMs);
+        query.addBindValue(atMs);
+    }
+    query.addBindValue(deviceId);
+    return Exec(query);
+}
+
 std::optional<qint64> CRecordStore::RecordReport(const ReportEvent& event)
 {
     if (!m_open && !Fail(QStringLiteral("the database is not open")))
@@ -583,8 +660,6 @@ std::optional<qint64> CRecordStore::RecordReport(const ReportEvent& event)
     DeviceKeyKind kind = DeviceKeyKind::None;
     QString sim;
     const QString key = DeviceKeyOf(event.report, &kind, &sim);
-    const QString digest =
-        QString::fromLatin1(QCryptographicHash::hash(event.report, QCryptographicHash::Sha256).toHex());
     if (!Transaction())
         return std::nullopt;
     const auto fail = [this]() -> std::optional<qint64> {
@@ -602,55 +677,13 @@ std::optional<qint64> CRecordStore::RecordReport(const ReportEvent& event)
         visitId = *begun;
     }
 
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral(
-        "SELECT s.id, r.digest FROM snapshots s JOIN reports r ON r.id = s.report_id"
-        " WHERE s.device_id = ? ORDER BY s.id DESC LIMIT 1"));
-    query.addBindValue(*deviceId);
-    if (!Exec(query))
+    const std::optional<qint64> snapshotId = AddSnapshot(*deviceId, visitId, event, key, sim);
+    if (!snapshotId)
         return fail();
-    std::optional<qint64> snapshotId;
-    if (query.next() && query.value(1).toString() == digest) {
-        snapshotId = query.value(0).toLongLong();
-        query.prepare(QStringLiteral("UPDATE snapshots SET last_seen = ?, seen = seen + 1 WHERE id = ?"));
-        query.addBindValue(event.atMs);
-        query.addBindValue(*snapshotId);
-        if (!Exec(query))
-            return fail();
-        query.prepare(QStringLiteral("UPDATE devices SET last_seen = ? WHERE id = ?"));
-        query.addBindValue(event.atMs);
-        query.addBindValue(*deviceId);
-        if (!Exec(query))
-            return fail();
-    } else {
-        const std::optional<qint64> reportId = ReportRowId(event.report);
-        if (!reportId)
-            return fail();
-        query.prepare(QStringLiteral(
-            "INSERT INTO snapshots (device_id, visit_id, taken, last_seen, seen, trigger_name, report_id)"
-            " VALUES (?, ?, ?, ?, 1, ?, ?) RETURNING id"));
-        query.addBindValue(*deviceId);
-        query.addBindValue(visitId);
-        query.addBindValue(event.atMs);
-        query.addBindValue(event.atMs);
-        query.addBindValue(NotNull(event.trigger));
-        query.addBindValue(*reportId);
-        snapshotId = InsertReturningId(query);
-        if (!snapshotId)
-            return fail();
-        // The filter looks through the latest report's values.
-        query.prepare(QStringLiteral("UPDATE devices SET last_seen = ?, sim_number = ?, search_text = ? WHERE id = ?"));
-        query.addBindValue(event.atMs);
-        query.addBindValue(NotNull(sim));
-        query.addBindValue((key + QLatin1Char('\n') + sim + QLatin1Char('\n') + GbkToUnicode(event.report)).toLower());
-        query.addBindValue(*deviceId);
-        if (!Exec(query))
-            return fail();
-    }
     if (!Commit())
         return std::nullopt;
     m_current = {key, *deviceId, visitId};
-    return snapshotId;
+    return *snapshotId;
 }
 
 std::optional<qint64> CRecordStore::RecordChange(const ChangeEvent& event)
@@ -696,20 +729,303 @@ std::optional<qint64> CRecordStore::RecordChange(const ChangeEvent& event)
     // Signal readings change nothing on the terminal: the device keeps the
     // result and verification of its last change.
     const bool changedTerminal = event.kind != QLatin1String(ChangeKind::Signal);
-    query.prepare(changedTerminal
-                      ? QStringLiteral("UPDATE devices SET last_seen = ?, last_result = ?, last_verify = ? WHERE id = ?")
-                      : QStringLiteral("UPDATE devices SET last_seen = ? WHERE id = ?"));
-    query.addBindValue(event.atMs);
     if (changedTerminal) {
+        query.prepare(QStringLiteral("UPDATE devices SET last_result = ?, last_verify = ? WHERE id = ?"));
         query.addBindValue(NotNull(event.result));
         query.addBindValue(NotNull(event.verify));
+        query.addBindValue(m_current.deviceId);
+        if (!Exec(query))
+            return fail();
     }
-    query.addBindValue(m_current.deviceId);
-    if (!Exec(query))
+    if (!TouchDevice(m_current.deviceId, event.atMs, false))
         return fail();
     if (!Commit())
         return std::nullopt;
     return changeId;
+}
+
+// ---- steps of visits ----
+
+std::optional<bool> CRecordStore::ClaimStep(const QString& uid)
+{
+    // Claimed first, inside the step's transaction: a second storing of the
+    // step (this process or another, at the same time) finds it taken.
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("INSERT INTO recorded_steps (uid, row_id) VALUES (?, 0) ON CONFLICT (uid) DO NOTHING"));
+    query.addBindValue(uid);
+    if (!Exec(query))
+        return std::nullopt;
+    return query.numRowsAffected() > 0;
+}
+
+std::optional<qint64> CRecordStore::StepRow(const QString& uid)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT row_id FROM recorded_steps WHERE uid = ?"));
+    query.addBindValue(uid);
+    if (!Exec(query))
+        return std::nullopt;
+    if (!query.next()) {
+        Fail(QStringLiteral("step %1 missing").arg(uid));
+        return std::nullopt;
+    }
+    return query.value(0).toLongLong();
+}
+
+bool CRecordStore::SetStepRow(const QString& uid, qint64 rowId)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("UPDATE recorded_steps SET row_id = ? WHERE uid = ?"));
+    query.addBindValue(rowId);
+    query.addBindValue(uid);
+    return Exec(query);
+}
+
+std::optional<int> CRecordStore::SnapshotNumber(qint64 deviceId, qint64 snapshotId)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT COUNT(*) FROM snapshots WHERE device_id = ? AND id <= ?"));
+    query.addBindValue(deviceId);
+    query.addBindValue(snapshotId);
+    if (!Exec(query) || !query.next())
+        return std::nullopt;
+    return query.value(0).toInt();
+}
+
+std::optional<qint64> CRecordStore::VisitOf(const QString& visitUid, qint64 deviceId, const RecordEvent& event,
+                                            const QString& sim)
+{
+    // One visit row per device the visit saw: a terminal renamed (or reset
+    // to its factory ID) during the visit is another device from then on.
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT id FROM visits WHERE uid = ? AND device_id = ?"));
+    query.addBindValue(visitUid);
+    query.addBindValue(deviceId);
+    if (!Exec(query))
+        return std::nullopt;
+    if (query.next())
+        return query.value(0).toLongLong();
+    ReportEvent begun;
+    begun.atMs = event.atMs;
+    begun.module = event.module;
+    begun.context = event.context;
+    return BeginVisit(deviceId, begun, sim, visitUid);
+}
+
+std::optional<qint64> CRecordStore::InsertChange(qint64 deviceId, qint64 visitId, qint64 atMs, const QString& kind,
+                                                 const QString& result, const QString& uid)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral(
+        "INSERT INTO changes (device_id, visit_id, at, kind, result, verify, uid) VALUES (?, ?, ?, ?, ?, '', ?)"
+        " RETURNING id"));
+    query.addBindValue(deviceId);
+    query.addBindValue(visitId);
+    query.addBindValue(atMs);
+    query.addBindValue(NotNull(kind));
+    query.addBindValue(NotNull(result));
+    query.addBindValue(uid.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(uid));
+    return InsertReturningId(query);
+}
+
+bool CRecordStore::InsertChangeItem(qint64 changeId, int seq, const ChangeItem& item)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral(
+        "INSERT INTO change_items (change_id, seq, item, old_value, new_value, acknowledged) VALUES (?, ?, ?, ?, ?, ?)"));
+    query.addBindValue(changeId);
+    query.addBindValue(seq);
+    query.addBindValue(NotNull(item.item));
+    query.addBindValue(NotNull(item.oldValue));
+    query.addBindValue(NotNull(item.newValue));
+    query.addBindValue(item.acknowledged ? 1 : 0);
+    return Exec(query);
+}
+
+bool CRecordStore::RecordRename(qint64 oldDeviceId, qint64 newDeviceId, const RecordEvent& event,
+                                const QString& newKey, qint64 newVisitId)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral(
+        "INSERT INTO device_links (old_device_id, new_device_id, at, visit_id) VALUES (?, ?, ?, ?)"));
+    query.addBindValue(oldDeviceId);
+    query.addBindValue(newDeviceId);
+    query.addBindValue(event.atMs);
+    query.addBindValue(newVisitId);
+    if (!Exec(query))
+        return false;
+    // Both histories say so: the old ID's on the visit the save began on,
+    // the new ID's on the visit's row of the new ID.
+    const std::optional<qint64> oldVisitId = VisitOf(event.visitUid, oldDeviceId, event, QString());
+    if (!oldVisitId)
+        return false;
+    const ChangeItem item{QStringLiteral("设备ID"), event.renamedFrom, newKey, true};
+    for (const auto& [deviceId, visitId] : {std::pair{oldDeviceId, *oldVisitId}, std::pair{newDeviceId, newVisitId}}) {
+        const std::optional<qint64> changeId = InsertChange(deviceId, visitId, event.atMs,
+                                                            QString::fromLatin1(ChangeKind::Rename),
+                                                            QStringLiteral("成功"), QString());
+        if (!changeId || !InsertChangeItem(*changeId, 1, item))
+            return false;
+    }
+    return true;
+}
+
+std::optional<CRecordStore::StoredStep> CRecordStore::StoredStepOf(const RecordEvent& event)
+{
+    const std::optional<qint64> rowId = StepRow(event.uid);
+    if (!rowId)
+        return std::nullopt;
+    StoredStep step{*rowId, 0, {}};
+    if (event.type != RecordEvent::Type::Report)
+        return step;
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral(
+        "SELECT d.id, d.device_key FROM snapshots s JOIN devices d ON d.id = s.device_id WHERE s.id = ?"));
+    query.addBindValue(*rowId);
+    if (!Exec(query) || !query.next()) {
+        Fail(QStringLiteral("snapshot %1 missing").arg(*rowId));
+        return std::nullopt;
+    }
+    step.deviceKey = query.value(1).toString();
+    const std::optional<int> number = SnapshotNumber(query.value(0).toLongLong(), *rowId);
+    if (!number)
+        return std::nullopt;
+    step.snapshotNumber = *number;
+    return step;
+}
+
+std::optional<CRecordStore::StoredStep> CRecordStore::StoreReportStep(const RecordEvent& event)
+{
+    DeviceKeyKind kind = DeviceKeyKind::None;
+    QString sim;
+    const QString key = DeviceKeyOf(event.report, &kind, &sim);
+    const std::optional<qint64> deviceId = DeviceRowId(key, kind, sim, event.atMs);
+    if (!deviceId)
+        return std::nullopt;
+    const std::optional<qint64> visitId = VisitOf(event.visitUid, *deviceId, event, sim);
+    if (!visitId)
+        return std::nullopt;
+    ReportEvent report;
+    report.trigger = event.trigger;
+    report.report = event.report;
+    report.atMs = event.atMs;
+    const std::optional<qint64> snapshotId = AddSnapshot(*deviceId, *visitId, report, key, sim);
+    if (!snapshotId)
+        return std::nullopt;
+    if (!event.renamedFrom.isEmpty() && event.renamedFrom != key) {
+        QSqlQuery query(m_db);
+        query.prepare(QStringLiteral("SELECT id FROM devices WHERE device_key = ?"));
+        query.addBindValue(event.renamedFrom);
+        if (!Exec(query))
+            return std::nullopt;
+        if (query.next() && !RecordRename(query.value(0).toLongLong(), *deviceId, event, key, *visitId))
+            return std::nullopt;
+    }
+    const std::optional<int> number = SnapshotNumber(*deviceId, *snapshotId);
+    if (!number)
+        return std::nullopt;
+    return StoredStep{*snapshotId, *number, key};
+}
+
+std::optional<CRecordStore::StoredStep> CRecordStore::StoreChangeStep(const RecordEvent& event)
+{
+    QSqlQuery query(m_db);
+    if (event.type == RecordEvent::Type::ChangeBegun) {
+        // Filed under the terminal as it was when the change began, also
+        // when the change gives it another ID.
+        // The device exists once its report is stored; a report that was
+        // lost leaves its key to make it from.
+        DeviceKeyKind keyKind = DeviceKeyKind::Id;
+        if (event.deviceKey.startsWith(QLatin1String("SIM:")))
+            keyKind = DeviceKeyKind::Sim;
+        else if (event.deviceKey == QLatin1String("UNKNOWN"))
+            keyKind = DeviceKeyKind::None;
+        const std::optional<qint64> deviceId = DeviceRowId(event.deviceKey, keyKind, QString(), event.atMs);
+        if (!deviceId)
+            return std::nullopt;
+        const std::optional<qint64> visitId = VisitOf(event.visitUid, *deviceId, event, QString());
+        if (!visitId)
+            return std::nullopt;
+        const std::optional<qint64> changeId = InsertChange(*deviceId, *visitId, event.atMs, event.kind,
+                                                            QString::fromUtf8(ChangeResult::Unfinished), event.changeUid);
+        if (!changeId || !TouchDevice(*deviceId, event.atMs, false))
+            return std::nullopt;
+        if (event.kind != QLatin1String(ChangeKind::Signal)) {
+            // Until its end comes, the device's last change is an unfinished one.
+            query.prepare(QStringLiteral("UPDATE devices SET last_result = ?, last_verify = '' WHERE id = ?"));
+            query.addBindValue(QString::fromUtf8(ChangeResult::Unfinished));
+            query.addBindValue(*deviceId);
+            if (!Exec(query))
+                return std::nullopt;
+        }
+        return StoredStep{*changeId, 0, event.deviceKey};
+    }
+    query.prepare(QStringLiteral("SELECT c.id, c.device_id, c.kind FROM changes c WHERE c.uid = ?"));
+    query.addBindValue(event.changeUid);
+    if (!Exec(query))
+        return std::nullopt;
+    // A change whose beginning was lost cannot be placed: its steps are
+    // taken as stored, so that they do not hold up the ones after them.
+    if (!query.next())
+        return StoredStep{0, 0, {}};
+    const qint64 changeId = query.value(0).toLongLong();
+    const qint64 deviceId = query.value(1).toLongLong();
+    const QString kind = query.value(2).toString();
+    if (event.type == RecordEvent::Type::ChangeItem) {
+        if (!InsertChangeItem(changeId, event.seq, event.item))
+            return std::nullopt;
+        return StoredStep{changeId, 0, {}};
+    }
+    query.prepare(QStringLiteral("UPDATE changes SET result = ?, verify = ? WHERE id = ?"));
+    query.addBindValue(NotNull(event.result));
+    query.addBindValue(NotNull(event.verify));
+    query.addBindValue(changeId);
+    if (!Exec(query) || !TouchDevice(deviceId, event.atMs, false))
+        return std::nullopt;
+    // Signal readings change nothing on the terminal: the device keeps the
+    // result and verification of its last change.
+    if (kind != QLatin1String(ChangeKind::Signal)) {
+        query.prepare(QStringLiteral("UPDATE devices SET last_result = ?, last_verify = ? WHERE id = ?"));
+        query.addBindValue(NotNull(event.result));
+        query.addBindValue(NotNull(event.verify));
+        query.addBindValue(deviceId);
+        if (!Exec(query))
+            return std::nullopt;
+    }
+    return StoredStep{changeId, 0, {}};
+}
+
+std::optional<CRecordStore::StoredStep> CRecordStore::StoreStep(const RecordEvent& event)
+{
+    if (!m_open && !Fail(QStringLiteral("the database is not open")))
+        return std::nullopt;
+    if (event.uid.isEmpty() || event.visitUid.isEmpty()) {
+        Fail(QStringLiteral("a step without its ids"));
+        return std::nullopt;
+    }
+    if (!Transaction())
+        return std::nullopt;
+    const auto fail = [this]() -> std::optional<StoredStep> {
+        Rollback();
+        return std::nullopt;
+    };
+    const std::optional<bool> claimed = ClaimStep(event.uid);
+    if (!claimed)
+        return fail();
+    std::optional<StoredStep> stored;
+    if (!*claimed) {
+        stored = StoredStepOf(event);
+        if (!stored)
+            return fail();
+        Rollback();
+        return stored;
+    }
+    stored = event.type == RecordEvent::Type::Report ? StoreReportStep(event) : StoreChangeStep(event);
+    if (!stored || !SetStepRow(event.uid, stored->rowId))
+        return fail();
+    if (!Commit())
+        return std::nullopt;
+    return stored;
 }
 
 std::optional<std::vector<DeviceRow>> CRecordStore::ListDevices(const QString& filter)

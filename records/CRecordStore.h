@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/RecordEvent.h"
 #include "records/RecordLocation.h"
 #include "records/RecordSchema.h"
 #include "records/RecordTypes.h"
@@ -72,6 +73,18 @@ public:
     // The device of the current visit ("" before any report).
     QString CurrentDeviceKey() const { return m_current.key; }
 
+    // One step of a visit (a report, or a change begun, one of its items,
+    // its end), placed by the ids it carries rather than by what this store
+    // wrote before, so that another process can replay it. A step already
+    // stored is not stored again: the first storing's result is returned.
+    // A change begun is stored as "未完成" until its end comes.
+    struct StoredStep {
+        qint64 rowId = 0;        // a report: its snapshot; a change step: the change
+        int snapshotNumber = 0;  // a report: N of the device's snapshots (--export ID@N)
+        QString deviceKey;
+    };
+    std::optional<StoredStep> StoreStep(const RecordEvent& event);
+
     // ---- reads ----
     // Devices whose ID, SIM number or latest report contains `filter`
     // (case-insensitive; every device without one), newest visit first.
@@ -114,7 +127,29 @@ private:
     std::optional<qint64> InsertReturningId(QSqlQuery& query);
     std::optional<qint64> DeviceRowId(const QString& key, DeviceKeyKind kind, const QString& sim, qint64 atMs);
     std::optional<qint64> ReportRowId(const QByteArray& report);
-    std::optional<qint64> BeginVisit(qint64 deviceId, const ReportEvent& event, const QString& sim);
+    std::optional<qint64> BeginVisit(qint64 deviceId, const ReportEvent& event, const QString& sim,
+                                     const QString& visitUid = {});
+    // The snapshot of a report on a device and visit: a repeat of the last
+    // one only counts as seen again.
+    std::optional<qint64> AddSnapshot(qint64 deviceId, qint64 visitId, const ReportEvent& event, const QString& key,
+                                      const QString& sim);
+    // "Last seen" only ever moves on, "first seen" (reports) only back.
+    bool TouchDevice(qint64 deviceId, qint64 atMs, bool report);
+    // Steps: claimed once by their id.
+    std::optional<bool> ClaimStep(const QString& uid);
+    std::optional<qint64> StepRow(const QString& uid);
+    bool SetStepRow(const QString& uid, qint64 rowId);
+    std::optional<StoredStep> StoreReportStep(const RecordEvent& event);
+    std::optional<StoredStep> StoreChangeStep(const RecordEvent& event);
+    std::optional<StoredStep> StoredStepOf(const RecordEvent& event);
+    std::optional<qint64> VisitOf(const QString& visitUid, qint64 deviceId, const RecordEvent& event,
+                                  const QString& sim);
+    std::optional<int> SnapshotNumber(qint64 deviceId, qint64 snapshotId);
+    bool RecordRename(qint64 oldDeviceId, qint64 newDeviceId, const RecordEvent& event, const QString& newKey,
+                      qint64 newVisitId);
+    std::optional<qint64> InsertChange(qint64 deviceId, qint64 visitId, qint64 atMs, const QString& kind,
+                                       const QString& result, const QString& uid);
+    bool InsertChangeItem(qint64 changeId, int seq, const ChangeItem& item);
     bool Transaction();
     bool Commit();
     void Rollback();

@@ -1,46 +1,72 @@
 #pragma once
 
 #include "device/IVisitRecorder.h"
+#include "records/CRecordWriter.h"
+#include "records/RecordTiming.h"
 #include "records/RecordTypes.h"
 
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
-
-class CRecordStore;
 
 // The service record of one controller (one port): turns what the device
-// side reports into snapshots and changes in a CRecordStore. The store is
-// opened on the thread of the first call (the controller's worker) and used
-// only there. A database that cannot be opened or written stops nothing: the
-// first failure is logged once, with its reason, and nothing more is tried.
+// side reports into the steps of visits (reports, changes as they go) and
+// hands them to a writer thread of its own (CRecordWriter). The worker only
+// hands over; no call of it waits for a database. A database that cannot be
+// written stops nothing: its steps wait in the outbox, the log says so once,
+// and the database is tried again at the next visit.
 class CVisitRecorder : public IVisitRecorder {
 public:
     using LogLine = std::function<void(const QString&)>;
 
     // `location`: a file, a postgresql:// address, or "" for the default.
-    CVisitRecorder(QString location, QString port, LogLine log);
+    // `outboxPath`: "" for the outbox beside the default record.
+    CVisitRecorder(QString location, QString port, LogLine log, RecordTiming timing = {}, QString outboxPath = {});
+    // Closes (see Close()) with RecordTiming::shutdownWaitMs.
     ~CVisitRecorder() override;
 
     // Batch runs name their triggers: the entry of a --read run is "--read",
     // the verification of an --apply "apply-after", ... Any thread, before
     // the terminal is caught.
     void SetTriggerNames(QString entry, QString verify);
-    // The port the terminal is on (the window changes it). Any thread.
+    // The port the terminal is on (the window changes it): a device path is
+    // kept as its canonical path. Any thread.
     void SetPort(QString port);
-    // Another database from the next step on (the window's setting); a
-    // failure of the old one is forgotten. Any thread.
+    // Another database from the next step on (the window's setting). Any
+    // thread.
     void SetLocation(QString location);
+    // Failure lines also go to `failure` (batch runs: standard error).
+    void SetFailureLog(LogLine failure);
+    // Called on the writer thread whenever it has dealt with a step.
+    void SetProgress(std::function<void()> progress);
+    // Writes out what waits in the outbox now (the window, every 30 s).
+    void Wake();
 
-    // The last snapshot's id (a batch report names it), 0 without one.
-    qint64 LastSnapshotId() const;
-    // The key of the device last recorded ("" before any).
-    QString LastDeviceKey() const;
-    // Whether recording has failed and stopped.
-    bool HasFailed() const;
+    // ---- any thread: what became of a visit ----
+    // The visit of the terminal caught last ("" before any), and the mark
+    // of every step handed over so far.
+    QString CurrentVisit() const;
+    qint64 Mark() const { return m_writer.LastEnqueued(); }
+    CRecordWriter::Outcome Outcome(const QString& visitUid, qint64 mark) const
+    {
+        return m_writer.VisitOutcome(visitUid, mark);
+    }
+    bool IsStalled() const { return m_writer.IsStalled(); }
+    // Whether the last try to write failed (steps wait in the outbox).
+    bool HasFailed() const { return m_writer.HasFailed(); }
+    // Waits until every step handed over was dealt with (tests, and a
+    // reader that must see them).
+    bool Flush(int timeoutMs) const { return m_writer.WaitUntilIdle(timeoutMs); }
+    // Ends the writer by `deadline` (see CRecordWriter::Close); the log is
+    // not called any more. Returns how many steps it left in the outbox.
+    int Close(std::chrono::steady_clock::time_point deadline);
+    // The outbox file, and where this recorder's steps go, without a
+    // password.
+    QString OutboxPath() const { return m_outboxPath; }
+    QString Target() const;
 
     // IVisitRecorder (worker thread)
     void ModuleReplied(const QByteArray& reply) override;
@@ -49,24 +75,31 @@ public:
     void ChangeItemSent(const SentItem& item) override;
     void ChangeDone(const Change& change) override;
 
-    // The line that says records are not kept, and why.
-    static QString FailureLine(const QString& why, const QString& location);
+    // The user a record names: $USER, else the account's own name.
+    static QString UserName();
+    // A port as a record keeps it: a device path by its canonical path, so
+    // that one port typed two ways is one port.
+    static QString CanonicalPort(const QString& port);
 
 private:
-    CRecordStore* Store();
-    void Failed(const QString& why);
-    VisitContext Context() const;
+    RecordEvent Step(RecordEvent::Type type, qint64 atMs) const;
+    void BeginChange(ChangeKind kind, qint64 startedMs, const QString& deviceKey);
 
-    QString m_location;
-    LogLine m_log;
-    std::unique_ptr<CRecordStore> m_store;
-    QString m_module;
+    QString m_outboxPath;
+    CRecordWriter m_writer;
     mutable std::mutex m_lock;  // guards what other threads read and write
     QString m_port;
-    std::optional<QString> m_nextLocation;
+    QString m_location;
+    LogLine m_log;
     QString m_entryTrigger = QString::fromLatin1(RecordTrigger::Entry);
     QString m_verifyTrigger = QString::fromLatin1(RecordTrigger::Verify);
-    qint64 m_lastSnapshotId = 0;
-    QString m_lastDeviceKey;
-    bool m_failed = false;
+    QString m_visitUid;
+
+    // Worker thread only.
+    QString m_module;
+    QString m_deviceKey;          // the terminal the last report named
+    QString m_keyBeforeRename;    // a verification renamed it: the key the save began on
+    QString m_changeUid;          // the change begun and not yet done
+    int m_itemsSent = 0;
+    bool m_changeWithoutTerminal = false;  // begun before any report: not recorded
 };

@@ -1,6 +1,7 @@
 #include "records/RecordCommands.h"
 
 #include "params/ConfigFilePlan.h"
+#include "records/CRecordOutbox.h"
 #include "records/CRecordStore.h"
 
 #include <QDateTime>
@@ -169,6 +170,8 @@ QString ChangeKindText(const QString& kind)
         return QStringLiteral("设置时间");
     if (kind == QLatin1String(ChangeKind::Signal))
         return QStringLiteral("信号监测");
+    if (kind == QLatin1String(ChangeKind::Rename))
+        return QStringLiteral("设备ID变更");
     return kind;
 }
 
@@ -200,6 +203,11 @@ QString HistoryEntryText(const HistoryEntry& entry)
         for (const QString& line : entry.differences)
             text += QStringLiteral("      ") + line + QLatin1Char('\n');
         return text;
+    }
+    if (entry.kind == QLatin1String(ChangeKind::Rename) && entry.items.size() == 1) {
+        // Both histories carry it: the terminal's old ID and its new one.
+        return QStringLiteral("%1  设备ID 由 %2 改为 %3%4\n")
+            .arg(RecordTimeText(entry.atMs), entry.items[0].oldValue, entry.items[0].newValue, WhereText(entry));
     }
     const QString verify = entry.verify.isEmpty() ? QString() : QStringLiteral("，校验%1").arg(entry.verify);
     text = QStringLiteral("%1  %2 %3%4%5\n")
@@ -236,6 +244,9 @@ std::optional<SnapshotName> ParseSnapshotName(const QString& text, QString* why)
 
 int PrintHistory(const QString& location, const QString& device, bool json, std::FILE* out, std::FILE* err)
 {
+    // Visits that wait in the outbox, and where they are to go (JSON stays
+    // JSON: the line goes to standard error then).
+    Print(json ? err : out, CRecordOutbox::WaitingNotice());
     CRecordStore store(location);
     if (!store.OpenForReading()) {
         Print(err, StoreFailureText(store));

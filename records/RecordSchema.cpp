@@ -67,6 +67,31 @@ const char* const kVersion2[] = {
     "CREATE INDEX change_items_by_change ON change_items(change_id, seq)",
 };
 
+// Version 3: every step of a visit carries an id, so that one replayed
+// from the outbox is stored once; visits and changes are found by theirs;
+// a terminal whose ID a save changed is linked to its old ID; and "last
+// seen" that ran back before "first seen" is mended.
+const char* const kVersion3[] = {
+    "CREATE TABLE recorded_steps ("
+    " uid TEXT PRIMARY KEY,"
+    " row_id BIGINT NOT NULL)",
+    "ALTER TABLE visits ADD COLUMN uid TEXT",
+    "CREATE UNIQUE INDEX visits_by_uid ON visits(uid, device_id)",
+    "ALTER TABLE changes ADD COLUMN uid TEXT",
+    "CREATE UNIQUE INDEX changes_by_uid ON changes(uid)",
+    "CREATE TABLE device_links ("
+    " id {ID},"
+    " old_device_id BIGINT NOT NULL REFERENCES devices(id),"
+    " new_device_id BIGINT NOT NULL REFERENCES devices(id),"
+    " at BIGINT NOT NULL,"
+    " visit_id BIGINT NOT NULL REFERENCES visits(id))",
+    "CREATE INDEX device_links_by_old ON device_links(old_device_id)",
+    "CREATE INDEX device_links_by_new ON device_links(new_device_id)",
+    "UPDATE devices SET last_seen = (SELECT MAX(s.last_seen) FROM snapshots s WHERE s.device_id = devices.id)"
+    " WHERE last_seen < (SELECT MAX(s.last_seen) FROM snapshots s WHERE s.device_id = devices.id)",
+    "UPDATE devices SET last_seen = first_seen WHERE last_seen < first_seen",
+};
+
 template <std::size_t N>
 QStringList Statements(const char* const (&texts)[N], Dialect dialect)
 {
@@ -83,7 +108,7 @@ QStringList Statements(const char* const (&texts)[N], Dialect dialect)
 
 int LatestVersion()
 {
-    return 2;
+    return 3;
 }
 
 QStringList Migration(int version, Dialect dialect)
@@ -93,6 +118,8 @@ QStringList Migration(int version, Dialect dialect)
         return Statements(kVersion1, dialect);
     case 2:
         return Statements(kVersion2, dialect);
+    case 3:
+        return Statements(kVersion3, dialect);
     default:
         return {};
     }

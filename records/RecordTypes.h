@@ -51,12 +51,22 @@ inline constexpr const char* Numbers = "numbers";
 inline constexpr const char* FactoryReset = "factory-reset";
 inline constexpr const char* Clock = "clock";
 inline constexpr const char* Signal = "signal";
+// A verification showed another device ID than the save began on: kept in
+// the history of both IDs, the old and the new one.
+inline constexpr const char* Rename = "rename";
 }  // namespace ChangeKind
+
+namespace ChangeResult {
+inline constexpr const char* Succeeded = "成功";
+inline constexpr const char* Failed = "失败";
+// Begun and not (yet) ended: the items so far are those sent.
+inline constexpr const char* Unfinished = "未完成";
+}  // namespace ChangeResult
 
 struct ChangeEvent {
     QString kind;
     std::vector<ChangeItem> items;
-    QString result;  // "成功", "失败"
+    QString result;  // "成功", "失败", "未完成"
     QString verify;  // "一致", "3 项不一致", "读回失败", "" when not verified
     qint64 atMs = 0;
     VisitContext context;

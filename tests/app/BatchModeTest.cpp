@@ -45,7 +45,7 @@ protected:
         result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
         result.out = QString::fromUtf8(process.readAllStandardOutput());
         result.err = QString::fromUtf8(process.readAllStandardError());
-        result.lines = result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        result.lines = testsupport::OperationLines(result.out);
         return result;
     }
 

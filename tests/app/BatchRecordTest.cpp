@@ -1,11 +1,13 @@
 #include "params/CConfigFile.h"
 #include "sim/ParameterReport.h"
+#include "support/EventLoopWait.h"
 #include "support/PostgresServer.h"
 #include "support/QtPrinters.h"
 #include "support/SimulatorSession.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,12 +17,20 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -64,10 +74,59 @@ protected:
         QString err;
     };
 
+    // Every run has an outbox of the test's own.
+    QProcessEnvironment Environment() const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), Path("data"));
+        return environment;
+    }
+    QString OutboxPath() const { return Path("data/sirenset/outbox.sqlite"); }
+    // Visits waiting in the outbox for `target`.
+    int OutboxVisits(const QString& target) const
+    {
+        int visits = -1;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("outbox"));
+            db.setDatabaseName(OutboxPath());
+            QSqlQuery query(db);
+            if (db.open() && query.prepare(QStringLiteral("SELECT COUNT(DISTINCT visit) FROM pending WHERE target = ?"))) {
+                query.addBindValue(target);
+                if (query.exec() && query.next())
+                    visits = query.value(0).toInt();
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("outbox"));
+        return visits;
+    }
+    // Starts the program; `Collect` gathers its output until a line is seen.
+    void Start(QProcess& process, QStringList arguments)
+    {
+        process.setProcessEnvironment(Environment());
+        process.start(QStringLiteral(SIRENSET_BINARY), arguments << QStringLiteral("--db") << m_database);
+    }
+    static bool Collect(QProcess& process, QString& out, const QString& text, int count = 1)
+    {
+        return testsupport::WaitUntil(
+            [&] {
+                process.waitForReadyRead(50);
+                out += QString::fromUtf8(process.readAllStandardOutput());
+                return out.count(text) >= count;
+            },
+            std::chrono::seconds(60));
+    }
+    QJsonArray ReportTerminals(const char* name) const
+    {
+        return QJsonDocument::fromJson(testsupport::ReadFileBytes(Path(name)))
+            .object()[QStringLiteral("terminals")]
+            .toArray();
+    }
+
     Result Run(QStringList arguments)
     {
         arguments << QStringLiteral("--db") << m_database;
         QProcess process;
+        process.setProcessEnvironment(Environment());
         process.setProgram(QStringLiteral(SIRENSET_BINARY));
         process.setArguments(arguments);
         process.start();
@@ -157,11 +216,14 @@ TEST_P(BatchRecordTest, ReadChangeRestoreFromTheRecord)
     EXPECT_EQ(entries[2][QStringLiteral("trigger")].toString(), QStringLiteral("apply-after"));
     EXPECT_EQ(entries[2][QStringLiteral("differences")].toArray().size(), 1);
 
-    // --report names the terminal's last snapshot.
+    // --report names the terminal's last snapshot, as --export takes it.
     const QJsonObject report =
         QJsonDocument::fromJson(testsupport::ReadFileBytes(Path("report.json"))).object();
     EXPECT_EQ(report[QStringLiteral("terminals")][0][QStringLiteral("recordId")].toInteger(),
               entries[2][QStringLiteral("id")].toInteger());
+    EXPECT_EQ(report[QStringLiteral("terminals")][0][QStringLiteral("snapshot")].toInt(), 2);
+    EXPECT_FALSE(report[QStringLiteral("terminals")][0][QStringLiteral("recordPending")].toBool());
+    EXPECT_TRUE(apply.out.contains(QStringLiteral("设备档案已记录：1A2B3C4D@2"))) << apply.out.toStdString();
 
     // The export is the --read file, byte for byte.
     const Result exported = Run({QStringLiteral("--export"), QStringLiteral("1a2b3c4d@1"), Path("restore.cfg")});
@@ -278,10 +340,16 @@ TEST_P(BatchRecordTest, RecordingNeverStopsARun)
         EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
         EXPECT_EQ(testsupport::ReadFileBytes(Path("a.cfg")), testsupport::ReadFileBytes(Path("b.cfg")));
         EXPECT_EQ(result.out.count(QStringLiteral("设备档案无法记录")), 1) << result.out.toStdString();
+        // Said on standard error too, and the visit waits in the outbox.
+        EXPECT_EQ(result.err.count(QStringLiteral("设备档案无法记录")), 1) << result.err.toStdString();
+        EXPECT_EQ(result.out.count(QStringLiteral("设备档案暂存待写队列")), 1) << result.out.toStdString();
         // The rest of the log is that of a run without a record.
         QStringList rest = result.out.split(QLatin1Char('\n'));
         rest.erase(std::remove_if(rest.begin(), rest.end(),
-                                  [](const QString& line) { return line.startsWith(QStringLiteral("设备档案无法记录")); }),
+                                  [](const QString& line) {
+                                      return line.startsWith(QStringLiteral("设备档案无法记录"))
+                                             || line.startsWith(QStringLiteral("设备档案暂存待写队列"));
+                                  }),
                    rest.end());
         EXPECT_EQ(rest, off.out.split(QLatin1Char('\n')));
     }
@@ -331,6 +399,157 @@ TEST_P(BatchRecordTest, TwoProgramsWithThreePortsEachLoseNothing)
         ASSERT_EQ(history[QStringLiteral("entries")].toArray().size(), 1) << device.toStdString();
         EXPECT_EQ(history[QStringLiteral("entries")][0][QStringLiteral("trigger")].toString(), QStringLiteral("--read"));
     }
+}
+
+// The server goes away after the first of three terminals of a --repeat
+// and comes back before the third: the second waits in the outbox and is
+// written before the third; each terminal's log and --report entry say
+// what became of its own record.
+TEST_P(BatchRecordTest, AServerStoppedAndStartedDuringARepeatLosesNothing)
+{
+    if (GetParam() != Backend::Postgres)
+        GTEST_SKIP() << "the server is stopped and started";
+    struct Terminal {
+        const char* id;
+        bool serverUp;
+        QString recordLine;
+    } const terminals[] = {
+        {"0000C001", true, QStringLiteral("设备档案已记录：0000C001@1")},
+        {"0000C002", false, QStringLiteral("设备档案暂存待写队列（%1），%2 可用时自动写入")},
+        {"0000C003", true, QStringLiteral("设备档案已记录：0000C003@1")},
+    };
+    const QString next = QStringLiteral("请接上下一台设备并重新上电，正在等待设备上电后进入配置状态...");
+    QProcess process;
+    QString out;
+    for (int i = 0; i < 3; ++i) {
+        const Terminal& terminal = terminals[i];
+        SCOPED_TRACE(terminal.id);
+        if (i > 0)
+            ASSERT_TRUE(Collect(process, out, next, i)) << out.toStdString();
+        QString why;
+        if (i > 0 && terminal.serverUp != terminals[i - 1].serverUp)
+            ASSERT_TRUE(terminal.serverUp ? s_server->Restart(&why) : s_server->Stop(&why)) << why.toStdString();
+        Sim().ModifyParameters([&](TerminalParameters& p) { p.deviceId = terminal.id; });
+        if (i == 0)
+            Start(process, {QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--read"), Path("site.cfg"),
+                            QStringLiteral("--repeat"), QStringLiteral("--report"), Path("report.json")});
+        else
+            Sim().PowerOn();
+        const QString line = terminal.recordLine.contains(QLatin1String("%1"))
+                                 ? terminal.recordLine.arg(QDir::toNativeSeparators(OutboxPath()), m_database)
+                                 : terminal.recordLine;
+        ASSERT_TRUE(Collect(process, out, line)) << out.toStdString();
+    }
+    EXPECT_EQ(out.count(QStringLiteral("待写队列中的 1 次访问已写入设备档案（%1）").arg(m_database)), 1)
+        << out.toStdString();
+    ASSERT_TRUE(Collect(process, out, next, 3)) << out.toStdString();
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    out += QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_EQ(process.exitCode(), 0) << out.toStdString();
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()).count(QStringLiteral("设备档案无法记录")), 1);
+
+    // All three, in the order they were read, and nothing left waiting.
+    EXPECT_EQ(OutboxVisits(m_database), 0);
+    const QJsonArray report = ReportTerminals("report.json");
+    ASSERT_EQ(report.size(), 3) << out.toStdString();
+    qint64 previous = 0;
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(terminals[i].id);
+        const QJsonObject history = HistoryJson(QString::fromLatin1(terminals[i].id));
+        ASSERT_EQ(history[QStringLiteral("entries")].toArray().size(), 1);
+        const qint64 snapshot = history[QStringLiteral("entries")][0][QStringLiteral("id")].toInteger();
+        EXPECT_GT(snapshot, previous);
+        previous = snapshot;
+        const QJsonObject entry = report[i].toObject();
+        EXPECT_EQ(entry[QStringLiteral("deviceId")].toString(), QString::fromLatin1(terminals[i].id));
+        EXPECT_EQ(entry[QStringLiteral("recordId")].toInteger(), snapshot);
+        EXPECT_EQ(entry[QStringLiteral("snapshot")].toInt(), 1);
+        EXPECT_FALSE(entry[QStringLiteral("recordPending")].toBool());
+    }
+}
+
+namespace {
+
+// A TCP listener that takes connections into its backlog and never says a
+// word: a database server that hangs.
+class SilentListener {
+public:
+    SilentListener()
+    {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_socket < 0 || ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+            || ::listen(m_socket, 16) != 0
+            || ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+    }
+    ~SilentListener()
+    {
+        if (m_socket >= 0)
+            ::close(m_socket);
+    }
+    int Port() const { return m_port; }
+
+private:
+    int m_socket = -1;
+    int m_port = 0;
+};
+
+}  // namespace
+
+// A server that accepts the connection and never answers: the run does its
+// work and ends, its visit waiting in the outbox; a SIGTERM mid-way ends it
+// at once all the same. --history names what waits and where it goes.
+TEST_P(BatchRecordTest, AServerThatNeverAnswersHoldsUpNothing)
+{
+    if (GetParam() != Backend::Postgres)
+        GTEST_SKIP() << "the listener stands in for a server";
+    SilentListener listener;
+    ASSERT_NE(listener.Port(), 0);
+    m_database = QStringLiteral("postgresql://sirenset@127.0.0.1:%1/records").arg(listener.Port());
+    ASSERT_EQ(RunOnPort("--read", Path("reference.cfg"), {QStringLiteral("--no-record")}).exitCode, 0);
+
+    const Result result = RunOnPort("--read", Path("a.cfg"), {QStringLiteral("--report"), Path("report.json")});
+    EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
+    EXPECT_EQ(testsupport::ReadFileBytes(Path("a.cfg")), testsupport::ReadFileBytes(Path("reference.cfg")));
+    EXPECT_TRUE(result.out.contains(QStringLiteral("设备档案暂存待写队列（%1），%2 可用时自动写入")
+                                        .arg(QDir::toNativeSeparators(OutboxPath()), m_database)))
+        << result.out.toStdString();
+    ASSERT_EQ(ReportTerminals("report.json").size(), 1);
+    const QJsonObject entry = ReportTerminals("report.json")[0].toObject();
+    EXPECT_TRUE(entry[QStringLiteral("recordPending")].toBool());
+    EXPECT_TRUE(entry[QStringLiteral("recordId")].isNull());
+    EXPECT_TRUE(entry[QStringLiteral("snapshot")].isNull());
+    EXPECT_EQ(OutboxVisits(m_database), 1);
+
+    // SIGTERM once the terminal is caught.
+    QProcess process;
+    QString out;
+    Start(process, {QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--read"), Path("b.cfg")});
+    ASSERT_TRUE(Collect(process, out, QStringLiteral("参数加载完成..."))) << out.toStdString();
+    QElapsedTimer sinceSignal;
+    sinceSignal.start();
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    const bool ended = process.waitForFinished(10000);
+    const qint64 endedMs = sinceSignal.elapsed();
+    std::printf("the run ended %lld ms after SIGTERM\n", static_cast<long long>(endedMs));
+    if (!ended)
+        process.kill();
+    ASSERT_TRUE(ended) << "still running 10 s after SIGTERM";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(OutboxVisits(m_database), 2);
+
+    const QString address = m_database;
+    m_database = Path("other.sqlite");
+    const Result history = Run({QStringLiteral("--history")});
+    EXPECT_TRUE(history.out.startsWith(QStringLiteral("待写队列（%1）中有 2 次访问等待写入 %2\n")
+                                           .arg(QDir::toNativeSeparators(OutboxPath()), address)))
+        << history.out.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, BatchRecordTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),

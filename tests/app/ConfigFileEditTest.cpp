@@ -126,7 +126,7 @@ protected:
         m_session.sim().ClearLogs();
     }
     QString File() const { return m_dir.filePath(QStringLiteral("wanted.cfg")); }
-    QStringList Lines(const Result& result) const { return result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+    QStringList Lines(const Result& result) const { return testsupport::OperationLines(result.out); }
 
     testsupport::SimulatorSession m_session;
     QTemporaryDir m_dir;

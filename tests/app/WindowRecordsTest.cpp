@@ -6,6 +6,7 @@
 #include "params/CParameterTable.h"
 #include "params/SavePlan.h"
 #include "records/CDeviceRecordsDlg.h"
+#include "records/CVisitRecorder.h"
 #include "support/SimulatorSession.h"
 
 #include <QLineEdit>
@@ -35,8 +36,11 @@ protected:
         ASSERT_TRUE(WaitForButtons());
     }
 
+    // The record's writer has written every step handed over so far.
+    void WaitForRecord() { ASSERT_TRUE(m_window->Recorder() && m_window->Recorder()->Flush(30000)); }
     CDeviceRecordsDlg* OpenRecords()
     {
+        WaitForRecord();
         QTest::mouseClick(Find<QPushButton>("recordsButton"), Qt::LeftButton);
         auto* dialog = m_window->findChild<CDeviceRecordsDlg*>();
         EXPECT_NE(dialog, nullptr);
@@ -148,6 +152,7 @@ TEST_F(WindowRecordsTest, TheRecordCanBeMovedFromTheDialog)
     QTest::mouseClick(Find<QPushButton>("readBackButton"), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return Count(QStringLiteral("参数加载完成...")) == 2; }));
     ASSERT_TRUE(WaitForButtons());
+    WaitForRecord();
     QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("recordsLocationApply")), Qt::LeftButton);
     ASSERT_EQ(dialog->DeviceCount(), 1);
     ASSERT_TRUE(dialog->SelectDevice(QStringLiteral("1A2B3C4D")));

@@ -215,23 +215,36 @@ TEST_F(RecordStoreTest, FiltersByIdSimOrAnyValue)
     }
 }
 
-// A database of the first schema version, with records in it, is brought
-// up to date when opened, its records kept.
-TEST_F(RecordStoreTest, MigratesFromTheFirstVersion)
+// A database of every earlier schema version, with records in it, is
+// brought up to date when opened, its records kept; a "last seen" that an
+// older version let run back before "first seen" is mended.
+TEST_F(RecordStoreTest, MigratesFromEveryEarlierVersion)
 {
-    {
-        CRecordStore old(Path());
-        ASSERT_TRUE(old.Open(1)) << old.LastError().toStdString();
-        EXPECT_EQ(old.SchemaVersion(), 1);
-        ASSERT_TRUE(old.RecordReport(Read(Report("1A2B3C4D"), RecordTrigger::Entry, 1000)));
+    for (int from = 1; from < RecordSchema::LatestVersion(); ++from) {
+        SCOPED_TRACE(from);
+        const QString path = m_dir.filePath(QStringLiteral("v%1.sqlite").arg(from));
+        {
+            CRecordStore old(path);
+            ASSERT_TRUE(old.Open(from)) << old.LastError().toStdString();
+            EXPECT_EQ(old.SchemaVersion(), from);
+            ASSERT_TRUE(old.RecordReport(Read(Report("1A2B3C4D"), RecordTrigger::Entry, 1000)));
+        }
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("backwards"));
+            db.setDatabaseName(path);
+            ASSERT_TRUE(db.open());
+            ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral("UPDATE devices SET last_seen = 500")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("backwards"));
+        CRecordStore store(path);
+        ASSERT_TRUE(store.Open()) << store.LastError().toStdString();
+        EXPECT_EQ(store.SchemaVersion(), RecordSchema::LatestVersion());
+        EXPECT_EQ(CountRows(path, QStringLiteral("schema_version")), RecordSchema::LatestVersion());
+        EXPECT_EQ(store.SnapshotReport(QStringLiteral("1A2B3C4D")), Report("1A2B3C4D"));
+        EXPECT_EQ(store.History(QStringLiteral("1A2B3C4D"))->device.lastSeenMs, 1000);
+        ASSERT_TRUE(store.RecordReport(Read(Report("1A2B3C4D", "1"), RecordTrigger::Entry, 2000)));
+        EXPECT_EQ(store.History(QStringLiteral("1A2B3C4D"))->entries.size(), 2u);
     }
-    CRecordStore store(Path());
-    ASSERT_TRUE(store.Open()) << store.LastError().toStdString();
-    EXPECT_EQ(store.SchemaVersion(), RecordSchema::LatestVersion());
-    EXPECT_EQ(CountRows(Path(), QStringLiteral("schema_version")), RecordSchema::LatestVersion());
-    EXPECT_EQ(store.SnapshotReport(QStringLiteral("1A2B3C4D")), Report("1A2B3C4D"));
-    ASSERT_TRUE(store.RecordReport(Read(Report("1A2B3C4D", "1"), RecordTrigger::Entry, 2000)));
-    EXPECT_EQ(store.History(QStringLiteral("1A2B3C4D"))->entries.size(), 2u);
 }
 
 // Databases that cannot be written: the store says why, and never throws.

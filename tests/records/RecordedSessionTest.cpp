@@ -18,7 +18,8 @@ protected:
     {
         CDeviceController* device = &Device();
         m_recorder = std::make_shared<CVisitRecorder>(location, QStringLiteral("COM7"),
-                                                      [device](const QString& line) { device->PostLog(line); });
+                                                      [device](const QString& line) { device->PostLog(line); },
+                                                      RecordTiming{}, m_dir.filePath(QStringLiteral("outbox.sqlite")));
         // Before any task: the worker reads the recorder without a lock.
         device->SetRecorder(m_recorder);
     }
@@ -61,6 +62,7 @@ TEST_F(RecordedSessionTest, RecordsEveryReadAndChangeOfAVisit)
     ASSERT_TRUE(WaitForLog(QStringLiteral("设置RTC时间成功")));
     ASSERT_TRUE(WaitUntilIdle());
     Device().Shutdown();
+    ASSERT_TRUE(m_recorder->Flush(30000));
 
     CRecordStore store(DbPath());
     ASSERT_TRUE(store.Open());
@@ -104,6 +106,8 @@ TEST_F(RecordedSessionTest, AnUnwritableRecordIsLoggedOnceAndConfiguringGoesOn)
     Device().Queries().RequestReadBack();
     ASSERT_TRUE(testsupport::WaitUntil([&] { return CountLog(QStringLiteral("参数加载完成...")) == 2; }));
     ASSERT_TRUE(WaitUntilIdle());
+    ASSERT_TRUE(m_recorder->Flush(30000));
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return Log().contains(QStringLiteral("设备档案无法记录")); }));
     QStringList failures;
     for (const QString& line : m_view.logLines) {
         if (line.startsWith(QStringLiteral("设备档案无法记录")))

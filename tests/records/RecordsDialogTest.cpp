@@ -3,6 +3,7 @@
 // are compared, and a snapshot is exported as the file --read would write.
 #include "params/ConfigFilePlan.h"
 #include "records/CDeviceRecordsDlg.h"
+#include "records/CRecordOutbox.h"
 #include "records/CRecordStore.h"
 #include "support/QtPrinters.h"
 #include "support/TestFiles.h"
@@ -144,4 +145,34 @@ TEST_F(RecordsDialogTest, RefusesALocationThatCannotBeUsed)
     }
     EXPECT_FALSE(QFile::exists(fresh)) << "a reader makes nothing";
     EXPECT_EQ(dialog.DeviceCount(), 4);
+}
+
+// Visits waiting in the outbox are named at the top, with where they go;
+// without any, nothing is shown.
+TEST_F(RecordsDialogTest, SaysWhatWaitsInTheOutbox)
+{
+    const QString target = QStringLiteral("postgresql://tech@records.example/fleet");
+    {
+        CDeviceRecordsDlg dialog(m_path);
+        EXPECT_TRUE(dialog.findChild<QLabel*>(QStringLiteral("recordsOutbox"))->isHidden());
+    }
+    {
+        CRecordOutbox outbox;
+        for (const char* visit : {"visit-1", "visit-2"}) {
+            RecordEvent event;
+            event.uid = NewRecordUid();
+            event.visitUid = QString::fromLatin1(visit);
+            ASSERT_TRUE(outbox.Append(target, event)) << outbox.LastError().toStdString();
+        }
+    }
+    CDeviceRecordsDlg dialog(m_path);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const auto* label = dialog.findChild<QLabel*>(QStringLiteral("recordsOutbox"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(label->isVisible());
+    EXPECT_EQ(label->text(), QStringLiteral("待写队列（%1）中有 2 次访问等待写入 %2")
+                                 .arg(QDir::toNativeSeparators(CRecordOutbox::DefaultPath()), target));
+    SaveShot(dialog, QStringLiteral("device-records-outbox.png"));
+    QFile::remove(CRecordOutbox::DefaultPath());
 }

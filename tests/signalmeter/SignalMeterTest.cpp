@@ -244,6 +244,7 @@ TEST_P(SignalMeterRecordTest, ARunIsKeptWithItsFigures)
     ASSERT_TRUE(WaitUntil([&] { return m_finished; }));
     ASSERT_TRUE(WaitUntilIdle());
     Device().Shutdown();
+    ASSERT_TRUE(m_recorder->Flush(30000));
 
     CRecordStore store(m_dir.filePath(QStringLiteral("records.sqlite")));
     ASSERT_TRUE(store.Open());

@@ -128,8 +128,15 @@ bool PostgresServer::Start(QString* why)
               QStringLiteral("--no-sync")},
              why))
         return false;
+    return StartServer(why);
+}
+
+bool PostgresServer::StartServer(QString* why)
+{
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        m_port = m_loopback ? FreeLoopbackPort() : 0;
+        // A restart keeps its port, so addresses handed out stay right.
+        if (m_loopback && (m_port == 0 || attempt > 0))
+            m_port = FreeLoopbackPort();
         const QString listen = m_port > 0 ? QStringLiteral("-c listen_addresses='127.0.0.1' -p %1").arg(m_port)
                                           : QStringLiteral("-c listen_addresses=''");
         const QString options =
@@ -146,6 +153,22 @@ bool PostgresServer::Start(QString* why)
     return true;
 }
 
+bool PostgresServer::Stop(QString* why)
+{
+    if (!Run(m_binDir + QStringLiteral("/pg_ctl"),
+             {QStringLiteral("-D"), m_dataDir, QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"),
+              QStringLiteral("stop")},
+             why))
+        return false;
+    m_running = false;
+    return true;
+}
+
+bool PostgresServer::Restart(QString* why)
+{
+    return StartServer(why);
+}
+
 QString PostgresServer::CreateDatabase(const QString& name, QString* why)
 {
     QStringList arguments{QStringLiteral("-h"), m_socketDir, QStringLiteral("-U"), QString::fromLatin1(kDatabaseUser)};
@@ -154,6 +177,11 @@ QString PostgresServer::CreateDatabase(const QString& name, QString* why)
         arguments << QStringLiteral("-p") << QString::number(m_port);
     if (!Run(m_binDir + QStringLiteral("/createdb"), arguments << name, why))
         return {};
+    return Address(name);
+}
+
+QString PostgresServer::Address(const QString& name) const
+{
     const QString port = m_port > 0 ? QStringLiteral(":%1").arg(m_port) : QString();
     return QStringLiteral("postgresql://%1@localhost%2/%3?host=%4")
         .arg(QString::fromLatin1(kDatabaseUser), port, name, m_socketDir);

@@ -33,8 +33,16 @@ public:
     bool Start(QString* why);
     // Creates a database and returns its postgresql:// address.
     QString CreateDatabase(const QString& name, QString* why);
+    // The address a database of that name has (or will have).
+    QString Address(const QString& name) const;
+    // Stops the server at once (its connections are cut), and starts it
+    // again on the same cluster: a server that goes away and comes back.
+    bool Stop(QString* why);
+    bool Restart(QString* why);
 
 private:
+    bool StartServer(QString* why);
+
     bool Run(const QString& program, const QStringList& arguments, QString* why, int limitMs = 60000);
 
     QString m_binDir;
