@@ -409,6 +409,66 @@ TEST(BatchReportCounts, CountWhatTheSaveDidHoweverItEnds)
     }
 }
 
+// A program killed in the middle of a save leaves the record honest: the
+// change is there, 未完成, with the item the terminal acknowledged before.
+TEST(BatchReportCounts, AKilledSaveLeavesItsPartialChangeInTheRecord)
+{
+    SimulatorSession session;
+    ASSERT_TRUE(session.Started());
+    TerminalParameters wanted = session.sim().Parameters();
+    wanted.presetText1 = "FIELD TEXT";
+    wanted.apn = "FIELDAPN";
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("wanted.cfg"));
+    const QString database = dir.filePath(QStringLiteral("records.sqlite"));
+    ASSERT_TRUE(testsupport::WriteFileBytes(file, FileFor(wanted)));
+    const QString device = QString::fromStdString(wanted.deviceId);
+    const auto lastChange = [&]() -> QJsonObject {
+        QProcess history;
+        history.start(QStringLiteral(SIRENSET_BINARY),
+                      {QStringLiteral("--history"), device, QStringLiteral("--json"), QStringLiteral("--db"), database});
+        if (!history.waitForFinished(30000) || history.exitCode() != 0)
+            return {};
+        QJsonObject last;
+        for (const QJsonValue entry :
+             QJsonDocument::fromJson(history.readAllStandardOutput()).object()[QStringLiteral("entries")].toArray()) {
+            if (entry[QStringLiteral("kind")].toString() == QStringLiteral("parameters"))
+                last = entry.toObject();
+        }
+        return last;
+    };
+
+    QProcess process;
+    process.start(QStringLiteral(SIRENSET_BINARY),
+                  {QStringLiteral("--port"), session.DevicePath(), QStringLiteral("--apply"), file, QStringLiteral("--db"), database});
+    const auto received = [&](const char* prefix) {
+        const std::vector<std::string> commands = session.sim().ReceivedCommands();
+        return std::any_of(commands.begin(), commands.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
+    };
+    // The second item's reply is slow: the program is killed while it waits,
+    // once the first item is in the record.
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return received("AT+LRMSETTXT1="); }, 30s));
+    SimulatorFaults slow;
+    slow.replyDelayMs = 30000;
+    session.sim().SetFaults(slow);
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return received("at+apn="); }, 30s));
+    // The load's three lists, then the first preset text.
+    const auto recorded = [&] {
+        const QJsonArray items = lastChange()[QStringLiteral("items")].toArray();
+        return items.size() == 4 && items[3][QStringLiteral("new")].toString() == QStringLiteral("FIELD TEXT");
+    };
+    ASSERT_TRUE(testsupport::WaitUntil(recorded, 30s));
+    process.kill();
+    ASSERT_TRUE(process.waitForFinished(10000));
+
+    const QJsonObject change = lastChange();
+    EXPECT_EQ(change[QStringLiteral("result")].toString(), QStringLiteral("未完成"));
+    const QJsonArray items = change[QStringLiteral("items")].toArray();
+    ASSERT_EQ(items.size(), 4) << "nothing of the APN, whose reply never came";
+    EXPECT_EQ(items[3][QStringLiteral("new")].toString(), QStringLiteral("FIELD TEXT"));
+    EXPECT_TRUE(items[3][QStringLiteral("acknowledged")].toBool());
+}
+
 // ---------------------------------------------------------------- several ports
 
 TEST(BatchSeveralPorts, EachPortRunsItsOwnTerminalAndTheSummaryNamesThemAll)
