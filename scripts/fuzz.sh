@@ -28,23 +28,43 @@ cmake --build "$build" ${SIRENSET_JOBS:+-j "$SIRENSET_JOBS"} --target "${fuzzers
 
 artifacts="$repo/fuzz-out"
 mkdir -p "$artifacts"
-for fuzzer in "${fuzzers[@]}"; do
-  # Inputs the fuzzer finds go into a scratch copy; the seeds stay as they are.
+
+# One fuzzer: over a scratch copy of the seeds (the inputs it finds go
+# there; the seeds stay as they are), its output in its own log.
+run_fuzzer() {
+  local fuzzer="$1" work
   work="$(mktemp -d "${TMPDIR:-/tmp}/sirenset-fuzz.XXXXXX")"
   cp -R "$seeds/." "$work/"
   echo "Running $fuzzer for ${seconds}s over $(ls "$work" | wc -l) seed inputs"
-  status=0
+  local status=0
   "$build/fuzz/$fuzzer" "$work" \
     -dict="$repo/fuzz/parameter_report.dict" \
     -max_total_time="$seconds" \
     -max_len=12000 \
     -timeout=10 \
     -artifact_prefix="$artifacts/$fuzzer-" \
-    -print_final_stats=1 || status=$?
+    -print_final_stats=1 >"$artifacts/$fuzzer.log" 2>&1 || status=$?
   rm -rf "$work"
-  if [ "$status" -ne 0 ]; then
-    echo "$fuzzer failed (exit $status); reproducers in $artifacts/" >&2
-    exit "$status"
-  fi
-  echo "$fuzzer: no crash in ${seconds}s"
+  return "$status"
+}
+
+# The fuzzers run side by side, one a core: each gets its full time.
+pids=()
+for fuzzer in "${fuzzers[@]}"; do
+  run_fuzzer "$fuzzer" &
+  pids+=($!)
 done
+failed=0
+for i in "${!fuzzers[@]}"; do
+  fuzzer="${fuzzers[$i]}"
+  status=0
+  wait "${pids[$i]}" || status=$?
+  tail -n 12 "$artifacts/$fuzzer.log"
+  if [ "$status" -ne 0 ]; then
+    echo "$fuzzer failed (exit $status); reproducers in $artifacts/, its output in $artifacts/$fuzzer.log" >&2
+    failed=$status
+  else
+    echo "$fuzzer: no crash in ${seconds}s"
+  fi
+done
+exit "$failed"
