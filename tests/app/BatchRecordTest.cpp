@@ -527,27 +527,39 @@ TEST_P(BatchRecordTest, AServerThatNeverAnswersHoldsUpNothing)
     EXPECT_TRUE(entry[QStringLiteral("snapshot")].isNull());
     EXPECT_EQ(OutboxVisits(m_database), 1);
 
-    // SIGTERM once the terminal is caught.
-    QProcess process;
-    QString out;
-    Start(process, {QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--read"), Path("b.cfg")});
-    ASSERT_TRUE(Collect(process, out, QStringLiteral("参数加载完成..."))) << out.toStdString();
-    QElapsedTimer sinceSignal;
-    sinceSignal.start();
-    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
-    const bool ended = process.waitForFinished(10000);
-    const qint64 endedMs = sinceSignal.elapsed();
-    std::printf("the run ended %lld ms after SIGTERM\n", static_cast<long long>(endedMs));
-    if (!ended)
-        process.kill();
-    ASSERT_TRUE(ended) << "still running 10 s after SIGTERM";
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(OutboxVisits(m_database), 2);
+    // SIGTERM once the terminal is caught, in a batch run and in the window
+    // (which closes as the user would close it).
+    const struct {
+        const char* name;
+        QStringList arguments;
+    } runs[] = {
+        {"batch", {QStringLiteral("--read"), Path("b.cfg")}},
+        {"window", {QStringLiteral("--log-stdout")}},
+    };
+    int visits = 1;
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.name);
+        QProcess process;
+        QString out;
+        Start(process, QStringList{QStringLiteral("--port"), m_session.DevicePath()} + run.arguments);
+        ASSERT_TRUE(Collect(process, out, QStringLiteral("参数加载完成..."))) << out.toStdString();
+        QElapsedTimer sinceSignal;
+        sinceSignal.start();
+        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        const bool ended = process.waitForFinished(10000);
+        const qint64 endedMs = sinceSignal.elapsed();
+        std::printf("the %s run ended %lld ms after SIGTERM\n", run.name, static_cast<long long>(endedMs));
+        if (!ended)
+            process.kill();
+        ASSERT_TRUE(ended) << "still running 10 s after SIGTERM";
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(OutboxVisits(m_database), ++visits);
+    }
 
     const QString address = m_database;
     m_database = Path("other.sqlite");
     const Result history = Run({QStringLiteral("--history")});
-    EXPECT_TRUE(history.out.startsWith(QStringLiteral("待写队列（%1）中有 2 次访问等待写入 %2\n")
+    EXPECT_TRUE(history.out.startsWith(QStringLiteral("待写队列（%1）中有 3 次访问等待写入 %2\n")
                                            .arg(QDir::toNativeSeparators(OutboxPath()), address)))
         << history.out.toStdString();
 }
