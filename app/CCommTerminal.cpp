@@ -1,6 +1,6 @@
 #include "app/CCommTerminal.h"
 
-#include "app/CLogPane.h"
+#include "logpane/CLogPane.h"
 #include "app/CTerminalPanel.h"
 #include "device/CDeviceController.h"
 #include "device/CLineWriter.h"

@@ -1,6 +1,6 @@
 #include "app/CSirensetApp.h"
 
-#include "app/CLogPane.h"
+#include "logpane/CLogPane.h"
 #include "app/CSignalWatcher.h"
 #include "app/CSirensetDlg.h"
 #include "app/CommandLine.h"

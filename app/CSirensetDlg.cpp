@@ -3,7 +3,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CChangePreviewDlg.h"
 #include "app/CFileModeBar.h"
-#include "app/CLogPane.h"
+#include "logpane/CLogPane.h"
 #include "app/CPortCombo.h"
 #include "app/CTerminalPanel.h"
 #include "app/CCommTerminal.h"

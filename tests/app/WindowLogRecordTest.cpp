@@ -4,7 +4,7 @@
 
 #include "app/CDailyLogFile.h"
 #include "app/CLogFile.h"
-#include "app/CLogPane.h"
+#include "logpane/CLogPane.h"
 #include "support/SimulatorSession.h"
 #include "support/TestFiles.h"
 

@@ -1,8 +1,8 @@
-#include "app/CLogPane.h"
+#include "logpane/CLogPane.h"
 
-#include "app/CLogAccessible.h"
-#include "app/CLogFindBar.h"
-#include "app/CLogScrollBar.h"
+#include "logpane/CLogAccessible.h"
+#include "logpane/CLogFindBar.h"
+#include "logpane/CLogScrollBar.h"
 #include "resources/Texts.h"
 
 #include <QAction>

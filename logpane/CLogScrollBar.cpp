@@ -1,4 +1,4 @@
-#include "app/CLogScrollBar.h"
+#include "logpane/CLogScrollBar.h"
 
 #include <QMetaObject>
 #include <QStyle>

@@ -1,4 +1,4 @@
-#include "app/CLogLines.h"
+#include "logpane/CLogLines.h"
 
 #include <algorithm>
 #include <cmath>

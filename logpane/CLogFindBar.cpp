@@ -1,4 +1,4 @@
-#include "app/CLogFindBar.h"
+#include "logpane/CLogFindBar.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
-#include "app/CLogAccessible.h"
+#include "logpane/CLogAccessible.h"
 
-#include "app/CLogPane.h"
+#include "logpane/CLogPane.h"
 
 namespace {
 

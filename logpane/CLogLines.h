@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CLogGlyphs.h"
+#include "logpane/CLogGlyphs.h"
 
 #include <QList>
 #include <QString>

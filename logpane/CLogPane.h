@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/CLogLines.h"
-#include "app/CLogGlyphs.h"
+#include "logpane/CLogLines.h"
+#include "logpane/CLogGlyphs.h"
 
 #include <QAbstractScrollArea>
 #include <QByteArray>

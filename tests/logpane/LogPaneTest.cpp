@@ -1,6 +1,6 @@
 #include "app/CBatchConsole.h"
-#include "app/CLogFindBar.h"
-#include "app/CLogPane.h"
+#include "logpane/CLogFindBar.h"
+#include "logpane/CLogPane.h"
 #include "support/EventLoopWait.h"
 #include "support/TestFiles.h"
 

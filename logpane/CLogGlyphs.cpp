@@ -1,4 +1,4 @@
-#include "app/CLogGlyphs.h"
+#include "logpane/CLogGlyphs.h"
 
 #include <QChar>
 #include <QGlyphRun>
