@@ -1,6 +1,6 @@
 #include "app/CBatchConsole.h"
 
-#include "app/CLogFile.h"
+#include "dailylog/CLogFile.h"
 
 CBatchConsole::CBatchConsole(std::FILE* out, std::FILE* err)
     : m_out(out), m_err(err)
@@ -9,13 +9,8 @@ CBatchConsole::CBatchConsole(std::FILE* out, std::FILE* err)
 
 QString CBatchConsole::Printable(const QString& line)
 {
-    QString text = line;
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    // Only the command's own closing return: anything before it was received.
-    if (text.endsWith(QLatin1Char('\r')))
-        text.chop(1);
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
+    // The console prints a line as the log file writes it.
+    return CLogFile::Printable(line);
 }
 
 QString CBatchConsole::Tagged(const QString& text) const

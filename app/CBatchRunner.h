@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CLogFile.h"
+#include "dailylog/CLogFile.h"
 #include "app/CPortRun.h"
 #include "app/CSignalWatcher.h"
 #include "app/CommandLine.h"

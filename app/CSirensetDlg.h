@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/CDailyLogFile.h"
+#include "dailylog/CDailyLogFile.h"
 #include "app/CLocalClock.h"
 #include "app/WindowTiming.h"
 #include "device/CDeviceController.h"

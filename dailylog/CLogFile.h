@@ -36,6 +36,9 @@ public:
     // Bytes in the file, counted as written (no look at the disk).
     qint64 Size() const { return m_size; }
 
+    // The text of an entry as written (and printed on the console): line
+    // ends as LF, a command's closing CR dropped.
+    static QString Printable(const QString& line);
     // The text written for one entry.
     static QString Format(const QString& entry, const QDateTime& at);
     // The window's file of a day under `folder`: logs/yyyy-MM-dd.log.

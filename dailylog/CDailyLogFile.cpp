@@ -1,4 +1,4 @@
-#include "app/CDailyLogFile.h"
+#include "dailylog/CDailyLogFile.h"
 
 #include "resources/Texts.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/CLogFile.h"
-#include "app/DailyLogLimits.h"
+#include "dailylog/CLogFile.h"
+#include "dailylog/DailyLogLimits.h"
 
 #include <QDate>
 #include <QDateTime>

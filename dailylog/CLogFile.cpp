@@ -1,6 +1,4 @@
-#include "app/CLogFile.h"
-
-#include "app/CBatchConsole.h"
+#include "dailylog/CLogFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -43,9 +41,20 @@ QString CLogFile::Format(const QString& entry, const QDateTime& at)
                   time.hour(), time.minute(), time.second(), time.msec());
     const QLatin1StringView stamp(buffer);
     QString text;
-    const QStringList lines = CBatchConsole::Printable(entry).split(QLatin1Char('\n'));
+    const QStringList lines = Printable(entry).split(QLatin1Char('\n'));
     for (const QString& line : lines)
         text += stamp + QLatin1Char(' ') + line + QLatin1Char('\n');
+    return text;
+}
+
+QString CLogFile::Printable(const QString& line)
+{
+    QString text = line;
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    // Only the command's own closing return: anything before it was received.
+    if (text.endsWith(QLatin1Char('\r')))
+        text.chop(1);
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
 }
 
