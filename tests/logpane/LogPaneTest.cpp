@@ -1,4 +1,4 @@
-#include "app/CBatchConsole.h"
+#include "batch/CBatchConsole.h"
 #include "logpane/CLogFindBar.h"
 #include "logpane/CLogPane.h"
 #include "support/EventLoopWait.h"

@@ -1,4 +1,4 @@
-#include "app/CPortRun.h"
+#include "batch/CPortRun.h"
 
 #include "device/CDeviceController.h"
 #include "device/CModeSwitcher.h"

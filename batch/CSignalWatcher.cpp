@@ -1,4 +1,4 @@
-#include "app/CSignalWatcher.h"
+#include "batch/CSignalWatcher.h"
 
 #include <QSocketNotifier>
 

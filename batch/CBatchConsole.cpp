@@ -1,4 +1,4 @@
-#include "app/CBatchConsole.h"
+#include "batch/CBatchConsole.h"
 
 #include "dailylog/CLogFile.h"
 

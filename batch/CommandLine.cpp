@@ -1,4 +1,4 @@
-#include "app/CommandLine.h"
+#include "batch/CommandLine.h"
 
 #include "params/ChangeSelection.h"
 #include "records/RecordCommands.h"

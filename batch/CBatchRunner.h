@@ -1,10 +1,10 @@
 #pragma once
 
 #include "dailylog/CLogFile.h"
-#include "app/CPortRun.h"
-#include "app/CSignalWatcher.h"
-#include "app/CommandLine.h"
-#include "app/UnitsTable.h"
+#include "batch/CPortRun.h"
+#include "batch/CSignalWatcher.h"
+#include "batch/CommandLine.h"
+#include "batch/UnitsTable.h"
 #include "device/Timing.h"
 
 #include <QObject>

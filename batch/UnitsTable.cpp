@@ -1,4 +1,4 @@
-#include "app/UnitsTable.h"
+#include "batch/UnitsTable.h"
 
 #include "params/GbkText.h"
 

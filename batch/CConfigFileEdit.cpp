@@ -1,4 +1,4 @@
-#include "app/CConfigFileEdit.h"
+#include "batch/CConfigFileEdit.h"
 
 #include "params/CConfigDocument.h"
 

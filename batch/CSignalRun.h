@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/CBatchConsole.h"
-#include "app/CommandLine.h"
+#include "batch/CBatchConsole.h"
+#include "batch/CommandLine.h"
 #include "device/Timing.h"
 
 #include <QObject>

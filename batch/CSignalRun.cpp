@@ -1,4 +1,4 @@
-#include "app/CSignalRun.h"
+#include "batch/CSignalRun.h"
 
 #include "device/CDeviceController.h"
 #include "records/CVisitRecorder.h"

@@ -1,4 +1,4 @@
-#include "app/CBatchRunner.h"
+#include "batch/CBatchRunner.h"
 
 #include "params/CConfigFile.h"
 #include "serial/PortTable.h"
