@@ -1,4 +1,4 @@
-#include "app/CTerminalPanel.h"
+#include "terminal/CTerminalPanel.h"
 
 #include "controls/MessageBoxes.h"
 #include "resources/Texts.h"

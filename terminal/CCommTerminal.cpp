@@ -1,7 +1,7 @@
-#include "app/CCommTerminal.h"
+#include "terminal/CCommTerminal.h"
 
 #include "logpane/CLogPane.h"
-#include "app/CTerminalPanel.h"
+#include "terminal/CTerminalPanel.h"
 #include "device/CDeviceController.h"
 #include "device/CLineWriter.h"
 #include "params/GbkText.h"
