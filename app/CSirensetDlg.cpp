@@ -1,8 +1,8 @@
 #include "app/CSirensetDlg.h"
 
 #include "app/CAboutDlg.h"
-#include "app/CChangePreviewDlg.h"
-#include "app/CFileModeBar.h"
+#include "params/CChangePreviewDlg.h"
+#include "params/CFileModeBar.h"
 #include "logpane/CLogPane.h"
 #include "app/CPortCombo.h"
 #include "terminal/CTerminalPanel.h"

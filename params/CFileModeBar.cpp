@@ -1,4 +1,4 @@
-#include "app/CFileModeBar.h"
+#include "params/CFileModeBar.h"
 
 #include "controls/MessageBoxes.h"
 #include "params/CParameterTable.h"
@@ -194,10 +194,10 @@ void CFileModeBar::OnCellChanged(QTableWidgetItem* cell)
         MessageBoxes::Show(window(), *refusal);
 }
 
-bool CFileModeBar::EditNumbers(CNumberCommands::ListEdit edit, int category, const QStringList& numbers,
+bool CFileModeBar::EditNumbers(NumberListEdit edit, int category, const QStringList& numbers,
                                const std::array<QStringList, 3>& ticked)
 {
-    using Edit = CNumberCommands::ListEdit;
+    using Edit = NumberListEdit;
     if (!m_shown)
         return false;
     std::optional<QString> refusal;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "numbers/CNumberCommands.h"
 #include "params/CConfigDocument.h"
+#include "params/NumberList.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -50,7 +50,7 @@ public:
     // the file's list with the checks of the number pages, shows a refusal
     // and returns true; false when no file is shown (the terminal's turn).
     // A delete takes `ticked`: the ticked rows of the three pages.
-    bool EditNumbers(CNumberCommands::ListEdit edit, int category, const QStringList& numbers, const std::array<QStringList, 3>& ticked);
+    bool EditNumbers(NumberListEdit edit, int category, const QStringList& numbers, const std::array<QStringList, 3>& ticked);
 
     // "配置文件 site.cfg" (with "*" when edited), empty when none is shown:
     // the window adds it to its title.

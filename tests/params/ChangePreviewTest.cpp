@@ -1,4 +1,4 @@
-#include "app/CChangePreviewDlg.h"
+#include "params/CChangePreviewDlg.h"
 #include "controls/MessageBoxes.h"
 
 #include <QApplication>
