@@ -1,9 +1,9 @@
 #include "app/CSirensetApp.h"
 
-#include "app/CLogPane.h"
-#include "app/CSignalWatcher.h"
+#include "logpane/CLogPane.h"
+#include "batch/CSignalWatcher.h"
 #include "app/CSirensetDlg.h"
-#include "app/CommandLine.h"
+#include "batch/CommandLine.h"
 #include "controls/CUiLanguage.h"
 #include "controls/MessageBoxes.h"
 #include "records/RecordLocation.h"

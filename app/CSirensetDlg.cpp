@@ -1,12 +1,17 @@
 #include "app/CSirensetDlg.h"
 
 #include "app/CAboutDlg.h"
-#include "app/CChangePreviewDlg.h"
-#include "app/CFileModeBar.h"
-#include "app/CLogPane.h"
+#include "app/CClockGroup.h"
+#include "app/CPortList.h"
+#include "app/CPortReconnect.h"
+#include "app/CWindowLog.h"
+#include "app/PlainButton.h"
+#include "params/CChangePreviewDlg.h"
+#include "params/CFileModeBar.h"
+#include "logpane/CLogPane.h"
 #include "app/CPortCombo.h"
-#include "app/CTerminalPanel.h"
-#include "app/CCommTerminal.h"
+#include "terminal/CTerminalPanel.h"
+#include "terminal/CCommTerminal.h"
 #include "terminal/CSendHistory.h"
 #include "signalmeter/CSignalMeter.h"
 #include "signalmeter/CSignalMeterDlg.h"
@@ -34,10 +39,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QDateEdit>
 #include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -50,14 +53,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QStackedWidget>
 #include <QTabWidget>
-#include <QTimeEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-#include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -74,17 +72,6 @@ constexpr int kSpacing = 5;
 const char* const kBaudRates[] = {"9600", "38400", "115200"};
 constexpr int kStartupBaudIndex = 2;
 
-// A button that never becomes the dialog's default: Enter must not start
-// anything on the terminal behind the user's back.
-QPushButton* PlainButton(const QString& text, const char* objectName, QWidget* parent)
-{
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(objectName));
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
-
 }  // namespace
 
 CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
@@ -93,8 +80,7 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
       m_device(*this, options.timing),
       m_saver(std::make_unique<CParameterSaver>(m_device)),
       m_configFile(std::make_unique<CConfigFile>(m_device)),
-      m_numberCommands(std::make_unique<CNumberCommands>(m_device)),
-      m_logFile(options.logFolder.isEmpty() ? CDailyLogFile::DefaultFolder() : options.logFolder, options.logLimits)
+      m_numberCommands(std::make_unique<CNumberCommands>(m_device))
 {
     m_recordLocation = options.recordDatabase;
     if (options.record) {
@@ -109,15 +95,15 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
         m_outboxRetryTimer.start();
     }
     m_lineWriter = std::make_unique<CLineWriter>(m_device.Serial(), m_options.timing);
-    m_logFlushTimer.setSingleShot(true);
-    m_logFlushTimer.setInterval(CLogPane::kShowPeriodMs);
-    connect(&m_logFlushTimer, &QTimer::timeout, this, &CSirensetDlg::FlushDailyLog);
     m_signalMeter = std::make_unique<CSignalMeter>(m_device);
     CreateControls();
+    m_log = std::make_unique<CWindowLog>(
+        *m_logEdit, CWindowLog::Options{options.logObserver, options.logToStdout, options.now, options.logFolder,
+                                        options.logLimits});
     CCommTerminal::Hooks hooks;
-    hooks.log = [this](const QString& line, const QString* hexBody) { LogEntry(line, hexBody); };
-    hooks.logReceived = [this](const QString& line, const QString* hexBody) { LogEntry(line, hexBody, true); };
-    hooks.now = [this] { return LogTime(); };
+    hooks.log = [this](const QString& line, const QString* hexBody) { m_log->Entry(line, hexBody); };
+    hooks.logReceived = [this](const QString& line, const QString* hexBody) { m_log->Entry(line, hexBody, true); };
+    hooks.now = [this] { return m_log->Now(); };
     hooks.askCaptureFile = [this] { return AskCaptureFile(); };
     m_commTerminal = std::make_unique<CCommTerminal>(m_device, *m_lineWriter, *m_terminalPanel, *m_logEdit,
                                                      std::move(hooks));
@@ -127,7 +113,7 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
 
 CSirensetDlg::~CSirensetDlg()
 {
-    StopWatchingForPort();
+    m_reconnect->Stop();
     // Stop the worker while the widgets it reports to still exist.
     m_device.Shutdown();
     // The record's writer gets a bounded time; what it has not written by
@@ -300,7 +286,8 @@ QLayout* CSirensetDlg::CreateModeAndPortGroups()
 QLayout* CSirensetDlg::CreateDeviceCommands()
 {
     auto* column = new QVBoxLayout;
-    column->addWidget(CreateRtcGroup());
+    m_clockGroup = new CClockGroup(m_options.timing.clockTickMs, this);
+    column->addWidget(m_clockGroup);
 
     m_saveButton = PlainButton(Texts::SaveSettings(), "saveButton", this);
     m_readBackButton = PlainButton(Texts::ReadBack(), "readBackButton", this);
@@ -345,52 +332,9 @@ QLayout* CSirensetDlg::CreateDeviceCommands()
     column->addStretch(1);
 
     m_commandButtons = {m_saveButton,     m_readBackButton, m_addButton,       m_deleteButton,  m_resetButton,
-                        m_powerTestButton, m_saveFileButton, m_loadFileButton, m_setClockButton, m_readClockButton,
+                        m_powerTestButton, m_saveFileButton, m_loadFileButton, m_clockGroup->SetButton(), m_clockGroup->ReadButton(),
                         m_versionButton,  m_statusButton,   m_factoryButton, m_signalButton};
     return column;
-}
-
-QWidget* CSirensetDlg::CreateRtcGroup()
-{
-    auto* group = new QGroupBox(Texts::RtcGroup(), this);
-    m_rtcCombo = new QComboBox(group);
-    m_rtcCombo->setObjectName(QStringLiteral("rtcCombo"));
-    // No label stands beside it: it is named after its group.
-    m_rtcCombo->setAccessibleName(Texts::RtcGroup());
-    m_clockText = new QLabel(group);
-    m_clockText->setObjectName(QStringLiteral("clockText"));
-    m_datePicker = new QDateEdit(QDate::currentDate(), group);
-    m_datePicker->setObjectName(QStringLiteral("datePicker"));
-    m_datePicker->setAccessibleName(Texts::DatePickerName());
-    m_datePicker->setCalendarPopup(true);
-    m_timePicker = new QTimeEdit(QTime::currentTime(), group);
-    m_timePicker->setObjectName(QStringLiteral("timePicker"));
-    m_timePicker->setAccessibleName(Texts::TimePickerName());
-    m_setClockButton = PlainButton(Texts::SetTime(), "setClockButton", group);
-    m_readClockButton = PlainButton(Texts::ReadRtcTime(), "readClockButton", group);
-
-    // The clock text and the two pickers take turns in one place. A stack
-    // is as large as its largest page whichever is shown, so the swap never
-    // changes the window's minimum size: shown side by side for a moment,
-    // they used to widen the window for good.
-    auto* pickers = new QWidget;
-    auto* pickerRow = new QHBoxLayout(pickers);
-    pickerRow->setContentsMargins(0, 0, 0, 0);
-    pickerRow->addWidget(m_datePicker, 1);
-    pickerRow->addWidget(m_timePicker, 1);
-    m_clockStack = new QStackedWidget(group);
-    m_clockStack->setObjectName(QStringLiteral("clockStack"));
-    m_clockStack->addWidget(m_clockText);
-    m_clockStack->addWidget(pickers);
-    auto* layout = new QGridLayout(group);
-    layout->addWidget(m_rtcCombo, 0, 0);
-    layout->addWidget(m_clockStack, 0, 1);
-    layout->setColumnStretch(1, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_setClockButton);
-    buttons->addWidget(m_readClockButton);
-    layout->addLayout(buttons, 1, 0, 1, 2);
-    return group;
 }
 
 QBoxLayout* CSirensetDlg::CreateLogArea()
@@ -456,7 +400,7 @@ void CSirensetDlg::SetTabOrder()
     chain << m_tabSheet << m_addButton << m_deleteButton << m_resetButton;
     chain << m_configRadio << m_commRadio << m_restartButton << m_portCombo << m_baudCombo << m_autoReconnectCheck
           << m_openButton;
-    chain << m_rtcCombo << m_datePicker << m_timePicker << m_setClockButton << m_readClockButton;
+    chain << m_clockGroup->TabChain();
     chain << m_saveButton << m_readBackButton << m_factoryButton << m_verifyCheck << m_versionButton << m_statusButton
           << m_saveFileButton << m_loadFileButton << m_powerTestButton;
     chain << m_logEdit;
@@ -481,9 +425,7 @@ QSize CSirensetDlg::InitialSize() const
 void CSirensetDlg::ConnectControls()
 {
     connect(m_openButton, &QPushButton::clicked, this, &CSirensetDlg::OnOpenClicked);
-    connect(m_portCombo, &CPortCombo::aboutToShowPopup, this, &CSirensetDlg::RefreshPortList);
-    connect(&m_clockTimer, &QTimer::timeout, this, &CSirensetDlg::OnClockTick);
-    connect(m_rtcCombo, &QComboBox::currentIndexChanged, this, &CSirensetDlg::OnRtcModeChanged);
+    connect(m_portCombo, &CPortCombo::aboutToShowPopup, this, [this] { m_portList->Refresh(); });
     connect(m_clearButton, &QPushButton::clicked, this, &CSirensetDlg::OnClearLog);
     connect(m_aboutButton, &QToolButton::clicked, this, &CSirensetDlg::ShowAbout);
     connect(m_recordsButton, &QPushButton::clicked, this, &CSirensetDlg::ShowDeviceRecords);
@@ -497,8 +439,9 @@ void CSirensetDlg::ConnectControls()
     connect(m_versionButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestVersion(); });
     connect(m_statusButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestStatusProbe(); });
     connect(m_signalButton, &QPushButton::clicked, this, &CSirensetDlg::OnSignalMeterClicked);
-    connect(m_readClockButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestReadClock(); });
-    connect(m_setClockButton, &QPushButton::clicked, this, &CSirensetDlg::OnSetClockClicked);
+    connect(m_clockGroup->ReadButton(), &QPushButton::clicked, this, [this] { m_device.Queries().RequestReadClock(); });
+    connect(m_clockGroup->SetButton(), &QPushButton::clicked, this,
+            [this] { m_device.Queries().RequestSetClock(m_clockGroup->SetClockCommand()); });
     // While a configuration file is shown, the number buttons edit its lists.
     m_numberCommands->SetListEditHandler(
         [this](CNumberCommands::ListEdit edit, int category, const QStringList& numbers) {
@@ -511,28 +454,26 @@ void CSirensetDlg::ConnectControls()
     connect(m_loadFileButton, &QPushButton::clicked, this, &CSirensetDlg::OnLoadFromFileClicked);
     connect(m_verifyCheck, &QCheckBox::toggled, this, [this](bool on) { m_saver->SetVerifyAfterSave(on); });
     connect(m_logEdit, &CLogPane::saveLogRequested, this, &CSirensetDlg::OnSaveLogRequested);
-    connect(&m_device, &CDeviceController::portLost, this, &CSirensetDlg::OnPortLost);
-    connect(m_autoReconnectCheck, &QCheckBox::toggled, this, &CSirensetDlg::OnAutoReconnectToggled);
-    connect(&m_reconnectTimer, &QTimer::timeout, this, &CSirensetDlg::OnReconnectTick);
+    m_portList = std::make_unique<CPortList>(*m_portCombo, *m_baudCombo, m_options.extraPorts, m_options.listSystemPorts);
+    CPortReconnect::Hooks reconnectHooks;
+    reconnectHooks.lost = [this] {
+        m_lineWriter->Cancel();
+        m_commTerminal->OnPortClosed();
+    };
+    reconnectHooks.reopened = [this] {
+        SetPortControlsForOpen(true);
+        SetBusy(true);
+        m_device.OnPortOpened();
+    };
+    m_reconnect = std::make_unique<CPortReconnect>(m_device, *m_portList, *m_autoReconnectCheck,
+                                                   m_options.windowTiming.reconnectPollMs, std::move(reconnectHooks));
 }
 
 // ---------------------------------------------------------------- start-up
 
 void CSirensetDlg::Initialise()
 {
-    m_datePicker->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
-    m_timePicker->setDisplayFormat(QStringLiteral("HH:mm:ss"));
-
-    m_rtcCombo->addItem(Texts::SystemTime());
-    m_rtcCombo->addItem(Texts::ManualTime());
-    m_rtcCombo->setCurrentIndex(0);
-
-    m_clockTimer.start(m_options.timing.clockTickMs);
-    OnClockTick();
-    // 系统时间 is chosen, and 时间设置 then sends the computer's clock: show
-    // that clock, not pickers frozen at the start-up time that would not
-    // be sent.
-    OnRtcModeChanged();
+    m_clockGroup->Start();
 
     m_configRadio->setChecked(!m_options.communicationMode);
     m_commRadio->setChecked(m_options.communicationMode);
@@ -543,9 +484,8 @@ void CSirensetDlg::Initialise()
     m_verifyCheck->setChecked(true);
     m_saver->SetVerifyAfterSave(true);
     m_autoReconnectCheck->setChecked(true);
-    m_reconnectTimer.setInterval(m_options.windowTiming.reconnectPollMs);
 
-    FillPortList();
+    m_portList->Fill(this);
 
     m_device.Start();
     m_baudCombo->setCurrentIndex(kStartupBaudIndex);
@@ -557,61 +497,21 @@ void CSirensetDlg::Initialise()
     m_restartButton->setEnabled(false);
 }
 
-void CSirensetDlg::FillPortList()
-{
-    PortTable& ports = PortTable::Instance();
-    for (const QString& device : m_options.extraPorts)
-        ports.Add(device, QString());
-    RefreshPortList();
-    if (m_portCombo->count() == 0 && !m_noPortMessageShown) {
-        m_noPortMessageShown = true;
-        MessageBoxes::Show(this, Texts::NoSerialPort());
-    }
-    m_portCombo->setCurrentIndex(0);
-    m_baudCombo->setCurrentIndex(0);
-}
-
-void CSirensetDlg::RefreshPortList()
-{
-    PortTable& ports = PortTable::Instance();
-    const QString current = m_portCombo->currentText();
-    QStringList entries;
-    // Devices named on the command line come first, so start-up opens them.
-    for (const QString& device : m_options.extraPorts) {
-        const int number = ports.Add(device, QString());
-        if (const auto entry = ports.EntryFor(number))
-            entries << entry->DisplayText();
-    }
-    const QList<PortEntry> systemPorts = m_options.listSystemPorts ? ports.ScanSystemPorts() : QList<PortEntry>();
-    for (const PortEntry& entry : systemPorts) {
-        const QString text = entry.DisplayText();
-        if (!entries.contains(text))
-            entries << text;
-    }
-    m_portCombo->blockSignals(true);
-    m_portCombo->clear();
-    m_portCombo->addItems(entries);
-    const int keep = m_portCombo->findText(current);
-    m_portCombo->setCurrentIndex(keep >= 0 ? keep : 0);
-    m_portCombo->blockSignals(false);
-}
-
 // ---------------------------------------------------------------- port
 
 void CSirensetDlg::OnOpenClicked()
 {
     // The user chose: whatever 自动重连 waited for is not wanted any more.
-    StopWatchingForPort();
-    m_portLostSinceOpen = false;
-    const int portNumber = PortTable::NumberFromDisplayText(m_portCombo->currentText());
-    const int baudRate = m_baudCombo->currentText().toInt();
+    m_reconnect->OnUserChoice();
+    const int portNumber = m_portList->ChosenPortNumber();
+    const int baudRate = m_portList->ChosenBaudRate();
     if (!m_device.IsPortOpen()) {
         if (!m_device.OpenPort(portNumber, baudRate)) {
             SetPortControlsForOpen(false);
             SetBusy(true);
             return;
         }
-        RememberOpenedPort(portNumber, baudRate);
+        m_reconnect->Remember(portNumber, baudRate);
         if (m_recorder)
             m_recorder->SetPort(PortTable::Instance().DeviceFor(portNumber).value_or(m_portCombo->currentText()));
         SetPortControlsForOpen(true);
@@ -638,103 +538,6 @@ void CSirensetDlg::ShowPortClosed()
 {
     SetPortControlsForOpen(false);
     SetBusy(true);
-}
-
-// ---------------------------------------------------------------- 自动重连
-
-void CSirensetDlg::RememberOpenedPort(int portNumber, int baudRate)
-{
-    m_lastOpened = {portNumber, PortTable::Instance().DeviceFor(portNumber).value_or(QString()), baudRate};
-}
-
-void CSirensetDlg::OnPortLost()
-{
-    m_lineWriter->Cancel();
-    m_commTerminal->OnPortClosed();
-    m_portLostSinceOpen = true;
-    if (m_autoReconnectCheck->isChecked())
-        StartWatchingForPort();
-}
-
-void CSirensetDlg::OnAutoReconnectToggled(bool on)
-{
-    if (!on) {
-        StopWatchingForPort();
-        return;
-    }
-    // Turned on again while the lost port is still closed: look for it.
-    if (m_portLostSinceOpen && !m_device.IsPortOpen())
-        StartWatchingForPort();
-}
-
-void CSirensetDlg::StartWatchingForPort()
-{
-    if (m_lastOpened.number == 0 || m_lastOpened.device.isEmpty() || m_device.IsShuttingDown()
-        || m_reconnectTimer.isActive())
-        return;
-    m_reopenFailureLogged = false;
-    PostLog(Texts::WaitingForPort(m_lastOpened.device));
-    m_reconnectTimer.start();
-}
-
-void CSirensetDlg::StopWatchingForPort()
-{
-    m_reconnectTimer.stop();
-}
-
-bool CSirensetDlg::IsLostPortPresent() const
-{
-    // Devices named on the command line (pseudo-terminals, links) are not
-    // in the system's list: they are back when their path is.
-    if (m_options.extraPorts.contains(m_lastOpened.device) && QFileInfo::exists(m_lastOpened.device))
-        return true;
-    if (!m_options.listSystemPorts)
-        return false;
-    const QList<PortEntry> ports = PortTable::Instance().ScanSystemPorts();
-    return std::any_of(ports.cbegin(), ports.cend(),
-                       [this](const PortEntry& entry) { return entry.number == m_lastOpened.number; });
-}
-
-void CSirensetDlg::OnReconnectTick()
-{
-    if (m_device.IsShuttingDown() || m_device.IsPortOpen() || !m_autoReconnectCheck->isChecked()) {
-        StopWatchingForPort();
-        return;
-    }
-    if (!IsLostPortPresent()) {
-        m_reopenFailureLogged = false;
-        return;
-    }
-    // Quietly: the device may be listed a moment before it can be opened,
-    // and the next look tries again.
-    if (!m_device.Serial().Open(m_lastOpened.number, m_lastOpened.baudRate)) {
-        if (!m_reopenFailureLogged) {
-            m_reopenFailureLogged = true;
-            PostLog(Texts::PortBackButNotOpened(m_lastOpened.device, m_device.Serial().LastError()));
-        }
-        return;
-    }
-    StopWatchingForPort();
-    m_portLostSinceOpen = false;
-    SelectPortInCombos(m_lastOpened.number, m_lastOpened.baudRate);
-    PostLog(Texts::PortReopened(m_lastOpened.device));
-    // From here on as after 打开.
-    SetPortControlsForOpen(true);
-    SetBusy(true);
-    m_device.OnPortOpened();
-}
-
-void CSirensetDlg::SelectPortInCombos(int portNumber, int baudRate)
-{
-    RefreshPortList();
-    if (const auto entry = PortTable::Instance().EntryFor(portNumber)) {
-        const int index = m_portCombo->findText(entry->DisplayText());
-        if (index >= 0)
-            m_portCombo->setCurrentIndex(index);
-    }
-    const int baudIndex = m_baudCombo->findText(QString::number(baudRate));
-    if (baudIndex >= 0)
-        m_baudCombo->setCurrentIndex(baudIndex);
 }
 
 // ---------------------------------------------------------------- modes
@@ -771,15 +574,6 @@ void CSirensetDlg::OnSignalMeterClicked()
     meter->setAttribute(Qt::WA_DeleteOnClose);
     // Any loss of the port ends the run; the window then says it stopped.
     meter->show();
-}
-
-void CSirensetDlg::OnSetClockClicked()
-{
-    const bool systemTime = m_rtcCombo->currentText().contains(QStringLiteral("系统"));
-    const QByteArray command =
-        systemTime ? CDeviceQueries::SystemClockCommand(QDateTime::currentDateTime())
-                   : CDeviceQueries::ManualClockCommand(m_datePicker->text(), m_timePicker->text());
-    m_device.Queries().RequestSetClock(command);
 }
 
 void CSirensetDlg::OnSaveToFileClicked()
@@ -884,9 +678,19 @@ void CSirensetDlg::ShowCommunicationLayout()
 
 // ---------------------------------------------------------------- view
 
+QString CSirensetDlg::LogFilePath() const
+{
+    return m_log->FilePath();
+}
+
+bool CSirensetDlg::IsWatchingForPort() const
+{
+    return m_reconnect->IsWatching();
+}
+
 void CSirensetDlg::AppendLog(const QString& line)
 {
-    LogEntry(line, nullptr);
+    m_log->Entry(line);
 }
 
 void CSirensetDlg::AppendReceivedEntry(const ReceivedEntry& entry)
@@ -894,56 +698,10 @@ void CSirensetDlg::AppendReceivedEntry(const ReceivedEntry& entry)
     m_commTerminal->ShowReceived(entry);
 }
 
-QDateTime CSirensetDlg::LogTime()
-{
-    return m_options.now ? m_options.now() : m_localClock.Now();
-}
-
-void CSirensetDlg::LogEntry(const QString& line, const QString* hexBody, bool received)
-{
-    ShowLogEntry(line, hexBody);
-    const QString whole = hexBody ? line + *hexBody : line;
-    // As the pane's redraw: the first entry after a quiet spell is written
-    // through at once, those that follow it within the period together when
-    // it ends. Everything else is written through at once.
-    const bool writeThrough = !received || !m_logFlushTimer.isActive();
-    if (received && writeThrough)
-        m_logFlushTimer.start();
-    const QString problem = m_logFile.Append(whole, LogTime(), writeThrough);
-    // The record cannot be kept: said once, in the pane only.
-    if (!problem.isEmpty())
-        ShowLogEntry(problem);
-}
-
-void CSirensetDlg::ShowLogEntry(const QString& line, const QString* hexBody)
-{
-    if (hexBody)
-        m_logEdit->AppendHexEntry(line, *hexBody);
-    else
-        m_logEdit->AppendLog(line);
-    if (!m_options.logObserver && !m_options.logToStdout)
-        return;
-    const QString whole = hexBody ? line + *hexBody : line;
-    if (m_options.logObserver)
-        m_options.logObserver(whole);
-    if (m_options.logToStdout) {
-        std::fputs(CLogPane::DisplayText(whole).toUtf8().constData(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-    }
-}
-
-void CSirensetDlg::FlushDailyLog()
-{
-    const QString problem = m_logFile.Flush();
-    if (!problem.isEmpty())
-        ShowLogEntry(problem);
-}
-
 QString CSirensetDlg::AskCaptureFile()
 {
     const QString proposed = QStringLiteral("接收数据-%1.bin")
-                                 .arg(LogTime()
+                                 .arg(m_log->Now()
                                           .toString(QStringLiteral("yyyyMMdd-HHmmss")));
     return MessageBoxes::GetSaveFileName(this, proposed, QStringLiteral("所有文件 (*)"), QString());
 }
@@ -1058,22 +816,6 @@ QStringList CSirensetDlg::TickedNumbers(int category)
 
 // ---------------------------------------------------------------- clock, log, about
 
-void CSirensetDlg::OnClockTick()
-{
-    const QDateTime now = QDateTime::currentDateTime();
-    const QDate date = now.date();
-    const QTime time = now.time();
-    m_clockText->setText(QString::asprintf("%d/%02d/%02d %02d:%02d:%02d", date.year(), date.month(), date.day(),
-                                           time.hour(), time.minute(), time.second()));
-}
-
-void CSirensetDlg::OnRtcModeChanged()
-{
-    const bool systemTime = m_rtcCombo->currentText().contains(QStringLiteral("系统"));
-    // Showing one page hides the other (the pickers' page as a whole).
-    m_clockStack->setCurrentWidget(systemTime ? static_cast<QWidget*>(m_clockText) : m_datePicker->parentWidget());
-}
-
 void CSirensetDlg::OnClearLog()
 {
     m_logEdit->ClearLog();
@@ -1111,9 +853,8 @@ void CSirensetDlg::closeEvent(QCloseEvent* event)
     m_lineWriter->Cancel();
     m_commTerminal->StopSequence();
     m_commTerminal->StopCapture();
-    m_logFlushTimer.stop();
-    FlushDailyLog();
-    StopWatchingForPort();
+    m_log->Close();
+    m_reconnect->Stop();
     m_device.Shutdown();
     QDialog::closeEvent(event);
 }

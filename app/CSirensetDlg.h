@@ -1,8 +1,7 @@
 #pragma once
 
-#include "app/CDailyLogFile.h"
-#include "app/CLocalClock.h"
 #include "app/WindowTiming.h"
+#include "dailylog/DailyLogLimits.h"
 #include "device/CDeviceController.h"
 #include "device/CLineWriter.h"
 #include "device/IDeviceView.h"
@@ -19,6 +18,10 @@
 #include <memory>
 
 class CAdminNoDlg;
+class CClockGroup;
+class CPortList;
+class CPortReconnect;
+class CWindowLog;
 class CCommTerminal;
 class CSendHistory;
 class CConfigFile;
@@ -37,15 +40,12 @@ class CPortCombo;
 class QBoxLayout;
 class QCheckBox;
 class QComboBox;
-class QDateEdit;
 class QGroupBox;
 class QLayout;
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
-class QStackedWidget;
-class QTimeEdit;
 class QToolButton;
 class CVisitRecorder;
 
@@ -104,9 +104,9 @@ public:
     // The view the device side reports to (tests call its hooks directly).
     IDeviceView& View() { return *this; }
     // The file the log entries of today go to (empty before the first).
-    QString LogFilePath() const { return m_logFile.Path(); }
+    QString LogFilePath() const;
     // 自动重连 is looking for the lost port to come back.
-    bool IsWatchingForPort() const { return m_reconnectTimer.isActive(); }
+    bool IsWatchingForPort() const;
     // Logs from any thread (kept in order with the device side's lines).
     void PostLog(const QString& line) { m_device.PostLog(line); }
     void SetBusy(bool busy) override;
@@ -139,13 +139,6 @@ private:
     bool ChooseFileChanges(const QStringList& changes, std::vector<bool>& ticked) override;
     CNumberPage* NumberPage(int category) const;
     QWidget* CreateFileModeBar();
-    void ShowLogEntry(const QString& line, const QString* hexBody = nullptr);
-    // Logs an entry (pane, daily log, observers); see CCommTerminal::Hooks.
-    // Received data (`received`) reaches the daily log's disk a few times a
-    // second on a busy line, not at every read.
-    void LogEntry(const QString& line, const QString* hexBody, bool received = false);
-    void FlushDailyLog();
-    QDateTime LogTime();
     QString AskCaptureFile();
 
     void CreateControls();
@@ -153,7 +146,6 @@ private:
     QLayout* CreateNumberArea();
     QLayout* CreateModeAndPortGroups();
     QLayout* CreateDeviceCommands();
-    QWidget* CreateRtcGroup();
     QBoxLayout* CreateLogArea();
     QLayout* CreateNoteArea();
     void SetTabOrder();
@@ -161,16 +153,11 @@ private:
     void ConnectControls();
     void Initialise();
 
-    void FillPortList();
-    void RefreshPortList();
     void OnOpenClicked();
-    void OnClockTick();
-    void OnRtcModeChanged();
     void OnClearLog();
     void OnConfigurationModeClicked();
     void OnCommunicationModeClicked();
     void OnRestartClicked();
-    void OnSetClockClicked();
     void OnSignalMeterClicked();
     void OnSaveToFileClicked();
     void OnLoadFromFileClicked();
@@ -181,16 +168,6 @@ private:
     void OnHexDisplayToggled(bool on);
     void OnSaveLogRequested();
     void ShowAbout();
-
-    // 自动重连
-    void RememberOpenedPort(int portNumber, int baudRate);
-    void OnPortLost();
-    void OnAutoReconnectToggled(bool on);
-    void StartWatchingForPort();
-    void StopWatchingForPort();
-    void OnReconnectTick();
-    bool IsLostPortPresent() const;
-    void SelectPortInCombos(int portNumber, int baudRate);
 
     void ShowConfigurationLayout();
     void ShowCommunicationLayout();
@@ -241,14 +218,7 @@ private:
     QCheckBox* m_verifyCheck = nullptr;
     QProgressBar* m_saveProgress = nullptr;
     QCheckBox* m_autoReconnectCheck = nullptr;
-    QComboBox* m_rtcCombo = nullptr;
-    QLabel* m_clockText = nullptr;
-    // Holds the clock text or the date and time pickers.
-    QStackedWidget* m_clockStack = nullptr;
-    QDateEdit* m_datePicker = nullptr;
-    QTimeEdit* m_timePicker = nullptr;
-    QPushButton* m_setClockButton = nullptr;
-    QPushButton* m_readClockButton = nullptr;
+    CClockGroup* m_clockGroup = nullptr;
     CLogPane* m_logEdit = nullptr;
     QPushButton* m_clearButton = nullptr;
     CTerminalPanel* m_terminalPanel = nullptr;
@@ -261,27 +231,12 @@ private:
     QTemporaryDir m_restoreFolder;
 
     QList<QPushButton*> m_commandButtons;
-    QTimer m_clockTimer;
-    bool m_noPortMessageShown = false;
 
-    CDailyLogFile m_logFile;
-    CLocalClock m_localClock;
-    // Received entries within this period of a written-through one wait in
-    // the daily log's buffer until it ends.
-    QTimer m_logFlushTimer;
+    // Where log entries go: the pane, the daily log, observers.
+    std::unique_ptr<CWindowLog> m_log;
     // Wakes the record's writer to write out what waits in the outbox.
     QTimer m_outboxRetryTimer;
-
-    // The port last opened, for 自动重连 to reopen after it was lost.
-    struct OpenedPort {
-        int number = 0;
-        QString device;
-        int baudRate = 0;
-    };
-    OpenedPort m_lastOpened;
-    // The port was lost and nobody has opened or closed one since.
-    bool m_portLostSinceOpen = false;
-    // The lost port came back but would not open; said once per return.
-    bool m_reopenFailureLogged = false;
-    QTimer m_reconnectTimer;
+    // What the port list offers, and 自动重连 of a lost port.
+    std::unique_ptr<CPortList> m_portList;
+    std::unique_ptr<CPortReconnect> m_reconnect;
 };

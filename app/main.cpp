@@ -1,8 +1,8 @@
-#include "app/CBatchRunner.h"
-#include "app/CSignalRun.h"
-#include "app/CConfigFileEdit.h"
+#include "batch/CBatchRunner.h"
+#include "batch/CSignalRun.h"
+#include "batch/CConfigFileEdit.h"
 #include "app/CSirensetApp.h"
-#include "app/CommandLine.h"
+#include "batch/CommandLine.h"
 #include "records/CRecordWriter.h"
 #include "records/RecordCommands.h"
 

@@ -21,7 +21,7 @@
 // nothing.
 // Targets: no stall over 50 ms, under 25% of one core.
 
-#include "app/CLogPane.h"
+#include "logpane/CLogPane.h"
 #include "device/CDeviceController.h"
 #include "device/IDeviceView.h"
 #include "serial/PortTable.h"

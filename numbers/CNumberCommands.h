@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/IVisitRecorder.h"
+#include "params/NumberList.h"
 
 #include <QByteArray>
 #include <QList>
@@ -64,7 +65,7 @@ public:
     // gets the category (-1 for a delete, which takes the ticked rows of
     // every page), what was asked, and the numbers; it answers true when it
     // took the request. Empty: every request goes to the terminal.
-    enum class ListEdit { Add, Delete, Reset };
+    using ListEdit = NumberListEdit;
     using ListEditHandler = std::function<bool(ListEdit edit, int category, const QStringList& numbers)>;
     void SetListEditHandler(ListEditHandler handler) { m_listEditHandler = std::move(handler); }
 

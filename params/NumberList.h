@@ -9,6 +9,10 @@
 #include <string_view>
 #include <vector>
 
+// What a number button asks of a list: add numbers, delete the ticked
+// rows, or empty it.
+enum class NumberListEdit { Add, Delete, Reset };
+
 // One of the terminal's three telephone-number lists (administrator,
 // authorised, backup): 255 slots of at most 32 characters each. An empty
 // slot holds the empty text. Slots are used in index order, and a new

@@ -1,6 +1,6 @@
 #include "MainWindowFixture.h"
 
-#include "app/CLogPane.h"
+#include "logpane/CLogPane.h"
 #include "device/CLineWriter.h"
 #include "support/SimulatorSession.h"
 #include "terminal/CCommandLibrary.h"

@@ -1,4 +1,4 @@
-#include "app/CLogPane.h"
+#include "logpane/CLogPane.h"
 #include "app/CSirensetDlg.h"
 #include "controls/MessageBoxes.h"
 #include "params/CParameterTable.h"

@@ -4,8 +4,9 @@
 // after asking.
 #include "MainWindowFixture.h"
 
-#include "app/CFileModeBar.h"
+#include "params/CFileModeBar.h"
 #include "controls/CReportCtrl.h"
+#include "numbers/CNumberCommands.h"
 #include "numbers/CNumberPage.h"
 #include "params/CConfigDocument.h"
 #include "params/CParameterTable.h"

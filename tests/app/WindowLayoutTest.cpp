@@ -1,6 +1,6 @@
 // The main window's layout at its minimum size and beyond. ctest runs this
 // file three times, with QT_SCALE_FACTOR 1, 1.25 and 2.
-#include "app/CLogPane.h"
+#include "logpane/CLogPane.h"
 #include "app/CSirensetDlg.h"
 #include "controls/CTabSheet.h"
 #include "controls/MessageBoxes.h"

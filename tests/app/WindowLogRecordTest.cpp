@@ -2,9 +2,9 @@
 // pane's context menu.
 #include "MainWindowFixture.h"
 
-#include "app/CDailyLogFile.h"
-#include "app/CLogFile.h"
-#include "app/CLogPane.h"
+#include "dailylog/CDailyLogFile.h"
+#include "dailylog/CLogFile.h"
+#include "logpane/CLogPane.h"
 #include "support/SimulatorSession.h"
 #include "support/TestFiles.h"
 

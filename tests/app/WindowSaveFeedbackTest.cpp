@@ -2,7 +2,7 @@
 // file, as the main window shows them.
 #include "MainWindowFixture.h"
 
-#include "app/CChangePreviewDlg.h"
+#include "params/CChangePreviewDlg.h"
 #include "params/CParameterSaver.h"
 #include "params/CParameterTable.h"
 #include "support/SimulatorSession.h"
