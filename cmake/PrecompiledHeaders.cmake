@@ -21,7 +21,8 @@ else()
 endif()
 
 # What `target` reaches through its link libraries, as a list in <out> of
-# "widgets", "core" (any Qt module) and "gtest".
+# "widgets", "core" (any Qt module), "gtest" and "base" (the project's own
+# definitions).
 function(_sirenset_reaches target out)
   get_property(done GLOBAL PROPERTY _sirenset_reach_${target} SET)
   if(done)
@@ -45,6 +46,8 @@ function(_sirenset_reaches target out)
         list(APPEND result widgets core)
       elseif(lib MATCHES "^Qt6::")
         list(APPEND result core)
+      elseif(lib STREQUAL "sirenset_base")
+        list(APPEND result base)
       elseif(lib MATCHES "^GTest::")
         list(APPEND result gtest)
       elseif(lib MATCHES "^sirenset" AND TARGET ${lib})
@@ -114,8 +117,10 @@ function(sirenset_precompile_headers)
       continue()
     endif()
     _sirenset_reaches(${target} reach)
-    if(NOT "core" IN_LIST reach)
-      continue()  # no Qt: the simulator and the plain serial port
+    # No Qt (the simulator, the plain serial port), or none of the
+    # project's definitions (a benchmark's driver): nothing to share.
+    if(NOT "core" IN_LIST reach OR NOT "base" IN_LIST reach)
+      continue()
     endif()
     set(kind core)
     if("widgets" IN_LIST reach)
