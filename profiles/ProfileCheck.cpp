@@ -1,6 +1,7 @@
 #include "profiles/ProfileCheck.h"
 
 #include "params/GbkText.h"
+#include "params/ParameterTableLayout.h"
 
 #include <algorithm>
 
@@ -89,13 +90,31 @@ bool ModuleMeets(const ProfileRule& rule, const QString& text)
                        [&](const QRegularExpression& pattern) { return pattern.match(text).hasMatch(); });
 }
 
+// What the table shows for each item, worked out once per check: a fleet
+// is checked terminal after terminal, rule after rule.
+class ShownValues {
+public:
+    explicit ShownValues(const ParameterSet& set) : m_cells(ParameterSetCells(set)) {}
+    QString Of(const SaveItem& item) const
+    {
+        for (const ParameterCellValue& cell : m_cells) {
+            if (cell.row == item.row && cell.column == item.column)
+                return cell.text.value_or(QString());
+        }
+        return {};
+    }
+
+private:
+    std::vector<ParameterCellValue> m_cells;
+};
+
 // The deviation of an item rule, when the item's value breaks it.
-std::optional<Deviation> CheckItem(const ProfileRule& rule, const TerminalFacts& facts)
+std::optional<Deviation> CheckItem(const ProfileRule& rule, const TerminalFacts& facts, const ShownValues& shown)
 {
     const ParameterSet& set = *facts.set;
     const SaveItem& item = *rule.item;
     Deviation deviation;
-    deviation.value = ShownValueText(set, item);
+    deviation.value = shown.Of(item);
     bool meets = false;
     switch (rule.kind) {
     case ProfileRule::Kind::Equals:
@@ -185,6 +204,7 @@ ProfileCheckResult CheckAgainstProfile(const ProjectProfile& profile, const Term
     result.profileVersion = profile.version;
     result.profileDigest = profile.digest;
     result.day = today;
+    const ShownValues shown(*facts.set);
     for (const ProfileRule& rule : profile.rules) {
         std::optional<Deviation> deviation;
         switch (rule.kind) {
@@ -205,7 +225,7 @@ ProfileCheckResult CheckAgainstProfile(const ProjectProfile& profile, const Term
             break;
         }
         default:
-            deviation = CheckItem(rule, facts);
+            deviation = CheckItem(rule, facts, shown);
             break;
         }
         if (!deviation)
@@ -243,15 +263,20 @@ std::vector<DuplicateValue> FindDuplicateValues(const ProfileRule& rule, const s
 std::vector<DuplicateValue> FindPerUnitDuplicates(const ProjectProfile& profile,
                                                   const std::vector<std::pair<QString, const ParameterSet*>>& terminals)
 {
-    std::vector<DuplicateValue> duplicates;
+    std::vector<const ProfileRule*> perUnit;
     for (const ProfileRule& rule : profile.rules) {
-        if (rule.kind != ProfileRule::Kind::PerUnit)
-            continue;
-        std::vector<UnitValue> values;
-        values.reserve(terminals.size());
-        for (const auto& [name, set] : terminals)
-            values.push_back({name, ShownValueText(*set, *rule.item)});
-        const std::vector<DuplicateValue> found = FindDuplicateValues(rule, values);
+        if (rule.kind == ProfileRule::Kind::PerUnit)
+            perUnit.push_back(&rule);
+    }
+    std::vector<std::vector<UnitValue>> values(perUnit.size());
+    for (const auto& [name, set] : terminals) {
+        const ShownValues shown(*set);
+        for (std::size_t i = 0; i < perUnit.size(); ++i)
+            values[i].push_back({name, shown.Of(*perUnit[i]->item)});
+    }
+    std::vector<DuplicateValue> duplicates;
+    for (std::size_t i = 0; i < perUnit.size(); ++i) {
+        const std::vector<DuplicateValue> found = FindDuplicateValues(*perUnit[i], values[i]);
         duplicates.insert(duplicates.end(), found.begin(), found.end());
     }
     return duplicates;

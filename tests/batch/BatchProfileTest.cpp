@@ -209,15 +209,40 @@ TEST_F(BatchProfileTest, EveryReadBackOfAnApplyIsChecked)
     EXPECT_TRUE(check.value(QStringLiteral("deviations")).toArray().first().toObject().value(QStringLiteral("pending")).toBool());
 }
 
-TEST_F(BatchProfileTest, ARefusedProfileTouchesNoTerminal)
+// A profile, or a units file, that cannot be used refuses the run before
+// any port is opened.
+TEST_F(BatchProfileTest, WhatCannotBeUsedTouchesNoTerminal)
 {
-    const QString profile = WriteProfile(QStringLiteral(R"j({"item": "无线网络APN", "oneOf": []})j"));
-    const Result result = RunSirenset({QStringLiteral("--port"), Device(), QStringLiteral("--diff"),
-                                       TerminalFile(Sim().Parameters()), QStringLiteral("--profile"), profile});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.lines, (QStringList{QStringLiteral("规范文件“%1”被拒绝：第1条规则（无线网络APN）：oneOf 不能为空").arg(profile),
-                                         QStringLiteral("规范有误，未连接任何设备")}));
-    EXPECT_TRUE(Sim().ReceivedBytes().empty());
+    struct Row {
+        const char* rules;
+        const char* units;  // nullptr: --diff of the terminal's own file; else --conform with this CSV
+        QStringList lines;  // %1: the profile's path
+    };
+    const Row rows[] = {
+        {R"j({"item": "无线网络APN", "oneOf": []})j", nullptr,
+         {QStringLiteral("规范文件“%1”被拒绝：第1条规则（无线网络APN）：oneOf 不能为空"),
+          QStringLiteral("规范有误，未连接任何设备")}},
+        {R"j({"item": "设备ID号码(固定8位)", "perUnit": true})j", "无线网络APN\nCMIOT\n",
+         {QStringLiteral("设备参数表的“无线网络APN”在规范中没有 perUnit 规则：--conform 只发送规范要求的值，未连接任何设备")}},
+        {R"j({"item": "设备ID号码(固定8位)", "perUnit": true})j", "设备ID号码(固定8位)\n0000AAAA\n0000BBB\n",
+         {QStringLiteral("设备参数表第3行：设备ID号必须是8位长度"), QStringLiteral("参数值有误，未连接任何设备")}},
+    };
+    for (const Row& row : rows) {
+        const QString profile = WriteProfile(QString::fromUtf8(row.rules));
+        QStringList arguments{QStringLiteral("--port"), Device(), QStringLiteral("--profile"), profile,
+                              QStringLiteral("--timeout"), QStringLiteral("30")};
+        if (row.units)
+            arguments << QStringLiteral("--conform") << QStringLiteral("--units") << Write("units.csv", QByteArray(row.units));
+        else
+            arguments << QStringLiteral("--diff") << TerminalFile(Sim().Parameters());
+        const Result result = RunSirenset(arguments);
+        EXPECT_EQ(result.exitCode, 1) << row.rules;
+        QStringList expected;
+        for (const QString& line : row.lines)
+            expected << (line.contains(QStringLiteral("%1")) ? line.arg(profile) : line);
+        EXPECT_EQ(result.lines, expected) << result.out.toStdString();
+        EXPECT_TRUE(Sim().ReceivedBytes().empty()) << row.rules;
+    }
 }
 
 // ---------------------------------------------------------------- --conform
