@@ -1,6 +1,7 @@
 #include "batch/CBatchRunner.h"
 #include "batch/CSignalRun.h"
 #include "batch/CConfigFileEdit.h"
+#include "batch/CProfileFileCheck.h"
 #include "app/CSirensetApp.h"
 #include "batch/CommandLine.h"
 #include "records/CRecordWriter.h"
@@ -51,7 +52,8 @@ int main(int argc, char** argv)
         return 0;
     case CommandLine::Mode::Read:
     case CommandLine::Mode::Apply:
-    case CommandLine::Mode::Diff: {
+    case CommandLine::Mode::Diff:
+    case CommandLine::Mode::Conform: {
         // No window, so no display is needed.
         QCoreApplication app(argc, argv);
         int status = 0;
@@ -73,6 +75,8 @@ int main(int argc, char** argv)
     }
     case CommandLine::Mode::Edit:
         return CConfigFileEdit(command).Run(stdout, stderr);
+    case CommandLine::Mode::Check:
+        return CProfileFileCheck(command).Run(stdout, stderr);
     case CommandLine::Mode::History: {
         // Qt SQL loads its drivers through the application object.
         QCoreApplication app(argc, argv);

@@ -1,6 +1,7 @@
 #include "batch/CBatchRunner.h"
 
 #include "params/CConfigFile.h"
+#include "params/TypedValueCheck.h"
 #include "serial/PortTable.h"
 
 #include <QCoreApplication>
@@ -44,6 +45,8 @@ bool CBatchRunner::CheckFileFirst()
             return false;
         }
     }
+    if (m_command.mode == CommandLine::Mode::Conform)
+        return PrepareOverrides() && CheckUnitsAgainstProfile();
     if (m_command.mode == CommandLine::Mode::Read) {
         QString why;
         if (CConfigFile::CanWriteFile(m_command.file, &why))
@@ -144,6 +147,50 @@ bool CBatchRunner::CheckOverridesAgainstFile(const QByteArray& text)
     return allPass;
 }
 
+bool CBatchRunner::LoadProfile()
+{
+    if (m_command.profileFile.isEmpty())
+        return true;
+    QString why;
+    std::optional<ProjectProfile> profile = LoadProjectProfile(m_command.profileFile, &why);
+    if (!profile) {
+        Log(why);
+        Log(QStringLiteral("规范有误，未连接任何设备"));
+        return false;
+    }
+    m_profile = std::make_shared<const ProjectProfile>(std::move(*profile));
+    return true;
+}
+
+bool CBatchRunner::CheckUnitsAgainstProfile()
+{
+    if (!m_units)
+        return true;
+    for (const QString& label : m_units->labels) {
+        const SaveItem* item = FindSaveItemByLabel(label);
+        const bool perUnit = std::any_of(m_profile->rules.begin(), m_profile->rules.end(), [&](const ProfileRule& rule) {
+            return rule.kind == ProfileRule::Kind::PerUnit && rule.item == item;
+        });
+        if (!perUnit) {
+            Log(QStringLiteral("设备参数表的“%1”在规范中没有 perUnit 规则：--conform 只发送规范要求的值，未连接任何设备")
+                    .arg(label));
+            return false;
+        }
+    }
+    bool allPass = true;
+    for (std::size_t row = 0; row < m_rowOverrides.size(); ++row) {
+        for (const CellOverride& override : m_rowOverrides[row]) {
+            if (const std::optional<QString> refusal = TypedValueRefusal(*override.item, override.value)) {
+                Log(QStringLiteral("设备参数表第%1行：%2").arg(m_units->rowLines[row]).arg(*refusal));
+                allPass = false;
+            }
+        }
+    }
+    if (!allPass)
+        Log(QStringLiteral("参数值有误，未连接任何设备"));
+    return allPass;
+}
+
 std::optional<CPortRun::NextUnit> CBatchRunner::TakeNextUnit()
 {
     if (!m_units)
@@ -164,7 +211,7 @@ int CBatchRunner::Run()
         }
         m_mainConsole->SetLogFile(&m_logFile);
     }
-    if (!CheckFileFirst())
+    if (!LoadProfile() || !CheckFileFirst())
         return 1;
 
     const bool several = m_command.ports.size() > 1;
@@ -180,6 +227,7 @@ int CBatchRunner::Run()
         }
         auto run = std::make_unique<CPortRun>(m_command, device, m_timing, console, [this] { return TakeNextUnit(); });
         connect(run.get(), &CPortRun::unitFinished, this, &CBatchRunner::OnUnitFinished);
+        run->SetProfile(m_profile);
         m_runs.push_back(std::move(run));
     }
     for (const auto& run : m_runs)
@@ -316,9 +364,10 @@ void CBatchRunner::WriteReport()
 {
     if (m_command.reportFile.isEmpty())
         return;
-    const char* mode = m_command.mode == CommandLine::Mode::Read    ? "read"
-                       : m_command.mode == CommandLine::Mode::Diff ? "diff"
-                                                                   : "apply";
+    const char* mode = m_command.mode == CommandLine::Mode::Read      ? "read"
+                       : m_command.mode == CommandLine::Mode::Diff    ? "diff"
+                       : m_command.mode == CommandLine::Mode::Conform ? "conform"
+                                                                      : "apply";
     QJsonArray terminals;
     for (const UnitRecord& record : m_records) {
         QJsonObject verification{{QStringLiteral("checked"), record.verified},
@@ -350,6 +399,24 @@ void CBatchRunner::WriteReport()
         }
         if (m_command.mode == CommandLine::Mode::Diff)
             entry.insert(QStringLiteral("changes"), record.changes);
+        if (record.profileCheck) {
+            const ProfileCheckResult& check = *record.profileCheck;
+            QJsonArray deviations;
+            for (const Deviation& deviation : check.deviations) {
+                deviations.append(QJsonObject{{QStringLiteral("rule"), deviation.rule + 1},
+                                              {QStringLiteral("item"), deviation.subject},
+                                              {QStringLiteral("value"), deviation.value},
+                                              {QStringLiteral("wanted"), deviation.wanted},
+                                              {QStringLiteral("pending"), deviation.pending}});
+            }
+            entry.insert(QStringLiteral("profile"),
+                         QJsonObject{{QStringLiteral("name"), check.profileName},
+                                     {QStringLiteral("version"), check.profileVersion},
+                                     {QStringLiteral("digest"), check.profileDigest},
+                                     {QStringLiteral("day"), check.day.toString(Qt::ISODate)},
+                                     {QStringLiteral("conforms"), check.Conforms()},
+                                     {QStringLiteral("deviations"), deviations}});
+        }
         terminals.append(entry);
     }
     QSaveFile file(m_command.reportFile);

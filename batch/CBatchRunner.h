@@ -36,6 +36,10 @@ private:
     bool CheckFileFirst();
     bool PrepareOverrides();
     bool CheckOverridesAgainstFile(const QByteArray& text);
+    // --profile: read and checked before anything else; --conform: the
+    // units file may name only the profile's per-unit items.
+    bool LoadProfile();
+    bool CheckUnitsAgainstProfile();
     std::optional<CPortRun::NextUnit> TakeNextUnit();
     void Log(const QString& line);
 
@@ -59,5 +63,6 @@ private:
     std::vector<std::vector<CellOverride>> m_rowOverrides;
     std::size_t m_nextRow = 0;
     std::vector<UnitRecord> m_records;
+    std::shared_ptr<const ProjectProfile> m_profile;
     int m_signalStatus = 0;
 };

@@ -2,6 +2,8 @@
 
 #include "device/CDeviceController.h"
 #include "device/CModeSwitcher.h"
+#include "device/CRecorderTap.h"
+#include "params/CConfigDocument.h"
 #include "params/CConfigFile.h"
 #include "params/CParameterSaver.h"
 #include "params/ChangedOnlyFile.h"
@@ -15,6 +17,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <memory>
 
@@ -62,6 +65,10 @@ int CPortRun::CloseRecord(std::chrono::steady_clock::time_point deadline)
 
 void CPortRun::AttachRecorder()
 {
+    // The tap keeps the entry's module reply and the last report for the
+    // profile's checks; with a record, every step goes on to it.
+    m_tap = std::make_shared<CRecorderTap>();
+    m_device->SetRecorder(m_tap);
     if (!m_command.record)
         return;
     CDeviceController* device = m_device.get();
@@ -86,7 +93,8 @@ void CPortRun::AttachRecorder()
                                     QString::fromLatin1(RecordTrigger::AfterApply));
         break;
     }
-    m_device->SetRecorder(m_recorder);
+    m_tap = std::make_shared<CRecorderTap>(m_recorder);
+    m_device->SetRecorder(m_tap);
 }
 
 bool CPortRun::Start()
@@ -118,7 +126,19 @@ void CPortRun::BeginUnit()
         Finish();
         return;
     }
-    m_configFile->SetOverrides(next->overrides);
+    m_unitValues.clear();
+    m_conformSent = false;
+    m_conformFile.reset();
+    m_tap->Reset();
+    if (m_command.mode == CommandLine::Mode::Conform) {
+        // The row's values are what the profile's per-unit rules want of
+        // this terminal; only what deviates is sent.
+        for (const CellOverride& override : next->overrides)
+            m_unitValues[override.item] = override.value;
+        m_configFile->SetOverrides({});
+    } else {
+        m_configFile->SetOverrides(next->overrides);
+    }
     m_configFile->SetChangeFilter({m_command.onlyLabels, m_command.skipLabels});
     m_record = UnitRecord{};
     m_record.port = m_portName;
@@ -197,6 +217,9 @@ void CPortRun::OnTaskFinished(int code)
         }
         m_record.start = QDateTime::currentDateTime();
         m_operationMark = static_cast<int>(m_console->LogLines().size());
+        // --read checks the report it saves, read at once after this one.
+        if (m_profile && m_command.mode != CommandLine::Mode::Read && m_command.mode != CommandLine::Mode::Conform)
+            CheckProfile();
         switch (m_command.mode) {
         case CommandLine::Mode::Read:
             m_device->PostTask(TaskCode::SaveConfigFile, QFile::encodeName(TargetFile()));
@@ -204,15 +227,21 @@ void CPortRun::OnTaskFinished(int code)
         case CommandLine::Mode::Diff:
             RunDiff();
             return;
+        case CommandLine::Mode::Conform:
+            RunConform();
+            return;
         default:
             m_device->PostTask(TaskCode::LoadConfigFile, QFile::encodeName(m_command.file));
             return;
         }
     case TaskCode::SaveConfigFile:
-        if (LoggedSince(m_operationMark, QStringLiteral("参数保存到文件成功...")))
+        if (LoggedSince(m_operationMark, QStringLiteral("参数保存到文件成功..."))) {
+            if (m_profile)
+                CheckProfile();
             EndUnit(0, QStringLiteral("成功"));
-        else
+        } else {
             EndUnit(1, QStringLiteral("失败"));
+        }
         return;
     case TaskCode::LoadConfigFile:
         // Success goes on with the save of all parameters it queued.
@@ -222,10 +251,16 @@ void CPortRun::OnTaskFinished(int code)
     case TaskCode::SaveAll: {
         TakeSaveCounts();
         const CParameterSaver::Outcome outcome = m_saver->LastOutcome();
+        // The verification's read-back is checked as every read is.
+        std::optional<ProfileCheckResult> check;
+        if (m_profile && outcome.verified && !outcome.readBackFailed)
+            check = CheckProfile();
         if (!outcome.finished)
             EndUnit(1, QStringLiteral("失败"));
         else if (outcome.readBackFailed || outcome.mismatches > 0)
             EndUnit(1, QStringLiteral("校验失败"));
+        else if (m_command.mode == CommandLine::Mode::Conform)
+            EndConform(check ? *check : CheckProfile());
         else
             EndUnit(0, QStringLiteral("成功"));
         return;
@@ -242,6 +277,97 @@ void CPortRun::TakeSaveCounts()
     m_record.itemsAcknowledged = outcome.written;
     m_record.verified = outcome.verified;
     m_record.mismatches = outcome.mismatches;
+}
+
+TerminalFacts CPortRun::FactsOf(const ParameterSet& set) const
+{
+    const std::optional<QByteArray> module = m_tap->ModuleReply();
+    return TerminalFacts{&set, module ? GbkToUnicode(*module) : QString(), m_unitValues};
+}
+
+ProfileCheckResult CPortRun::CheckProfile()
+{
+    auto set = std::make_unique<ParameterSet>();
+    {
+        std::lock_guard guard(m_device->ParamLock());
+        *set = m_device->Params();
+    }
+    ProfileCheckResult check = CheckAgainstProfile(*m_profile, FactsOf(*set), QDate::currentDate());
+    // Said at once, after the lines of the read it checks and before
+    // anything that follows.
+    for (const QString& line : check.LogLines())
+        m_console->AppendLog(line);
+    m_record.profileCheck = check;
+    return check;
+}
+
+void CPortRun::RunConform()
+{
+    const ProfileCheckResult check = CheckProfile();
+    auto set = std::make_unique<ParameterSet>();
+    {
+        std::lock_guard guard(m_device->ParamLock());
+        *set = m_device->Params();
+    }
+    const ConformPlan plan = PlanConformance(*m_profile, check, FactsOf(*set));
+    if (plan.SendsNothing()) {
+        EndConform(check);
+        return;
+    }
+    if (!QueueConformLoad(plan))
+        EndUnit(1, QStringLiteral("失败"));
+}
+
+bool CPortRun::QueueConformLoad(const ConformPlan& plan)
+{
+    // The terminal's own report is the file: a load of it alone sends
+    // nothing, so what goes out is the lists put right in it and the items
+    // typed over it, each checked as --set checks a value.
+    CConfigDocument document;
+    if (const std::optional<QString> refusal = document.Open(m_tap->LastReport(), m_portName)) {
+        m_console->AppendLog(QStringLiteral("按规范修正失败：%1").arg(*refusal));
+        return false;
+    }
+    for (const auto& [category, numbers] : plan.lists) {
+        if (const std::optional<QString> refusal = document.SetNumbers(category, numbers)) {
+            m_console->AppendLog(QStringLiteral("按规范修正失败：%1").arg(*refusal));
+            return false;
+        }
+    }
+    m_conformFile = std::make_unique<QTemporaryFile>();
+    const QByteArray& bytes = document.FileBytes();
+    if (!m_conformFile->open() || m_conformFile->write(bytes) != bytes.size() || !m_conformFile->flush()) {
+        m_console->AppendLog(QStringLiteral("按规范修正失败：无法写入临时文件"));
+        return false;
+    }
+    m_conformFile->close();
+    m_configFile->SetOverrides(plan.items);
+    m_configFile->SetChangeFilter(ChangeFilter{{}, {}, true});
+    m_conformSent = true;
+    m_console->AppendLog(QStringLiteral("按规范修正：%1 项参数，%2 个号码列表")
+                             .arg(plan.items.size())
+                             .arg(plan.lists.size()));
+    if (!m_device->PostTask(TaskCode::LoadConfigFile, QFile::encodeName(m_conformFile->fileName()))) {
+        m_console->AppendLog(QStringLiteral("从文件配置失败"));
+        return false;
+    }
+    return true;
+}
+
+void CPortRun::EndConform(const ProfileCheckResult& check)
+{
+    // What is left after everything else was put right needs a person; a
+    // deviation still to be put right (待整改) is listed but does not fail.
+    for (const Deviation& deviation : check.deviations)
+        m_console->AppendLog(QStringLiteral("需人工处理：") + deviation.Text());
+    const int counting = check.CountingDeviations();
+    if (counting > 0) {
+        m_console->AppendLog(QStringLiteral("按规范修正未完成：%1 项需人工处理").arg(counting));
+        EndUnit(1, QStringLiteral("需人工处理"));
+        return;
+    }
+    m_console->AppendLog(m_conformSent ? QStringLiteral("已按规范修正") : QStringLiteral("设备符合规范，未发送任何命令"));
+    EndUnit(0, QStringLiteral("成功"));
 }
 
 void CPortRun::RunDiff()
@@ -392,7 +518,8 @@ void CPortRun::EndUnit(int status, const QString& result)
     const QStringList& log = m_console->LogLines();
     for (qsizetype i = m_unitMark; i < log.size(); ++i) {
         if (log[i].contains(QStringLiteral("失败")) || log[i].contains(QStringLiteral("超时"))
-            || log[i].startsWith(QStringLiteral("校验不一致")) || log[i].startsWith(QString::fromUtf8(kPortLostLine)))
+            || log[i].startsWith(QStringLiteral("校验不一致")) || log[i].startsWith(QString::fromUtf8(kPortLostLine))
+            || log[i].startsWith(QStringLiteral("需人工处理：")))
             m_record.failures << CBatchConsole::Printable(log[i]);
     }
     ++m_unitsDone;

@@ -4,6 +4,7 @@
 #include "batch/CommandLine.h"
 #include "device/Timing.h"
 #include "params/ConfigFilePlan.h"
+#include "profiles/ConformPlan.h"
 #include "records/RecordTiming.h"
 
 #include <QDateTime>
@@ -12,10 +13,13 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
+class QTemporaryFile;
 class CConfigFile;
+class CRecorderTap;
 class CVisitRecorder;
 class CDeviceController;
 class CParameterSaver;
@@ -45,6 +49,8 @@ struct UnitRecord {
     qint64 recordId = 0;
     int snapshot = 0;
     bool recordPending = false;
+    // The terminal's last check against --profile (after its last read).
+    std::optional<ProfileCheckResult> profileCheck;
 };
 
 // One port of a batch run: its own console, controller and worker. It waits
@@ -65,6 +71,10 @@ public:
     CPortRun(const CommandLine& command, const QString& device, const Timing& timing, CBatchConsole* console,
              UnitSource units);
     ~CPortRun() override;
+
+    // The project profile every read-back is checked against (--profile);
+    // --conform puts the terminal right by it. Before Start().
+    void SetProfile(std::shared_ptr<const ProjectProfile> profile) { m_profile = std::move(profile); }
 
     // Opens the port and waits for the first terminal. False when the port
     // cannot be opened (logged); the run is then finished.
@@ -116,6 +126,17 @@ private:
     void TakeRecordOutcome();
     void Finish();
     bool LoggedSince(int mark, const QString& line) const;
+    // The terminal as the controller last read it, checked against the
+    // profile; its lines are logged and the result kept in the record.
+    ProfileCheckResult CheckProfile();
+    TerminalFacts FactsOf(const ParameterSet& set) const;
+    // --conform: sends what the check found deviating, through the load of
+    // a file (the terminal's own report with the lists put right, the items
+    // typed over it as --set types them) and its verification.
+    void RunConform();
+    bool QueueConformLoad(const ConformPlan& plan);
+    // The end of a --conform terminal, from its last check.
+    void EndConform(const ProfileCheckResult& check);
     QString TargetFile() const;
 
     CommandLine m_command;
@@ -127,6 +148,13 @@ private:
     std::unique_ptr<CParameterSaver> m_saver;
     std::unique_ptr<CConfigFile> m_configFile;
     std::shared_ptr<CVisitRecorder> m_recorder;
+    std::shared_ptr<CRecorderTap> m_tap;
+    std::shared_ptr<const ProjectProfile> m_profile;
+    // --conform: this terminal's per-unit values (a row of --units), the
+    // file its load reads, and whether anything was sent.
+    std::map<const SaveItem*, QString> m_unitValues;
+    std::unique_ptr<QTemporaryFile> m_conformFile;
+    bool m_conformSent = false;
     UnitSource m_units;
     QTimer m_powerOnTimer;
     RecordTiming m_recordTiming;

@@ -43,7 +43,9 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         "then save its configuration to FILE (--read), configure it from FILE (--apply), or\n"
         "show what --apply would change (--diff); several --port run at the same time.\n"
         "--signal watches the signal quality, --edit changes a configuration file without a\n"
-        "terminal, --history and --export read the service record."));
+        "terminal, --history and --export read the service record. --profile checks terminals\n"
+        "(after every read-back) or a file (--check) against a project profile; --conform puts\n"
+        "a terminal right by sending only what deviates from it."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Shows this help."));
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
@@ -144,9 +146,23 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         QStringLiteral("Write snapshot N of a device (default: its latest) as a configuration file: --export "
                        "DEVICEID[@N] FILE."),
         QStringLiteral("DEVICEID[@N]"));
+    const QCommandLineOption profile(
+        QStringLiteral("profile"),
+        QStringLiteral("A project profile (JSON): with --read, --apply, --diff every read-back is checked against "
+                       "it; with --check or --conform see there."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption check(QStringLiteral("check"),
+                                   QStringLiteral("With --profile: list where configuration FILE deviates from the "
+                                                  "profile. Exit 0 when it conforms, 3 when it does not."),
+                                   QStringLiteral("FILE"));
+    const QCommandLineOption conform(
+        QStringLiteral("conform"),
+        QStringLiteral("With --profile and --port: catch the terminal, read it, send only the items and lists that "
+                       "deviate (per-unit values from --units), verify. Exit 1 when a deviation needs a person."));
     parser.addOptions({help, version, port, baud, timeout, read, apply, diff, set, units, repeat, noVerify, logFile,
                        reportFile, logStdout, quitAfter, communication, hexDisplay, timeStamps, signal, seconds, interval, edit,
-                       output, only, skip, changedOnly, noRecord, database, history, json, exportOption});
+                       output, only, skip, changedOnly, noRecord, database, history, json, exportOption, profile, check,
+                       conform});
     parser.addPositionalArgument(QStringLiteral("DEVICEID|FILE"),
                                  QStringLiteral("With --history: the device; with --export: the file to write."),
                                  QStringLiteral("[DEVICEID|FILE]"));
@@ -158,9 +174,10 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             "\nExit status:\n"
             "  0    success: the operation's success line (and a verification that matched);\n"
             "       --diff: nothing differs; --signal: a level was read and the run went its time\n"
-            "  1    failure (--signal: no level read, or the port was lost; --edit: a value refused)\n"
+            "  1    failure (--signal: no level read, or the port was lost; --edit: a value refused;\n"
+            "       --check: the profile or the file refused; --conform: a deviation needs a person)\n"
             "  2    usage error\n"
-            "  3    --diff found differences\n"
+            "  3    --diff found differences; --check: the file does not conform to the profile\n"
             "  130  ended by SIGINT (Ctrl+C), 143 by SIGTERM\n");
     const auto fail = [&command](const QString& why) {
         command.mode = CommandLine::Mode::Error;
@@ -202,7 +219,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         for (const QCommandLineOption* other :
              {&port, &baud, &timeout, &read, &apply, &diff, &set, &units, &repeat, &noVerify, &logFile, &reportFile,
               &logStdout, &quitAfter, &communication, &hexDisplay, &timeStamps, &signal, &seconds, &interval, &edit,
-              &output, &changedOnly, &only, &skip, &noRecord}) {
+              &output, &changedOnly, &only, &skip, &noRecord, &profile, &check, &conform}) {
             if (parser.isSet(*other))
                 return fail(QStringLiteral("--history and --export read the service record; they take only --db "
                                            "(and --history --json), not --%1")
@@ -233,6 +250,25 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     if (command.json)
         return fail(QStringLiteral("--json needs --history"));
 
+    command.profileFile = parser.value(profile);
+    if (parser.isSet(profile) && command.profileFile.isEmpty())
+        return fail(QStringLiteral("--profile needs a file name"));
+    if (parser.isSet(check)) {
+        // A file against a profile: nothing else takes part.
+        for (const QCommandLineOption* other :
+             {&port, &baud, &timeout, &read, &apply, &diff, &set, &units, &repeat, &noVerify, &logFile, &reportFile,
+              &logStdout, &quitAfter, &communication, &hexDisplay, &timeStamps, &signal, &seconds, &interval, &edit,
+              &output, &changedOnly, &only, &skip, &noRecord, &database, &conform}) {
+            if (parser.isSet(*other))
+                return fail(QStringLiteral("--check takes only --profile, not --%1").arg(other->names().constLast()));
+        }
+        command.mode = CommandLine::Mode::Check;
+        command.file = parser.value(check);
+        if (command.file.isEmpty() || command.profileFile.isEmpty())
+            return fail(QStringLiteral("--check needs a file name and --profile FILE"));
+        return command;
+    }
+
     command.ports = parser.values(port);
     command.logToStdout = parser.isSet(logStdout);
     if (parser.isSet(baud) && !ReadPositive(parser.value(baud), &command.baudRate))
@@ -246,9 +282,26 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         return fail(QStringLiteral("--quit-after needs a number of seconds from 1 to %1").arg(kMaxSeconds));
 
     const int operations = int(parser.isSet(read)) + int(parser.isSet(apply)) + int(parser.isSet(diff))
-        + int(parser.isSet(edit));
+        + int(parser.isSet(edit)) + int(parser.isSet(conform));
     if (operations > 1)
-        return fail(QStringLiteral("only one of --read, --apply, --diff and --edit can be used"));
+        return fail(QStringLiteral("only one of --read, --apply, --diff, --edit and --conform can be used"));
+    if (parser.isSet(profile) && !(parser.isSet(read) || parser.isSet(apply) || parser.isSet(diff) || parser.isSet(conform)))
+        return fail(QStringLiteral("--profile needs --check, --conform, --read, --apply or --diff"));
+    if (parser.isSet(conform)) {
+        if (command.profileFile.isEmpty())
+            return fail(QStringLiteral("--conform needs --profile FILE"));
+        // What is sent comes from the profile (and --units) alone, and the
+        // read-back that follows is what shows it was put right.
+        for (const QCommandLineOption* other : {&set, &only, &skip, &noVerify, &changedOnly, &output}) {
+            if (parser.isSet(*other))
+                return fail(QStringLiteral("--conform cannot be combined with --%1").arg(other->names().constLast()));
+        }
+        if (command.ports.isEmpty())
+            return fail(QStringLiteral("--conform needs at least one --port DEVICE"));
+        if (command.ports.removeDuplicates() > 0)
+            return fail(QStringLiteral("each --port DEVICE can be given only once"));
+        command.mode = CommandLine::Mode::Conform;
+    }
     if (parser.isSet(signal)) {
         if (operations > 0)
             return fail(QStringLiteral("--signal cannot be combined with --read, --apply, --diff or --edit"));
@@ -295,7 +348,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         }
         return command;
     }
-    if (operations == 1) {
+    if (operations == 1 && !parser.isSet(conform)) {
         const QCommandLineOption& chosen = parser.isSet(read) ? read : parser.isSet(apply) ? apply : diff;
         command.mode = parser.isSet(read)    ? CommandLine::Mode::Read
                        : parser.isSet(apply) ? CommandLine::Mode::Apply
@@ -315,7 +368,9 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     command.logFile = parser.value(logFile);
     command.reportFile = parser.value(reportFile);
     const bool changesFile = command.mode == CommandLine::Mode::Apply || command.mode == CommandLine::Mode::Diff;
-    if ((parser.isSet(set) || parser.isSet(units)) && !changesFile)
+    if (parser.isSet(units) && !changesFile && command.mode != CommandLine::Mode::Conform)
+        return fail(QStringLiteral("--units needs --apply, --diff or --conform"));
+    if (parser.isSet(set) && !changesFile)
         return fail(QStringLiteral("--set and --units need --apply or --diff"));
     for (const QString& setting : command.settings) {
         if (setting.indexOf(QLatin1Char('=')) <= 0)
@@ -329,15 +384,15 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         return fail(QStringLiteral("--only/--skip: no item is labelled \"%1\"").arg(*unknown));
     if ((command.repeat || parser.isSet(noVerify) || parser.isSet(logFile) || parser.isSet(reportFile))
         && !command.IsBatch())
-        return fail(QStringLiteral("--repeat, --no-verify, --log and --report need --read, --apply or --diff"));
+        return fail(QStringLiteral("--repeat, --no-verify, --log and --report need --read, --apply, --diff or --conform"));
     command.communicationMode = parser.isSet(communication);
     command.hexDisplay = parser.isSet(hexDisplay);
     command.timeStamps = parser.isSet(timeStamps);
     if (command.timeStamps && !command.communicationMode)
         return fail(QStringLiteral("--time-stamps needs --communication"));
     if ((command.communicationMode || command.hexDisplay) && command.IsBatch())
-        return fail(QStringLiteral("--communication and --hex-display are for the window, not for --read, --apply "
-                                   "or --diff"));
+        return fail(QStringLiteral("--communication and --hex-display are for the window, not for --read, --apply, "
+                                   "--diff or --conform"));
     if (command.hexDisplay && !command.communicationMode)
         return fail(QStringLiteral("--hex-display needs --communication"));
     return command;

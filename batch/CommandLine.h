@@ -5,14 +5,16 @@
 
 // What the command line asks for.
 struct CommandLine {
-    enum class Mode { Window, Read, Apply, Diff, Signal, Edit, Help, Version, Error, History, Export };
+    enum class Mode { Window, Read, Apply, Diff, Signal, Edit, Help, Version, Error, History, Export, Check,
+                      Conform };
 
     Mode mode = Mode::Window;
     QStringList ports;           // --port, in the order given
     int baudRate = 115200;       // --baud
     int powerOnTimeoutSeconds = 120;  // --timeout
     bool timeoutGiven = false;
-    QString file;                // --read / --apply / --diff / --edit
+    QString file;                // --read / --apply / --diff / --edit / --check
+    QString profileFile;         // --profile: the project profile to check against
     QString outputFile;          // --output: where --edit / --diff --changed-only write
     bool changedOnly = false;    // --changed-only (with --diff and --output)
     QStringList settings;        // --set "LABEL=VALUE", in the order given
@@ -39,7 +41,10 @@ struct CommandLine {
     QString error;               // Mode::Error: what was wrong
     QString helpText;
 
-    bool IsBatch() const { return mode == Mode::Read || mode == Mode::Apply || mode == Mode::Diff; }
+    bool IsBatch() const
+    {
+        return mode == Mode::Read || mode == Mode::Apply || mode == Mode::Diff || mode == Mode::Conform;
+    }
 };
 
 // Parses the arguments (argv[0] included). Needs no application object.

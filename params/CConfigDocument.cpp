@@ -5,6 +5,7 @@
 #include "params/GbkText.h"
 #include "params/ParameterReport.h"
 #include "params/ParameterTableLayout.h"
+#include "params/TypedValueCheck.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,7 +13,6 @@
 
 #include <algorithm>
 #include <array>
-#include <set>
 #include <string>
 #include <type_traits>
 #include <variant>
@@ -127,25 +127,6 @@ QByteArray ReplaceValue(QByteArray bytes, const QByteArray& label, bool modemLin
     return bytes.replace(valueStart, rest, written + DefaultSuffix(cut));
 }
 
-// What the table's editor of the item's cell would let the user enter.
-std::optional<QString> EditorRefusal(const SaveItem& item, const QString& value)
-{
-    const ParameterTableRow* row = FindParameterTableRow(item.row, item.column);
-    if (!row)
-        return std::nullopt;
-    if (row->editor == ParameterEditor::Choice && !row->choices.contains(value)) {
-        const QString first = row->choices.value(0);
-        const QString last = row->choices.value(row->choices.size() - 1);
-        const QString offered = row->choices.size() > 3 ? QStringLiteral("%1 … %2").arg(first, last)
-                                                        : row->choices.join(QStringLiteral("、"));
-        return QStringLiteral("“%1”只能选择：%2").arg(SaveItemLabel(item), offered);
-    }
-    if (row->editor == ParameterEditor::Digits
-        && !std::all_of(value.begin(), value.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
-        return QStringLiteral("“%1”只能输入数字").arg(SaveItemLabel(item));
-    return std::nullopt;
-}
-
 bool SameLists(const ParameterSet& left, const ParameterSet& right)
 {
     for (NumberList ParameterSet::*list : kNumberLists) {
@@ -154,23 +135,6 @@ bool SameLists(const ParameterSet& left, const ParameterSet& right)
             return false;
     }
     return true;
-}
-
-std::optional<QString> NumberRefusal(const QStringList& numbers)
-{
-    if (numbers.size() > static_cast<qsizetype>(NumberList::kSlotCount))
-        return QStringLiteral("每类号码最多%1个").arg(NumberList::kSlotCount);
-    std::set<QString> seen;
-    for (const QString& number : numbers) {
-        if (number.isEmpty()
-            || !std::all_of(number.begin(), number.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
-            return QStringLiteral("号码“%1”只能由数字组成").arg(number);
-        if (number.size() > static_cast<qsizetype>(NumberList::kMaxNumberLength))
-            return QStringLiteral("号码“%1”超过%2位").arg(number).arg(NumberList::kMaxNumberLength);
-        if (!seen.insert(number).second)
-            return QStringLiteral("号码“%1”重复").arg(number);
-    }
-    return std::nullopt;
 }
 
 }  // namespace
@@ -318,7 +282,7 @@ std::optional<QString> CConfigDocument::SetNumbers(int category, const QStringLi
         return QStringLiteral("没有这类号码");
     if (numbers == Numbers(category))
         return std::nullopt;
-    if (std::optional<QString> refusal = NumberRefusal(numbers))
+    if (std::optional<QString> refusal = NumberListRefusal(numbers))
         return refusal;
 
     const auto which = static_cast<std::size_t>(category);

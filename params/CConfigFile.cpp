@@ -191,10 +191,11 @@ void CConfigFile::LoadConfigFile(const QString& path)
     // The technician sees what would change, may untick changes, and may
     // still say no.
     const std::vector<FileChange> changes = ListFileChanges(load, *current);
-    std::vector<bool> ticked = InitialTicks(changes, GetChangeFilter());
+    const ChangeFilter filter = GetChangeFilter();
+    std::vector<bool> ticked = InitialTicks(changes, filter);
     bool confirmed = false;
     m_device.CallOnUi([&] { confirmed = m_device.View().ChooseFileChanges(FileChangeTexts(changes), ticked); });
-    KeepTickedChanges(load, *current, changes, ticked);
+    KeepTickedChanges(load, *current, changes, ticked, filter.changesOnly);
     if (!confirmed) {
         m_device.PostLog(QStringLiteral("已取消从文件配置，未发送任何命令"));
         m_device.PostSetBusy(false);

@@ -103,10 +103,10 @@ std::vector<bool> InitialTicks(const std::vector<FileChange>& changes, const Cha
 }
 
 void KeepTickedChanges(ConfigFileLoad& load, const ParameterSet& current, const std::vector<FileChange>& changes,
-                       const std::vector<bool>& ticked)
+                       const std::vector<bool>& ticked, bool changesOnly)
 {
     const bool all = std::all_of(ticked.begin(), ticked.end(), [](bool tick) { return tick; });
-    if (all || !load.set)
+    if ((all && !changesOnly) || !load.set)
         return;
     bool sendList[3] = {false, false, false};
     for (std::size_t i = 0; i < changes.size(); ++i) {

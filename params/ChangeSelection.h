@@ -35,7 +35,10 @@ std::optional<int> NumberListCategoryOf(const QString& name);
 struct ChangeFilter {
     QStringList only;
     QStringList skip;
-    bool IsEmpty() const { return only.isEmpty() && skip.isEmpty(); }
+    // Send only what changes: a list equal to the terminal's is not sent
+    // even when every change is ticked (a run that puts a terminal right).
+    bool changesOnly = false;
+    bool IsEmpty() const { return only.isEmpty() && skip.isEmpty() && !changesOnly; }
 };
 // The first label of the filter that names neither an item nor a list.
 std::optional<QString> UnknownFilterLabel(const ChangeFilter& filter);
@@ -45,6 +48,6 @@ std::vector<bool> InitialTicks(const std::vector<FileChange>& changes, const Cha
 // terminal's value (so the save does not send it, and the read-back does
 // not check it), and an unticked list is not sent. When anything is
 // unticked, the lists that do not change are not sent either; with every
-// change ticked the load is left as it was.
+// change ticked the load is left as it was, unless `changesOnly`.
 void KeepTickedChanges(ConfigFileLoad& load, const ParameterSet& current, const std::vector<FileChange>& changes,
-                       const std::vector<bool>& ticked);
+                       const std::vector<bool>& ticked, bool changesOnly = false);
