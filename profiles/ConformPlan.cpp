@@ -13,15 +13,6 @@ const ProfileRule* RuleAt(const ProjectProfile& profile, int index)
     return nullptr;
 }
 
-QStringList NumbersOf(const ParameterSet& set, int category)
-{
-    const NumberList* lists[3] = {&set.adminNumbers, &set.authorisedNumbers, &set.backupNumbers};
-    QStringList numbers;
-    for (const std::string& number : lists[category]->NonEmptyNumbers())
-        numbers << GbkToUnicode(number);
-    return numbers;
-}
-
 // The value that puts an item rule right, when there is one.
 std::optional<QString> FixOf(const ProfileRule& rule, const TerminalFacts& facts)
 {
@@ -71,7 +62,7 @@ ConformPlan PlanConformance(const ProjectProfile& profile, const ProfileCheckRes
         if (!rule)
             continue;
         if (rule->kind == ProfileRule::Kind::List) {
-            plan.lists.emplace_back(rule->listCategory, ListMeetingRule(*rule, NumbersOf(*facts.set, rule->listCategory)));
+            plan.lists.emplace_back(rule->listCategory, ListMeetingRule(*rule, ListNumbers(*facts.set, rule->listCategory)));
             continue;
         }
         if (rule->kind != ProfileRule::Kind::Module) {

@@ -39,14 +39,6 @@ const NumberList& ListOf(const ParameterSet& set, int category)
     return *lists[category];
 }
 
-QStringList NumbersOf(const ParameterSet& set, int category)
-{
-    QStringList numbers;
-    for (const std::string& number : ListOf(set, category).NonEmptyNumbers())
-        numbers << GbkToUnicode(number);
-    return numbers;
-}
-
 QString ListWanted(const ProfileRule& rule)
 {
     QStringList parts;
@@ -209,7 +201,7 @@ ProfileCheckResult CheckAgainstProfile(const ProjectProfile& profile, const Term
         std::optional<Deviation> deviation;
         switch (rule.kind) {
         case ProfileRule::Kind::List: {
-            const QStringList numbers = NumbersOf(*facts.set, rule.listCategory);
+            const QStringList numbers = ListNumbers(*facts.set, rule.listCategory);
             if (!ListMeets(rule, numbers))
                 deviation = Deviation{0, {}, numbers.join(QLatin1Char(',')), ListWanted(rule), false, {}};
             break;
@@ -288,4 +280,12 @@ QString DuplicateValueText(const DuplicateValue& duplicate)
         .arg(duplicate.subject, duplicate.value)
         .arg(duplicate.terminals.size())
         .arg(duplicate.terminals.join(QStringLiteral("、")));
+}
+
+QStringList ListNumbers(const ParameterSet& set, int category)
+{
+    QStringList numbers;
+    for (const std::string& number : ListOf(set, category).NonEmptyNumbers())
+        numbers << GbkToUnicode(number);
+    return numbers;
 }

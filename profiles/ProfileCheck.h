@@ -65,6 +65,10 @@ ProfileCheckResult CheckAgainstProfile(const ProjectProfile& profile, const Term
 // without blank lines and the closing "OK", joined by one blank.
 QString ModuleVersionText(const QString& reply);
 
+// The numbers of one of the terminal's lists (0 administrator, 1 authorised,
+// 2 backup), empty places left out.
+QStringList ListNumbers(const ParameterSet& set, int category);
+
 // "Different on every terminal" is a question of the whole fleet: the
 // values of a per-unit item that more than one terminal holds. Empty
 // values are not counted (each is a deviation of its own terminal).

@@ -20,6 +20,14 @@ case "$kind" in
   *) echo "usage: $0 [normal|asan|tsan] [targets...]" >&2; exit 2 ;;
 esac
 
+# clang compiles this project in under half gcc's time (its precompiled
+# headers are a sixth of the size and read lazily), so the normal tree is
+# built with it unless CXX names another compiler. The sanitizer trees keep
+# gcc, whose sanitizer runs the suppression files were written against.
+if [ "$kind" = normal ] && [ -z "${CXX:-}" ] && command -v clang++ >/dev/null; then
+  export CC=clang CXX=clang++
+fi
+
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja "${extra[@]}"
 fi

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libqt6sql6-sqlite libqt6sql6-psql postgresql  # records/: the service record (SQLite, PostgreSQL)
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang lld libclang-rt-14-dev
   xvfb xauth fonts-noto-cjk
   dbus-daemon dbus-bin at-spi2-core  # tests/app: the window read over AT-SPI, as screen readers read it
   qt6-translations-l10n
