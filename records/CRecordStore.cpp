@@ -1175,3 +1175,29 @@ std::optional<QByteArray> CRecordStore::ReportOfSnapshot(qint64 snapshotId)
     }
     return qUncompress(query.value(0).toByteArray());
 }
+
+bool CRecordStore::ForEachLatestSnapshot(const std::function<bool(const LatestSnapshot&)>& each)
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral(
+        "SELECT d.device_key, d.key_kind, d.sim_number, d.first_seen, d.last_seen, d.visits, d.last_result,"
+        " d.last_verify, s.id, s.taken, v.module, r.body FROM devices d"
+        " LEFT JOIN snapshots s ON s.id = (SELECT MAX(x.id) FROM snapshots x WHERE x.device_id = d.id)"
+        " LEFT JOIN visits v ON v.id = s.visit_id LEFT JOIN reports r ON r.id = s.report_id"
+        " ORDER BY d.device_key"));
+    if (!Exec(query))
+        return false;
+    while (query.next()) {
+        LatestSnapshot latest;
+        latest.device = DeviceFromQuery(query);
+        latest.snapshotId = query.value(8).toLongLong();
+        latest.takenMs = query.value(9).toLongLong();
+        latest.module = query.value(10).toString();
+        if (latest.snapshotId != 0)
+            latest.report = qUncompress(query.value(11).toByteArray());
+        if (!each(latest))
+            break;
+    }
+    return true;
+}

@@ -8,6 +8,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -95,6 +96,10 @@ public:
     std::optional<QByteArray> SnapshotReport(const QString& deviceKey, int number = 0);
     // A snapshot's report by its id.
     std::optional<QByteArray> ReportOfSnapshot(qint64 snapshotId);
+    // Every recorded device in key order with its latest snapshot (an
+    // empty report when it has none), streamed: `each` returns false to
+    // stop. False, with LastError(), when the database fails.
+    bool ForEachLatestSnapshot(const std::function<bool(const LatestSnapshot&)>& each);
 
     // The device key a report gives, and how it was found.
     static QString DeviceKeyOf(const QByteArray& report, DeviceKeyKind* kind, QString* simNumber);

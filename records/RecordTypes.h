@@ -100,6 +100,15 @@ struct DeviceRow {
     QString lastVerify;
 };
 
+// A device with its latest snapshot, as a pass over the fleet reads it.
+struct LatestSnapshot {
+    DeviceRow device;
+    qint64 snapshotId = 0;  // 0: the device has no snapshot
+    qint64 takenMs = 0;
+    QByteArray report;      // as the terminal sent it; empty without a snapshot
+    QString module;         // the entry's ati / AT+CGMR reply of that visit
+};
+
 // One entry of a device's history: a snapshot or a change, in time order.
 struct HistoryEntry {
     enum class Type { Snapshot, Change } type = Type::Snapshot;

@@ -2,12 +2,14 @@
 // terminal finds, what putting it right would send, and which per-unit
 // values repeat across a fleet.
 #include "profiles/ConformPlan.h"
+#include "profiles/FleetState.h"
 #include "profiles/ProfileCheck.h"
 #include "profiles/ProjectProfile.h"
 
 #include "params/GbkText.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 
 #include <gtest/gtest.h>
 
@@ -204,6 +206,69 @@ TEST(ProfileCheck, PerUnitValuesThatRepeatAcrossTheFleet)
     // Two empty IDs are two missing values, not one value twice.
     EXPECT_EQ(found, (QStringList{QStringLiteral("设备ID号码(固定8位)：“0000AAAA”在 2 台设备上重复：A、C"),
                                   QStringLiteral("设备SIM号码(固定11位)：“13800000001”在 3 台设备上重复：A、B、D")}));
+}
+
+// A recorded terminal's state: 过期 and 无快照 before what the snapshot
+// holds, 待整改 only when nothing else deviates; the tally counts a rule
+// once per terminal.
+TEST(FleetState, EachTerminalsStateAndTheFleetsTotals)
+{
+    const ProjectProfile profile = ProfileOf(QStringLiteral(
+        R"j({"item": "GPRS主中心地址", "equals": "10.0.0.6"},
+            {"module": {"pattern": "REV 1\\.[0-9]+"}, "since": "2027-03-01"})j"));
+    const qint64 now = QDateTime(kToday, QTime(12, 0)).toMSecsSinceEpoch();
+    const qint64 day = 24LL * 3600 * 1000;
+    ParameterSet good = Terminal();
+    ParameterSet oldServer = Terminal();
+    oldServer.serverIp.Assign("10.0.0.5");
+    const QString rev1 = QStringLiteral("REV 1.2\r\nOK"), rev2 = QStringLiteral("REV 2.0");
+    struct Row {
+        const ParameterSet* set;
+        std::optional<QString> module;
+        qint64 seenDaysAgo;
+        FleetState state;
+        int deviations;
+    } rows[] = {
+        {&good, rev1, 0, FleetState::Conforms, 0},
+        {&good, rev2, 0, FleetState::Pending, 1},
+        {&oldServer, rev2, 0, FleetState::Deviates, 2},
+        {&oldServer, rev1, 180, FleetState::Deviates, 1},  // 180 days is not yet stale
+        {&good, rev1, 181, FleetState::Stale, 0},
+        {&oldServer, rev1, 400, FleetState::Stale, 1},
+        {nullptr, std::nullopt, 0, FleetState::NoSnapshot, 0},
+    };
+    FleetTally tally(profile);
+    for (const Row& row : rows) {
+        const FleetVerdict verdict = JudgeTerminal(profile, FleetSnapshot{row.set, row.module, now - row.seenDaysAgo * day}, now);
+        EXPECT_EQ(FleetStateText(verdict.state), FleetStateText(row.state)) << row.seenDaysAgo;
+        EXPECT_EQ(int(verdict.check.deviations.size()), row.deviations);
+        tally.Add(verdict, row.module);
+    }
+    EXPECT_EQ(tally.terminals, 7);
+    EXPECT_EQ(tally.Count(FleetState::Conforms), 1);
+    EXPECT_EQ(tally.Count(FleetState::Deviates), 2);
+    EXPECT_EQ(tally.Count(FleetState::Stale), 2);
+    EXPECT_FALSE(tally.AllConform());
+    EXPECT_EQ(tally.breaking, (std::vector<int>{3, 0}));
+    EXPECT_EQ(tally.pending, (std::vector<int>{0, 2}));
+    EXPECT_EQ(tally.modules[QStringLiteral("REV 1.2")], 4);
+    EXPECT_EQ(tally.modules[QStringLiteral("REV 2.0")], 2);
+    for (FleetState state : kFleetStates)
+        EXPECT_EQ(FleetStateFromText(FleetStateText(state)), state);
+    EXPECT_FALSE(FleetStateFromText(QStringLiteral("合格")));
+
+    // A shared per-unit value makes a conforming terminal deviate.
+    const ProjectProfile unique = ProfileOf(QStringLiteral(R"j({"item": "设备ID号码(固定8位)", "perUnit": true})j"));
+    FleetVerdict verdict = JudgeTerminal(unique, FleetSnapshot{&good, rev1, now}, now);
+    ASSERT_EQ(verdict.state, FleetState::Conforms);
+    AddDuplicateDeviations(verdict, QStringLiteral("B"),
+                           {DuplicateValue{0, QStringLiteral("设备ID号码(固定8位)"), QStringLiteral("1A2B3C4D"),
+                                           {QStringLiteral("A"), QStringLiteral("B")}}},
+                           unique);
+    EXPECT_EQ(verdict.state, FleetState::Deviates);
+    ASSERT_EQ(verdict.check.deviations.size(), 1u);
+    EXPECT_EQ(verdict.check.deviations[0].Text(),
+              QStringLiteral("设备ID号码(固定8位)：设备“1A2B3C4D”，规范要求每台设备不同（另有1台相同）"));
 }
 
 TEST(ProfileLoad, TheFileOfTheExampleWithItsDigest)
