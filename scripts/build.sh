@@ -21,10 +21,10 @@ case "$kind" in
 esac
 
 # clang compiles this project in under half gcc's time (its precompiled
-# headers are a sixth of the size and read lazily), so the normal tree is
-# built with it unless CXX names another compiler. The sanitizer trees keep
-# gcc, whose sanitizer runs the suppression files were written against.
-if [ "$kind" = normal ] && [ -z "${CXX:-}" ] && command -v clang++ >/dev/null; then
+# headers are a sixth of the size and read lazily), and its sanitizers need
+# a fraction of gcc's compile time too, so every tree is built with it
+# unless CXX names another compiler.
+if [ -z "${CXX:-}" ] && command -v clang++ >/dev/null; then
   export CC=clang CXX=clang++
 fi
 
