@@ -145,11 +145,14 @@ int CCommTerminal::Send(const QByteArray& bytes)
         m_queueFullSaid = true;
         return 0;
     }
+    // The time of the send is taken before the writer has the bytes: a
+    // quick echo can be read before Send returns, and it answers this send.
+    const CommTimeStamps::Now sentAt = Now();
     const int taken = m_writer.Send(bytes);
     if (taken > 0)
         m_queueFullSaid = false;
     if (taken > 0 && m_panel.IsTimeStamps())
-        m_hooks.log(m_stamps.SentPrefix(Now()) + SentText(bytes), nullptr);
+        m_hooks.log(m_stamps.SentPrefix(sentAt) + SentText(bytes), nullptr);
     return taken;
 }
 
