@@ -1,6 +1,7 @@
 #include "batch/CBatchRunner.h"
 #include "batch/CSignalRun.h"
 #include "batch/CConfigFileEdit.h"
+#include "batch/CComplianceRun.h"
 #include "batch/CProfileFileCheck.h"
 #include "app/CSirensetApp.h"
 #include "batch/CommandLine.h"
@@ -8,6 +9,7 @@
 #include "records/RecordCommands.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 
 #include <cstdio>
 #include <cstdlib>
@@ -77,6 +79,10 @@ int main(int argc, char** argv)
         return CConfigFileEdit(command).Run(stdout, stderr);
     case CommandLine::Mode::Check:
         return CProfileFileCheck(command).Run(stdout, stderr);
+    case CommandLine::Mode::Compliance: {
+        QCoreApplication app(argc, argv);
+        return CComplianceRun(command).Run(stdout, stderr, QDateTime::currentMSecsSinceEpoch());
+    }
     case CommandLine::Mode::History: {
         // Qt SQL loads its drivers through the application object.
         QCoreApplication app(argc, argv);

@@ -21,6 +21,7 @@ bool ReadPositive(const QString& text, int* value)
 // Seconds become milliseconds for a timer: a day at most keeps that far
 // inside an int.
 constexpr int kMaxSeconds = 86400;
+constexpr int kMaxStaleDays = 36500;
 
 bool ReadSeconds(const QString& text, int* value)
 {
@@ -140,7 +141,18 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption history(QStringLiteral("history"),
                                      QStringLiteral("List the recorded devices, or with DEVICEID one device's "
                                                     "snapshots and changes."));
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("With --history: print JSON."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("With --history or --compliance: print JSON."));
+    const QCommandLineOption csv(QStringLiteral("csv"),
+                                 QStringLiteral("With --compliance: print the terminals as CSV (UTF-8)."));
+    const QCommandLineOption compliance(
+        QStringLiteral("compliance"),
+        QStringLiteral("With --profile: where every recorded terminal stands against the profile, from its latest "
+                       "snapshot (符合, 不符合, 待整改, 过期, 无快照), with totals per state, rule and module version. "
+                       "Exit 0 when all conform, 3 when some do not."));
+    const QCommandLineOption staleDays(
+        QStringLiteral("stale-days"),
+        QStringLiteral("With --compliance: a terminal not seen for N days is 过期 (default %1).").arg(kDefaultStaleDays),
+        QStringLiteral("N"));
     const QCommandLineOption exportOption(
         QStringLiteral("export"),
         QStringLiteral("Write snapshot N of a device (default: its latest) as a configuration file: --export "
@@ -162,7 +174,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     parser.addOptions({help, version, port, baud, timeout, read, apply, diff, set, units, repeat, noVerify, logFile,
                        reportFile, logStdout, quitAfter, communication, hexDisplay, timeStamps, signal, seconds, interval, edit,
                        output, only, skip, changedOnly, noRecord, database, history, json, exportOption, profile, check,
-                       conform});
+                       conform, csv, compliance, staleDays});
     parser.addPositionalArgument(QStringLiteral("DEVICEID|FILE"),
                                  QStringLiteral("With --history: the device; with --export: the file to write."),
                                  QStringLiteral("[DEVICEID|FILE]"));
@@ -219,7 +231,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         for (const QCommandLineOption* other :
              {&port, &baud, &timeout, &read, &apply, &diff, &set, &units, &repeat, &noVerify, &logFile, &reportFile,
               &logStdout, &quitAfter, &communication, &hexDisplay, &timeStamps, &signal, &seconds, &interval, &edit,
-              &output, &changedOnly, &only, &skip, &noRecord, &profile, &check, &conform}) {
+              &output, &changedOnly, &only, &skip, &noRecord, &profile, &check, &conform, &csv, &compliance,
+              &staleDays}) {
             if (parser.isSet(*other))
                 return fail(QStringLiteral("--history and --export read the service record; they take only --db "
                                            "(and --history --json), not --%1")
@@ -236,7 +249,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             return command;
         }
         if (command.json)
-            return fail(QStringLiteral("--json needs --history"));
+            return fail(QStringLiteral("--json needs --history or --compliance"));
         QString why;
         if (!ParseSnapshotName(parser.value(exportOption), &why))
             return fail(why);
@@ -247,10 +260,38 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         command.exportFile = positional.constFirst();
         return command;
     }
-    if (command.json)
-        return fail(QStringLiteral("--json needs --history"));
-
     command.profileFile = parser.value(profile);
+    if (parser.isSet(compliance)) {
+        // The record against a profile: no terminal takes part.
+        for (const QCommandLineOption* other :
+             {&port, &baud, &timeout, &read, &apply, &diff, &set, &units, &repeat, &noVerify, &logFile, &reportFile,
+              &logStdout, &quitAfter, &communication, &hexDisplay, &timeStamps, &signal, &seconds, &interval, &edit,
+              &output, &changedOnly, &only, &skip, &noRecord, &check, &conform}) {
+            if (parser.isSet(*other))
+                return fail(QStringLiteral("--compliance takes only --profile, --db, --stale-days and --json or --csv, "
+                                           "not --%1")
+                                .arg(other->names().constLast()));
+        }
+        if (command.profileFile.isEmpty())
+            return fail(QStringLiteral("--compliance needs --profile FILE"));
+        command.csv = parser.isSet(csv);
+        if (command.json && command.csv)
+            return fail(QStringLiteral("only one of --json and --csv can be used"));
+        if (parser.isSet(staleDays)
+            && (!ReadPositive(parser.value(staleDays), &command.staleDays) || command.staleDays > kMaxStaleDays))
+            return fail(QStringLiteral("--stale-days needs a number of days from 1 to %1, not \"%2\"")
+                            .arg(kMaxStaleDays)
+                            .arg(parser.value(staleDays)));
+        command.mode = CommandLine::Mode::Compliance;
+        return command;
+    }
+    for (const QCommandLineOption* only : {&csv, &staleDays}) {
+        if (parser.isSet(*only))
+            return fail(QStringLiteral("--%1 needs --compliance").arg(only->names().constLast()));
+    }
+    if (command.json)
+        return fail(QStringLiteral("--json needs --history or --compliance"));
+
     if (parser.isSet(profile) && command.profileFile.isEmpty())
         return fail(QStringLiteral("--profile needs a file name"));
     if (parser.isSet(check)) {

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "profiles/FleetLimits.h"
+
 #include <QString>
 #include <QStringList>
 
 // What the command line asks for.
 struct CommandLine {
     enum class Mode { Window, Read, Apply, Diff, Signal, Edit, Help, Version, Error, History, Export, Check,
-                      Conform };
+                      Conform, Compliance };
 
     Mode mode = Mode::Window;
     QStringList ports;           // --port, in the order given
@@ -35,7 +37,9 @@ struct CommandLine {
     bool record = true;          // off with --no-record
     QString database;            // --db: a file or a postgresql:// address; "" = the default file
     QString historyDevice;       // --history [DEVICEID]; "" lists every device
-    bool json = false;           // --json (with --history)
+    bool json = false;           // --json (with --history or --compliance)
+    bool csv = false;            // --csv (with --compliance)
+    int staleDays = kDefaultStaleDays;  // --stale-days: --compliance's 过期 after so many days unseen
     QString exportSnapshot;      // --export DEVICEID[@N]
     QString exportFile;          // --export's FILE
     QString error;               // Mode::Error: what was wrong

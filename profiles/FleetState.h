@@ -1,5 +1,6 @@
 #pragma once
 
+#include "profiles/FleetLimits.h"
 #include "profiles/ProfileCheck.h"
 
 #include <QString>
@@ -21,7 +22,6 @@ enum class FleetState {
 inline constexpr std::array<FleetState, 5> kFleetStates = {FleetState::Conforms, FleetState::Deviates,
                                                           FleetState::Pending, FleetState::Stale,
                                                           FleetState::NoSnapshot};
-inline constexpr int kDefaultStaleDays = 180;
 
 // "符合", "不符合", "待整改", "过期", "无快照".
 QString FleetStateText(FleetState state);

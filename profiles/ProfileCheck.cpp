@@ -252,6 +252,17 @@ std::vector<DuplicateValue> FindDuplicateValues(const ProfileRule& rule, const s
     return duplicates;
 }
 
+QStringList PerUnitValues(const ProjectProfile& profile, const ParameterSet& set)
+{
+    const ShownValues shown(set);
+    QStringList values;
+    for (const ProfileRule& rule : profile.rules) {
+        if (rule.kind == ProfileRule::Kind::PerUnit)
+            values << shown.Of(*rule.item);
+    }
+    return values;
+}
+
 std::vector<DuplicateValue> FindPerUnitDuplicates(const ProjectProfile& profile,
                                                   const std::vector<std::pair<QString, const ParameterSet*>>& terminals)
 {
@@ -262,9 +273,9 @@ std::vector<DuplicateValue> FindPerUnitDuplicates(const ProjectProfile& profile,
     }
     std::vector<std::vector<UnitValue>> values(perUnit.size());
     for (const auto& [name, set] : terminals) {
-        const ShownValues shown(*set);
+        const QStringList shown = PerUnitValues(profile, *set);
         for (std::size_t i = 0; i < perUnit.size(); ++i)
-            values[i].push_back({name, shown.Of(*perUnit[i]->item)});
+            values[i].push_back({name, shown.at(qsizetype(i))});
     }
     std::vector<DuplicateValue> duplicates;
     for (std::size_t i = 0; i < perUnit.size(); ++i) {

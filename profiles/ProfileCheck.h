@@ -82,6 +82,9 @@ struct DuplicateValue {
     QString value;
     QStringList terminals;  // in the order given
 };
+// This terminal's value of each per-unit rule's item, as the table shows
+// it, in the rules' order: what FindDuplicateValues compares.
+QStringList PerUnitValues(const ProjectProfile& profile, const ParameterSet& set);
 std::vector<DuplicateValue> FindDuplicateValues(const ProfileRule& rule, const std::vector<UnitValue>& values);
 // Every per-unit rule of the profile over many terminals' parameter sets.
 std::vector<DuplicateValue> FindPerUnitDuplicates(const ProjectProfile& profile,

@@ -564,6 +564,141 @@ TEST_P(BatchRecordTest, AServerThatNeverAnswersHoldsUpNothing)
         << history.out.toStdString();
 }
 
+// ------------------------------------------------------------ --compliance
+
+// The fleet against a profile from the record alone: three terminals, one
+// with the old server address, one with a module outside the policy. Putting
+// the first right sends only its server command; the record then shows it
+// conforms.
+TEST_P(BatchRecordTest, ComplianceNamesEachDeviatingTerminalAndConformPutsOneRight)
+{
+    const QString profile = Path("profile.json");
+    ASSERT_TRUE(testsupport::WriteFileBytes(
+        profile, QStringLiteral(R"j({"name": "县应急广播二期", "version": 3, "rules": [
+            {"item": "GPRS主中心地址", "equals": "10.0.0.6"},
+            {"item": "设备ID号码(固定8位)", "perUnit": true},
+            {"module": {"pattern": "LRM-200"}}]})j")
+                     .toUtf8()));
+    struct Terminal {
+        const char* id;
+        const char* server;
+        const char* module;
+    } terminals[] = {
+        {"0000000A", "10.0.0.5", "SIRENSET-SIM LRM-200 GSM/GPRS"},
+        {"0000000B", "10.0.0.6", "SIRENSET-SIM LRM-100 GSM"},
+        {"0000000C", "10.0.0.6", "SIRENSET-SIM LRM-200 GSM/GPRS"},
+    };
+    const TerminalParameters base = Sim().Parameters();
+    const TerminalIdentity identity = Sim().Identity();
+    const auto becomes = [&](const Terminal& terminal) {
+        TerminalParameters parameters = base;
+        parameters.deviceId = terminal.id;
+        parameters.serverIp = terminal.server;
+        Sim().SetParameters(parameters);
+        TerminalIdentity module = identity;
+        module.moduleType = terminal.module;
+        Sim().SetIdentity(module);
+    };
+    for (const Terminal& terminal : terminals) {
+        becomes(terminal);
+        ASSERT_EQ(RunOnPort("--read", Path("read.cfg")).exitCode, 0);
+    }
+
+    const auto compliance = [&](QStringList more = {}) {
+        return Run(QStringList{QStringLiteral("--profile"), profile, QStringLiteral("--compliance")} + more);
+    };
+    const Result text = compliance();
+    EXPECT_EQ(text.exitCode, 3) << text.err.toStdString();
+    const QStringList lines = text.out.split(QLatin1Char('\n'));
+    const auto lineOf = [&](const QString& start) {
+        for (const QString& line : lines)
+            if (line.startsWith(start))
+                return line.simplified();
+        return QString();
+    };
+    EXPECT_TRUE(lineOf(QStringLiteral("0000000A")).endsWith(QStringLiteral("不符合 1 项"))) << text.out.toStdString();
+    EXPECT_TRUE(lineOf(QStringLiteral("0000000B")).endsWith(QStringLiteral("不符合 1 项")));
+    EXPECT_TRUE(lineOf(QStringLiteral("0000000C")).endsWith(QStringLiteral("符合 -")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("    GPRS主中心地址：设备“10.0.0.5”，规范要求“10.0.0.6”")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("    模块版本：设备“SIRENSET-SIM LRM-100 GSM”，规范要求符合“LRM-200”")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("按状态：符合 1 台，不符合 2 台，待整改 0 台，过期 0 台，无快照 0 台")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("  第1条 GPRS主中心地址：不符合 1 台")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("  第3条 模块版本：不符合 1 台")));
+    EXPECT_EQ(lineOf(QStringLiteral("  SIRENSET-SIM LRM-200")), QStringLiteral("SIRENSET-SIM LRM-200 GSM/GPRS 2 台"));
+
+    const Result json = compliance({QStringLiteral("--json")});
+    EXPECT_EQ(json.exitCode, 3);
+    const QJsonObject object = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    QStringList states;
+    for (const QJsonValue terminal : object[QStringLiteral("terminals")].toArray())
+        states << terminal[QStringLiteral("deviceId")].toString() + QLatin1Char(' ')
+                      + terminal[QStringLiteral("state")].toString();
+    EXPECT_EQ(states, (QStringList{QStringLiteral("0000000A 不符合"), QStringLiteral("0000000B 不符合"),
+                                   QStringLiteral("0000000C 符合")}));
+    EXPECT_EQ(object[QStringLiteral("summary")][QStringLiteral("states")][QStringLiteral("不符合")].toInt(), 2);
+    EXPECT_EQ(object[QStringLiteral("profile")][QStringLiteral("version")].toString(), QStringLiteral("3"));
+
+    const Result csv = compliance({QStringLiteral("--csv")});
+    const QStringList rows = csv.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 4) << csv.out.toStdString();
+    EXPECT_EQ(rows[0], QStringLiteral("设备ID,SIM卡号,最近连接,状态,模块版本,偏差数,偏差"));
+    EXPECT_TRUE(rows[1].startsWith(QStringLiteral("0000000A,"))) << rows[1].toStdString();
+    EXPECT_TRUE(rows[1].endsWith(QStringLiteral(",不符合,SIRENSET-SIM LRM-200 GSM/GPRS,1,"
+                                                "GPRS主中心地址：设备“10.0.0.5”，规范要求“10.0.0.6”")))
+        << rows[1].toStdString();
+
+    // The first terminal on the cable again: only its server command goes.
+    becomes(terminals[0]);
+    Sim().ClearLogs();
+    const Result conform = Run({QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--conform"),
+                                QStringLiteral("--profile"), profile});
+    EXPECT_EQ(conform.exitCode, 0) << conform.out.toStdString();
+    const std::vector<std::string> commands = Sim().ReceivedCommands();
+    const auto entry = std::find(commands.rbegin(), commands.rend(), "at+show");
+    ASSERT_NE(entry, commands.rend());
+    EXPECT_EQ(std::vector<std::string>(entry.base(), commands.end()),
+              (std::vector<std::string>{"at+ipad=10.0.0.6", "AT+SHOW"}));
+    const Result after = compliance({QStringLiteral("--json")});
+    EXPECT_EQ(after.exitCode, 3);
+    const QJsonArray judged = QJsonDocument::fromJson(after.out.toUtf8()).object()[QStringLiteral("terminals")].toArray();
+    ASSERT_EQ(judged.size(), 3);
+    EXPECT_EQ(judged[0][QStringLiteral("state")].toString(), QStringLiteral("符合"));
+    EXPECT_EQ(judged[1][QStringLiteral("state")].toString(), QStringLiteral("不符合"));
+}
+
+// --compliance's usage: each refused before the record is opened.
+TEST_P(BatchRecordTest, ComplianceOptionsOutOfPlaceAreUsageErrors)
+{
+    const QString profile = Path("profile.json");
+    ASSERT_TRUE(testsupport::WriteFileBytes(
+        profile, QByteArray(R"({"name": "P", "version": 1, "rules": [{"item": "无线网络APN", "equals": "CMIOT"}]})")));
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        const char* error;
+    } rows[] = {
+        {{QStringLiteral("--compliance")}, 2, "--compliance needs --profile FILE"},
+        {{QStringLiteral("--profile"), profile, QStringLiteral("--compliance"), QStringLiteral("--json"),
+          QStringLiteral("--csv")},
+         2, "only one of --json and --csv can be used"},
+        {{QStringLiteral("--profile"), profile, QStringLiteral("--compliance"), QStringLiteral("--stale-days"),
+          QStringLiteral("0")},
+         2, "--stale-days needs a number of days from 1 to 36500, not \"0\""},
+        {{QStringLiteral("--csv"), QStringLiteral("--history")}, 2, "not --csv"},
+        {{QStringLiteral("--profile"), profile, QStringLiteral("--check"), profile, QStringLiteral("--csv")}, 2,
+         "--csv needs --compliance"},
+        {{QStringLiteral("--profile"), profile, QStringLiteral("--compliance"), QStringLiteral("--port"),
+          m_session.DevicePath()},
+         2, "--compliance takes only --profile, --db, --stale-days and --json or --csv, not --port"},
+    };
+    for (const auto& row : rows) {
+        const Result result = Run(row.arguments);
+        EXPECT_EQ(result.exitCode, row.exitCode) << row.error;
+        EXPECT_TRUE(result.err.contains(QString::fromUtf8(row.error))) << result.err.toStdString();
+    }
+    EXPECT_TRUE(Sim().ReceivedBytes().empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Databases, BatchRecordTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
                          [](const ::testing::TestParamInfo<Backend>& info) {
                              return info.param == Backend::Sqlite ? std::string("Sqlite") : std::string("Postgres");
