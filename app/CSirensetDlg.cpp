@@ -768,7 +768,9 @@ void CSirensetDlg::MarkDeviations()
     for (const Deviation& deviation : m_lastCheck->deviations) {
         for (const ProfileRule& rule : profile->rules) {
             if (rule.index == deviation.rule && rule.item)
-                m_paramList->MarkItem(rule.item->row, rule.item->column, deviation.Text());
+                m_paramList->MarkItem(rule.item->row, rule.item->column, deviation.Text(),
+                                      deviation.pending ? CParameterTable::PendingMarkBackground()
+                                                        : CParameterTable::MarkBackground());
         }
     }
 }
@@ -928,7 +930,12 @@ bool CSirensetDlg::ChooseFileChanges(const QStringList& changes, std::vector<boo
     extras.notesHeading = QStringLiteral("需人工处理（不会发送）：");
     extras.notes = m_conformNotes;
     EndConformLoad();
-    return CChangePreviewDlg::Choose(this, changes, ticked, extras);
+    // The load's lines name the file's value; here the value comes from
+    // the profile (the ticks go by position, the texts are only shown).
+    QStringList shown;
+    for (QString line : changes)
+        shown << line.replace(QStringLiteral("”，文件“"), QStringLiteral("”，按规范改为“"));
+    return CChangePreviewDlg::Choose(this, shown, ticked, extras);
 }
 
 void CSirensetDlg::SetRestartEnabled(bool enabled)

@@ -59,6 +59,13 @@ CChangePreviewDlg::CChangePreviewDlg(const QStringList& changes, const std::vect
     m_notes->setObjectName(QStringLiteral("changeNotes"));
     m_notes->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_notes->setSelectionMode(QAbstractItemView::NoSelection);
+    // Long lines wrap rather than scroll, and the list is only as tall as
+    // they need: the changes keep the room.
+    m_notes->setWordWrap(true);
+    m_notes->setResizeMode(QListView::Adjust);
+    m_notes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_notes->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    m_notes->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     m_notes->addItems(extras.notes);
     m_notes->setAccessibleName(extras.notesHeading);
     notesHeading->setVisible(!extras.notes.isEmpty());

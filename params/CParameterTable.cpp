@@ -187,21 +187,28 @@ QColor CParameterTable::MarkBackground()
     return QColor(255, 205, 205);
 }
 
-void CParameterTable::MarkItem(int row, int column, const QString& note)
+QColor CParameterTable::PendingMarkBackground()
+{
+    return QColor(255, 236, 179);
+}
+
+void CParameterTable::MarkItem(int row, int column, const QString& note, const QColor& background)
 {
     const ParameterTableRow* entry = FindParameterTableRow(row, column);
     if (!entry)
         return;
-    MarkCell(row, entry->labelColumn, note);
-    MarkCell(row, entry->valueColumn, note);
+    MarkCell(row, entry->labelColumn, note, background);
+    MarkCell(row, entry->valueColumn, note, background);
     viewport()->update();
 }
 
-void CParameterTable::MarkCell(int row, int column, const QString& note)
+void CParameterTable::MarkCell(int row, int column, const QString& note, const QColor& background)
 {
     const auto key = std::make_pair(row, column);
     if (auto marked = m_marks.find(key); marked != m_marks.end()) {
         marked->second.note = note;
+        if (SubItemData* cell = GetSubItemData(row, column))
+            cell->m_bkColor = background;
         return;
     }
     // Kept beside the cell, not on its item: a change of the item would
@@ -212,7 +219,7 @@ void CParameterTable::MarkCell(int row, int column, const QString& note)
     if (!cell)
         return;
     m_marks[key] = Mark{note, cell->m_bkColor, cell->m_textColor};
-    cell->m_bkColor = MarkBackground();
+    cell->m_bkColor = background;
     cell->m_textColor = shownText;
 }
 

@@ -35,13 +35,15 @@ public:
     // background, and the note is the value cell's and label's tooltip.
     // Marking a value cell again replaces its note. (row, column) is the
     // item's value cell.
-    void MarkItem(int row, int column, const QString& note);
+    void MarkItem(int row, int column, const QString& note, const QColor& background = MarkBackground());
     // Every mark goes; the cells take their own colours again.
     void ClearMarks();
     // The note of a marked cell (label or value), empty when it is not.
     QString MarkNote(int row, int column) const;
     int MarkCount() const { return static_cast<int>(m_marks.size()); }
     static QColor MarkBackground();
+    // A deviation that is still to be put right and does not count yet.
+    static QColor PendingMarkBackground();
 
     QLineEdit* TextEditor() const { return m_textEditor; }
     QComboBox* ChoiceEditor() const { return m_choiceEditor; }
@@ -61,7 +63,7 @@ private:
         QColor background;
         QColor text;
     };
-    void MarkCell(int row, int column, const QString& note);
+    void MarkCell(int row, int column, const QString& note, const QColor& background);
     std::map<std::pair<int, int>, Mark> m_marks;
 
     QLineEdit* m_textEditor = nullptr;
