@@ -35,6 +35,8 @@ CProfileBar::CProfileBar(QWidget* parent)
     for (QPushButton* button : {m_chooseButton, m_conformButton})
         button->setAutoDefault(false);
 
+    // One row of buttons high, whatever height the window has to spare.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_chooseButton);

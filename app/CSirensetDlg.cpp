@@ -608,8 +608,11 @@ void CSirensetDlg::OnSaveToFileClicked()
 void CSirensetDlg::OnLoadFromFileClicked()
 {
     const QString path = MessageBoxes::GetOpenFileName(this, QStringLiteral("*.cfg"), QStringLiteral("*.cfg"));
-    if (!path.isEmpty())
-        m_configFile->RequestLoad(path);
+    if (path.isEmpty())
+        return;
+    // Nothing of a 按规范修正 that never ran goes into a file's load.
+    EndConformLoad();
+    m_configFile->RequestLoad(path);
 }
 
 void CSirensetDlg::ShowDeviceRecords()
@@ -668,6 +671,7 @@ void CSirensetDlg::RestoreFromRecord(const QString& deviceKey, const QByteArray&
         return;
     }
     file.close();
+    EndConformLoad();
     m_configFile->RequestLoad(path);
 }
 
