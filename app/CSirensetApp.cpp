@@ -42,7 +42,25 @@ void CSirensetApp::SaveScreenshot(CSirensetDlg& dialog)
         std::fprintf(stderr, "sirenset: cannot write the screenshot %s\n", qPrintable(path));
 }
 
-int CSirensetApp::Run(const CommandLine& command)
+namespace {
+
+// What the user chose last, in the user's settings (~/.config/Sirenset/).
+QString StoredChoice(const QString& key)
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Sirenset"), QStringLiteral("Sirenset"))
+        .value(key)
+        .toString();
+}
+
+void StoreChoice(const QString& key, const QString& value)
+{
+    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Sirenset"), QStringLiteral("Sirenset"))
+        .setValue(key, value);
+}
+
+}  // namespace
+
+MainWindowOptions CSirensetApp::WindowOptions(const CommandLine& command)
 {
     MainWindowOptions options;
     options.extraPorts = command.ports;
@@ -52,18 +70,22 @@ int CSirensetApp::Run(const CommandLine& command)
     options.timeStamps = command.timeStamps;
     options.record = command.record;
     // --db for this run; else the location last chosen in 设备档案.
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Sirenset"), QStringLiteral("Sirenset"));
-    options.recordDatabase =
-        command.database.isEmpty() ? settings.value(QStringLiteral("records/database")).toString() : command.database;
+    options.recordDatabase = command.database.isEmpty() ? StoredChoice(QStringLiteral("records/database")) : command.database;
     options.recordLocationChosen = [](const QString& location) {
         // A password typed into an address serves this session only; the
         // next start finds it where libpq looks (PGPASSWORD, ~/.pgpass).
         // 设备档案 hands on only a location that parses.
-        QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Sirenset"), QStringLiteral("Sirenset"))
-            .setValue(QStringLiteral("records/database"),
-                      location.isEmpty() ? QString() : RecordLocation::Redacted(location));
+        StoreChoice(QStringLiteral("records/database"), location.isEmpty() ? QString() : RecordLocation::Redacted(location));
     };
+    // --profile for this run; else the profile last chosen in the window.
+    options.profileFile = command.profileFile.isEmpty() ? StoredChoice(QStringLiteral("profiles/path")) : command.profileFile;
+    options.profileChosen = [](const QString& path) { StoreChoice(QStringLiteral("profiles/path"), path); };
+    return options;
+}
 
+int CSirensetApp::Run(const CommandLine& command)
+{
+    const MainWindowOptions options = WindowOptions(command);
     CSirensetDlg dialog(options);
     if (command.quitAfterSeconds > 0) {
         QTimer::singleShot(command.quitAfterSeconds * 1000, &dialog, [&dialog] {

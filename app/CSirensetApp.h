@@ -4,6 +4,7 @@
 
 class CSirensetDlg;
 struct CommandLine;
+struct MainWindowOptions;
 
 // The application object: runs the main window.
 class CSirensetApp : public QApplication {
@@ -17,6 +18,11 @@ public:
 
     // Runs the window as the command line asks; returns the exit status.
     int Run(const CommandLine& command);
+
+    // What the window is opened with: the command line, and for what it
+    // leaves out what the user chose last (the record's location, the
+    // project profile), kept in the user's settings.
+    static MainWindowOptions WindowOptions(const CommandLine& command);
 
 private:
     // With --quit-after and SIRENSET_SCREENSHOT=FILE.png, the window is

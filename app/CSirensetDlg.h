@@ -6,6 +6,7 @@
 #include "device/CLineWriter.h"
 #include "device/IDeviceView.h"
 #include "device/Timing.h"
+#include "profiles/ProfileCheck.h"
 
 #include <QDateTime>
 #include <QDialog>
@@ -16,10 +17,13 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CAdminNoDlg;
 class CClockGroup;
 class CPortList;
+class CProfileBar;
+class CRecorderTap;
 class CPortReconnect;
 class CWindowLog;
 class CCommTerminal;
@@ -85,6 +89,12 @@ struct MainWindowOptions {
     // Called with the location chosen in 设备档案 (the application keeps it
     // for the next start); empty: not kept.
     std::function<void(const QString&)> recordLocationChosen;
+    // The project profile every read-back is checked against (--profile,
+    // or the one chosen last); empty: none. A refused one is logged.
+    QString profileFile;
+    // Called with the profile the user chose in the window (the
+    // application keeps it for the next start); empty: not kept.
+    std::function<void(const QString&)> profileChosen;
 };
 
 // The main window: every control of the tool, the log pane, and the view
@@ -112,6 +122,15 @@ public:
     void SetBusy(bool busy) override;
     // The thirteen command buttons, in a fixed order.
     QList<QPushButton*> CommandButtons() const { return m_commandButtons; }
+    CProfileBar* ProfileBar() const { return m_profileBar; }
+    // The last check of a read-back against the project profile.
+    const std::optional<ProfileCheckResult>& LastProfileCheck() const { return m_lastCheck; }
+
+signals:
+    // Every check of a read-back against the project profile, once its
+    // lines are logged and its rows marked: where a check's result is
+    // handed on (to the service record).
+    void profileChecked(const ProfileCheckResult& check);
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -169,6 +188,19 @@ private:
     void OnSaveLogRequested();
     void ShowAbout();
 
+    // The project profile: the one to start with, a check after each
+    // read-back (of the terminal's values as the device side read them),
+    // its marks in the table, and 按规范修正 through the load of a file.
+    QWidget* CreateProfileBar();
+    void LoadStartProfile();
+    void OnTaskFinished(int code);
+    void CheckReadBack();
+    void CheckAgain();
+    void MarkDeviations();
+    TerminalFacts CheckedFacts() const;
+    void OnConformRequested();
+    void EndConformLoad();
+
     void ShowConfigurationLayout();
     void ShowCommunicationLayout();
     void SetPortControlsForOpen(bool open);
@@ -192,6 +224,19 @@ private:
 
     CParameterTable* m_paramList = nullptr;
     CFileModeBar* m_fileBar = nullptr;  // a configuration file shown in the table
+    CProfileBar* m_profileBar = nullptr;
+    // Between the device side and the record: keeps the entry's module
+    // reply and the last report read, for the profile's checks.
+    std::shared_ptr<CRecorderTap> m_tap;
+    // The terminal's values and module reply as last checked, and the check.
+    std::unique_ptr<ParameterSet> m_checkedSet;
+    std::optional<QString> m_checkedModule;
+    std::optional<ProfileCheckResult> m_lastCheck;
+    // A report was read and parsed during the task that runs now.
+    bool m_reportLoaded = false;
+    // 按规范修正 queued its load: its preview lists what needs a person.
+    bool m_conformPending = false;
+    QStringList m_conformNotes;
     // The pages belong to the window, not to the tab sheet that shows them.
     std::unique_ptr<CAdminNoDlg> m_adminPage;
     std::unique_ptr<CLrmNoDlg> m_authorisedPage;

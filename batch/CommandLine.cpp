@@ -160,8 +160,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         QStringLiteral("DEVICEID[@N]"));
     const QCommandLineOption profile(
         QStringLiteral("profile"),
-        QStringLiteral("A project profile (JSON): with --read, --apply, --diff every read-back is checked against "
-                       "it; with --check or --conform see there."),
+        QStringLiteral("A project profile (JSON): every read-back is checked against it (in the window, or with "
+                       "--read, --apply, --diff); with --check or --conform see there."),
         QStringLiteral("FILE"));
     const QCommandLineOption check(QStringLiteral("check"),
                                    QStringLiteral("With --profile: list where configuration FILE deviates from the "
@@ -326,8 +326,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         + int(parser.isSet(edit)) + int(parser.isSet(conform));
     if (operations > 1)
         return fail(QStringLiteral("only one of --read, --apply, --diff, --edit and --conform can be used"));
-    if (parser.isSet(profile) && !(parser.isSet(read) || parser.isSet(apply) || parser.isSet(diff) || parser.isSet(conform)))
-        return fail(QStringLiteral("--profile needs --check, --conform, --read, --apply or --diff"));
+    // Without an operation --profile is the window's profile for this run.
     if (parser.isSet(conform)) {
         if (command.profileFile.isEmpty())
             return fail(QStringLiteral("--conform needs --profile FILE"));

@@ -57,7 +57,7 @@ MessageBoxes::Answer MessageBoxes::Show(QWidget* parent, const QString& text, co
 {
     const QString title = caption.isEmpty() ? DefaultCaption() : caption;
     Reply reply;
-    if (AskHandler({Kind::Message, title, text, {}, buttons, icon, {}}, reply))
+    if (AskHandler({Kind::Message, title, text, {}, buttons, icon, {}, {}}, reply))
         return reply.answer;
 
     QMessageBox box(ToQtIcon(icon), title, text,
@@ -74,7 +74,7 @@ QString MessageBoxes::GetSaveFileName(QWidget* parent, const QString& proposedNa
                                       const QString& filter, const QString& defaultSuffix)
 {
     Reply reply;
-    if (AskHandler({Kind::SaveFile, {}, proposedName, filter, Buttons::Ok, Icon::None, {}}, reply))
+    if (AskHandler({Kind::SaveFile, {}, proposedName, filter, Buttons::Ok, Icon::None, {}, {}}, reply))
         return reply.path;
 
     QFileDialog dialog(parent, QString(), proposedName, filter);
@@ -92,7 +92,7 @@ QString MessageBoxes::GetSaveFileName(QWidget* parent, const QString& proposedNa
 QString MessageBoxes::GetOpenFileName(QWidget* parent, const QString& proposedName, const QString& filter)
 {
     Reply reply;
-    if (AskHandler({Kind::OpenFile, {}, proposedName, filter, Buttons::Ok, Icon::None, {}}, reply))
+    if (AskHandler({Kind::OpenFile, {}, proposedName, filter, Buttons::Ok, Icon::None, {}, {}}, reply))
         return reply.path;
 
     QFileDialog dialog(parent, QString(), QString(), filter);

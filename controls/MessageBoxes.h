@@ -29,6 +29,7 @@ public:
         Buttons buttons = Buttons::Ok;
         Icon icon = Icon::None;
         QStringList lines;          // Confirm: the listed lines
+        QStringList notes;          // Confirm: lines shown below them that cannot be ticked
     };
     struct Reply {
         Answer answer = Answer::Ok;

@@ -16,12 +16,18 @@ CChangePreviewDlg::CChangePreviewDlg(const QStringList& changes, QWidget* parent
 }
 
 CChangePreviewDlg::CChangePreviewDlg(const QStringList& changes, const std::vector<bool>& ticks, QWidget* parent)
+    : CChangePreviewDlg(changes, ticks, Extras{}, parent)
+{
+}
+
+CChangePreviewDlg::CChangePreviewDlg(const QStringList& changes, const std::vector<bool>& ticks, const Extras& extras,
+                                     QWidget* parent)
     : QDialog(parent)
 {
-    setWindowTitle(Title());
+    setWindowTitle(extras.title.isEmpty() ? Title() : extras.title);
     setSizeGripEnabled(true);
 
-    m_heading = new QLabel(Heading(changes), this);
+    m_heading = new QLabel(extras.heading.isEmpty() ? Heading(changes) : extras.heading, this);
     m_heading->setObjectName(QStringLiteral("changeHeading"));
     m_heading->setWordWrap(true);
 
@@ -45,6 +51,26 @@ CChangePreviewDlg::CChangePreviewDlg(const QStringList& changes, const std::vect
     hint->setWordWrap(true);
     hint->setVisible(!changes.isEmpty());
 
+    // Listed, but with nothing to tick: they are not sent.
+    auto* notesHeading = new QLabel(extras.notesHeading, this);
+    notesHeading->setObjectName(QStringLiteral("changeNotesHeading"));
+    notesHeading->setWordWrap(true);
+    m_notes = new QListWidget(this);
+    m_notes->setObjectName(QStringLiteral("changeNotes"));
+    m_notes->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_notes->setSelectionMode(QAbstractItemView::NoSelection);
+    // Long lines wrap rather than scroll, and the list is only as tall as
+    // they need: the changes keep the room.
+    m_notes->setWordWrap(true);
+    m_notes->setResizeMode(QListView::Adjust);
+    m_notes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_notes->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    m_notes->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    m_notes->addItems(extras.notes);
+    m_notes->setAccessibleName(extras.notesHeading);
+    notesHeading->setVisible(!extras.notes.isEmpty());
+    m_notes->setVisible(!extras.notes.isEmpty());
+
     auto* buttons = new QDialogButtonBox(this);
     m_ok = buttons->addButton(CUiLanguage::ButtonText(QDialogButtonBox::Ok), QDialogButtonBox::AcceptRole);
     m_ok->setObjectName(QStringLiteral("changeOkButton"));
@@ -57,6 +83,8 @@ CChangePreviewDlg::CChangePreviewDlg(const QStringList& changes, const std::vect
     layout->addWidget(m_heading);
     layout->addWidget(m_list, 1);
     layout->addWidget(hint);
+    layout->addWidget(notesHeading);
+    layout->addWidget(m_notes);
     if (changes.isEmpty())
         layout->addStretch(1);
     layout->addWidget(buttons);
@@ -76,12 +104,14 @@ QString CChangePreviewDlg::Heading(const QStringList& changes)
     return changes.isEmpty() ? Texts::FileMatchesDevice() : Texts::ChangePreviewHeading(int(changes.size()));
 }
 
-std::optional<bool> CChangePreviewDlg::HandlerAnswer(const QStringList& changes, std::vector<bool>* ticks)
+std::optional<bool> CChangePreviewDlg::HandlerAnswer(const QStringList& changes, std::vector<bool>* ticks,
+                                                     const Extras& extras)
 {
     MessageBoxes::Request request;
     request.kind = MessageBoxes::Kind::Confirm;
-    request.caption = Title();
-    request.text = Heading(changes);
+    request.caption = extras.title.isEmpty() ? Title() : extras.title;
+    request.notes = extras.notes;
+    request.text = extras.heading.isEmpty() ? Heading(changes) : extras.heading;
     request.buttons = MessageBoxes::Buttons::OkCancel;
     request.lines = changes;
     MessageBoxes::Reply reply;
@@ -108,11 +138,12 @@ std::vector<bool> CChangePreviewDlg::Ticks() const
     return ticks;
 }
 
-bool CChangePreviewDlg::Choose(QWidget* parent, const QStringList& changes, std::vector<bool>& ticks)
+bool CChangePreviewDlg::Choose(QWidget* parent, const QStringList& changes, std::vector<bool>& ticks,
+                               const Extras& extras)
 {
-    if (const std::optional<bool> answer = HandlerAnswer(changes, &ticks))
+    if (const std::optional<bool> answer = HandlerAnswer(changes, &ticks, extras))
         return *answer;
-    CChangePreviewDlg dialog(changes, ticks, parent);
+    CChangePreviewDlg dialog(changes, ticks, extras, parent);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     ticks = dialog.Ticks();

@@ -4,7 +4,9 @@
 #include "params/ParameterTableLayout.h"
 
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLineEdit>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -103,6 +105,16 @@ void CParameterTable::BuildParameterTable()
 
 bool CParameterTable::viewportEvent(QEvent* event)
 {
+    // A marked cell tells why it is marked; others show their text when
+    // their column cuts it short.
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex cell = indexAt(help->pos());
+        if (const QString note = cell.isValid() ? MarkNote(cell.row(), cell.column()) : QString(); !note.isEmpty()) {
+            QToolTip::showText(help->globalPos(), note, viewport(), visualRect(cell));
+            return true;
+        }
+    }
     const bool handled = CListCtrlEx::viewportEvent(event);
     if (event->type() == QEvent::Resize)
         FitColumns();
@@ -165,4 +177,66 @@ int CParameterTable::CommitCell(QWidget* editor, int row, int column, QString& t
     }
     // The value is kept however the edit ended, Escape included.
     return 1;
+}
+
+// ---------------------------------------------------------------- marks
+
+QColor CParameterTable::MarkBackground()
+{
+    // A light red that the label and value texts stay readable on.
+    return QColor(255, 205, 205);
+}
+
+QColor CParameterTable::PendingMarkBackground()
+{
+    return QColor(255, 236, 179);
+}
+
+void CParameterTable::MarkItem(int row, int column, const QString& note, const QColor& background)
+{
+    const ParameterTableRow* entry = FindParameterTableRow(row, column);
+    if (!entry)
+        return;
+    MarkCell(row, entry->labelColumn, note, background);
+    MarkCell(row, entry->valueColumn, note, background);
+    viewport()->update();
+}
+
+void CParameterTable::MarkCell(int row, int column, const QString& note, const QColor& background)
+{
+    const auto key = std::make_pair(row, column);
+    if (auto marked = m_marks.find(key); marked != m_marks.end()) {
+        marked->second.note = note;
+        if (SubItemData* cell = GetSubItemData(row, column))
+            cell->m_bkColor = background;
+        return;
+    }
+    // Kept beside the cell, not on its item: a change of the item would
+    // count as an edit of the cell. The cell keeps its text colour as it is drawn now; only the
+    // background says it is marked.
+    const QColor shownText = GetCellColors(row, column).text;
+    SubItemData* cell = GetSubItemDataForChange(row, column);
+    if (!cell)
+        return;
+    m_marks[key] = Mark{note, cell->m_bkColor, cell->m_textColor};
+    cell->m_bkColor = background;
+    cell->m_textColor = shownText;
+}
+
+void CParameterTable::ClearMarks()
+{
+    for (const auto& [key, mark] : m_marks) {
+        if (SubItemData* cell = GetSubItemData(key.first, key.second)) {
+            cell->m_bkColor = mark.background;
+            cell->m_textColor = mark.text;
+        }
+    }
+    m_marks.clear();
+    viewport()->update();
+}
+
+QString CParameterTable::MarkNote(int row, int column) const
+{
+    const auto marked = m_marks.find(std::make_pair(row, column));
+    return marked == m_marks.end() ? QString() : marked->second.note;
 }

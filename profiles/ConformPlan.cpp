@@ -1,5 +1,6 @@
 #include "profiles/ConformPlan.h"
 
+#include "params/CConfigDocument.h"
 #include "params/GbkText.h"
 
 namespace {
@@ -74,4 +75,19 @@ ConformPlan PlanConformance(const ProjectProfile& profile, const ProfileCheckRes
         plan.needsPerson.push_back(deviation);
     }
     return plan;
+}
+
+std::optional<QByteArray> ConformFileBytes(const QByteArray& report, const QString& name, const ConformPlan& plan,
+                                           QString* why)
+{
+    CConfigDocument document;
+    std::optional<QString> refusal = document.Open(report, name);
+    for (auto list = plan.lists.begin(); !refusal && list != plan.lists.end(); ++list)
+        refusal = document.SetNumbers(list->first, list->second);
+    if (refusal) {
+        if (why)
+            *why = *refusal;
+        return std::nullopt;
+    }
+    return document.FileBytes();
 }

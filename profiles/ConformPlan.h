@@ -4,7 +4,10 @@
 
 #include "params/ConfigFilePlan.h"
 
+#include <QByteArray>
 #include <QStringList>
+
+#include <optional>
 
 #include <vector>
 
@@ -33,3 +36,13 @@ ConformPlan PlanConformance(const ProjectProfile& profile, const ProfileCheckRes
 // added at the end, and with `maxCount` the numbers the rule does not ask
 // for dropped from the end until it fits.
 QStringList ListMeetingRule(const ProfileRule& rule, const QStringList& numbers);
+
+// The file whose load puts the terminal right with `plan`: the terminal's
+// own report (as last read) with the plan's lists in it. A load of it alone
+// sends nothing; the plan's items are typed over it (CConfigFile's
+// overrides), and a load that sends only what changes then sends just the
+// deviations. Nothing, with the reason in `why`, when the report or a list
+// is refused.
+// `name` is how a refusal names the report (the port).
+std::optional<QByteArray> ConformFileBytes(const QByteArray& report, const QString& name, const ConformPlan& plan,
+                                           QString* why);

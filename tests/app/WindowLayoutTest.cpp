@@ -97,7 +97,7 @@ protected:
         QList<QWidget*> controls;
         for (QPushButton* button : m_window->CommandButtons())
             controls << button;
-        for (const char* name : {"restartButton", "openButton"})
+        for (const char* name : {"restartButton", "openButton", "profileChooseButton", "conformButton", "openFileButton"})
             controls << Find<QPushButton>(name);
         for (const char* name : {"portCombo", "baudCombo", "rtcCombo"})
             controls << Find<QComboBox>(name);
@@ -108,6 +108,7 @@ protected:
         if (saving)
             controls << Find<QProgressBar>("saveProgress");
         controls << Find<QLabel>("noteLabel") << Find<QToolButton>("aboutButton");
+        controls << Find<QLabel>("profileNameLabel") << Find<QLabel>("profileStateLabel");
         controls << Find<QLabel>("clockText");
         auto* tabs = Find<CTabSheet>("tabSheet");
         controls << tabs->tabBar() << tabs->currentWidget();

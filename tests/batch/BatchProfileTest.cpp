@@ -151,7 +151,6 @@ TEST_F(BatchProfileTest, ProfileOptionsOutOfPlaceAreUsageErrors)
     const QString site = TerminalFile(TerminalParameters::Defaults());
     const QStringList rows[] = {
         {QStringLiteral("--check"), site},
-        {QStringLiteral("--profile"), profile},
         {QStringLiteral("--profile"), profile, QStringLiteral("--check"), site, QStringLiteral("--port"), Device()},
         {QStringLiteral("--profile"), profile, QStringLiteral("--conform")},
         {QStringLiteral("--port"), Device(), QStringLiteral("--conform")},
