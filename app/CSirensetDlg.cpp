@@ -5,6 +5,8 @@
 #include "app/CPortList.h"
 #include "app/CPortReconnect.h"
 #include "app/CProfileBar.h"
+#include "app/CWindowProfile.h"
+#include "app/CWindowRecords.h"
 #include "app/CWindowLog.h"
 #include "app/PlainButton.h"
 #include "params/CChangePreviewDlg.h"
@@ -30,11 +32,6 @@
 #include "params/CConfigFile.h"
 #include "params/CParameterSaver.h"
 #include "params/CParameterTable.h"
-#include "params/GbkText.h"
-#include "params/SavePlan.h"
-#include "profiles/ConformPlan.h"
-#include "records/CDeviceRecordsDlg.h"
-#include "records/CRecordStore.h"
 #include "records/CVisitRecorder.h"
 #include "resources/Texts.h"
 #include "serial/PortTable.h"
@@ -43,9 +40,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QDate>
 #include <QDateTime>
-#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -89,7 +84,6 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
       m_configFile(std::make_unique<CConfigFile>(m_device)),
       m_numberCommands(std::make_unique<CNumberCommands>(m_device))
 {
-    m_recordLocation = options.recordDatabase;
     if (options.record) {
         m_recorder = std::make_shared<CVisitRecorder>(options.recordDatabase, QString(),
                                                       [this](const QString& line) { m_device.PostLog(line); });
@@ -103,9 +97,16 @@ CSirensetDlg::CSirensetDlg(const MainWindowOptions& options, QWidget* parent)
     // Every step goes on to the record (when there is one) through the tap.
     m_tap = std::make_shared<CRecorderTap>(m_recorder);
     m_device.SetRecorder(m_tap);
+    m_profile = std::make_unique<CWindowProfile>(m_tap);
     m_lineWriter = std::make_unique<CLineWriter>(m_device.Serial(), m_options.timing);
     m_signalMeter = std::make_unique<CSignalMeter>(m_device);
     CreateControls();
+    m_profile->SetParts(CWindowProfile::Parts{&m_device, m_paramList, m_fileBar, m_configFile.get(), m_saver.get(), this,
+                                              m_restoreFolder.path(), [this] { return m_portCombo->currentText(); },
+                                              [this](const QString& line) { PostLog(line); }});
+    m_records = std::make_unique<CWindowRecords>(
+        options.recordDatabase, CWindowRecords::Parts{&m_device, m_fileBar, m_configFile.get(), m_profile.get(), m_recorder,
+                                                      this, m_restoreFolder.path(), options.recordLocationChosen});
     m_log = std::make_unique<CWindowLog>(
         *m_logEdit, CWindowLog::Options{options.logObserver, options.logToStdout, options.now, options.logFolder,
                                         options.logLimits});
@@ -211,7 +212,7 @@ QWidget* CSirensetDlg::CreateFileModeBar()
     m_fileBar->setObjectName(QStringLiteral("fileModeBar"));
     connect(m_fileBar, &CFileModeBar::fileStateChanged, this, [this] {
         // The marks belong to the terminal's values, not to a file's.
-        MarkDeviations();
+        m_profile->MarkDeviations();
         const QString suffix = m_fileBar->TitleSuffix();
         setWindowTitle(suffix.isEmpty() ? Texts::AppTitle() : Texts::AppTitle() + QStringLiteral(" — ") + suffix);
         // The number buttons edit the file's lists, terminal or not; without
@@ -412,7 +413,8 @@ void CSirensetDlg::SetTabOrder()
     // Reading order: the left side (the table, then the groups below it
     // from left to right, each from top to bottom), then the right side
     // from top to bottom.
-    QList<QWidget*> chain = {m_profileBar->ChooseButton(), m_profileBar->ConformButton(), m_fileBar->OpenButton(), m_fileBar->SaveAsButton(), m_fileBar->CloseButton(), m_paramList};
+    QList<QWidget*> chain = {m_profile->Bar()->ChooseButton(), m_profile->Bar()->ConformButton(), m_fileBar->OpenButton(),
+                             m_fileBar->SaveAsButton(),        m_fileBar->CloseButton(),           m_paramList};
     chain << m_tabSheet << m_addButton << m_deleteButton << m_resetButton;
     chain << m_configRadio << m_commRadio << m_restartButton << m_portCombo << m_baudCombo << m_autoReconnectCheck
           << m_openButton;
@@ -444,13 +446,13 @@ void CSirensetDlg::ConnectControls()
     connect(m_portCombo, &CPortCombo::aboutToShowPopup, this, [this] { m_portList->Refresh(); });
     connect(m_clearButton, &QPushButton::clicked, this, &CSirensetDlg::OnClearLog);
     connect(m_aboutButton, &QToolButton::clicked, this, &CSirensetDlg::ShowAbout);
-    connect(m_recordsButton, &QPushButton::clicked, this, &CSirensetDlg::ShowDeviceRecords);
+    connect(m_recordsButton, &QPushButton::clicked, m_records.get(), &CWindowRecords::ShowDialog);
     connect(m_configRadio, &QRadioButton::clicked, this, &CSirensetDlg::OnConfigurationModeClicked);
     connect(m_commRadio, &QRadioButton::clicked, this, &CSirensetDlg::OnCommunicationModeClicked);
     connect(m_terminalPanel, &CTerminalPanel::hexDisplayChanged, this, &CSirensetDlg::OnHexDisplayToggled);
     connect(m_logEdit, &CLogPane::bytesTyped, this, [this](const QByteArray& bytes) { m_commTerminal->Send(bytes); });
     connect(m_restartButton, &QPushButton::clicked, this, &CSirensetDlg::OnRestartClicked);
-    connect(&m_device, &CDeviceController::taskFinished, this, &CSirensetDlg::OnTaskFinished);
+    connect(&m_device, &CDeviceController::taskFinished, m_profile.get(), &CWindowProfile::OnTaskFinished);
     connect(m_readBackButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestReadBack(); });
     connect(m_factoryButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestFactoryReset(); });
     connect(m_versionButton, &QPushButton::clicked, this, [this] { m_device.Queries().RequestVersion(); });
@@ -504,7 +506,7 @@ void CSirensetDlg::Initialise()
     m_autoReconnectCheck->setChecked(true);
 
     m_portList->Fill(this);
-    LoadStartProfile();
+    m_profile->LoadStartProfile(m_options.profileFile);
 
     m_device.Start();
     m_baudCombo->setCurrentIndex(kStartupBaudIndex);
@@ -611,221 +613,27 @@ void CSirensetDlg::OnLoadFromFileClicked()
     if (path.isEmpty())
         return;
     // Nothing of a 按规范修正 that never ran goes into a file's load.
-    EndConformLoad();
-    m_configFile->RequestLoad(path);
-}
-
-void CSirensetDlg::ShowDeviceRecords()
-{
-    auto* dialog = new CDeviceRecordsDlg(m_recordLocation, this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &CDeviceRecordsDlg::restoreRequested, this, &CSirensetDlg::RestoreFromRecord);
-    connect(dialog, &CDeviceRecordsDlg::openRequested, this, [this](const QString& name, const QByteArray& report) {
-        // As 打开配置文件… does: the table shows the snapshot, no terminal needed.
-        if (const std::optional<QString> problem = m_fileBar->OpenDocument(report, name))
-            MessageBoxes::Show(this, *problem);
-    });
-    connect(dialog, &CDeviceRecordsDlg::locationChosen, this, [this](const QString& location) {
-        m_recordLocation = location;
-        if (m_recorder)
-            m_recorder->SetLocation(location);
-        if (m_options.recordLocationChosen)
-            m_options.recordLocationChosen(location);
-    });
-    dialog->show();
-}
-
-void CSirensetDlg::RestoreFromRecord(const QString& deviceKey, const QByteArray& report)
-{
-    // A terminal is attached when configuration mode has loaded its report.
-    QString attachedKey;
-    if (m_device.IsPortOpen() && m_device.IsConfigurationMode() && !m_device.ConfigEntryPending()) {
-        QString id;
-        QString sim;
-        {
-            std::lock_guard guard(m_device.ParamLock());
-            id = GbkToUnicode(m_device.Params().deviceId.View());
-            sim = GbkToUnicode(m_device.Params().simNumber.View());
-        }
-        DeviceKeyKind kind{};
-        if (!id.trimmed().isEmpty() || !sim.trimmed().isEmpty())
-            attachedKey = CRecordStore::DeviceKeyFor(id, sim, &kind);
-    }
-    if (attachedKey.isEmpty()) {
-        MessageBoxes::Show(this, QStringLiteral("请先连接设备并进入配置模式，再恢复到此版本"), Texts::AppTitle());
-        return;
-    }
-    if (attachedKey != deviceKey
-        && MessageBoxes::Show(this,
-                              QStringLiteral("所选快照属于设备 %1，当前连接的是设备 %2。\n仍要用这个快照配置当前设备吗？")
-                                  .arg(deviceKey, attachedKey),
-                              Texts::AppTitle(), MessageBoxes::Buttons::YesNo, MessageBoxes::Icon::Question)
-               != MessageBoxes::Answer::Yes)
-        return;
-    // Exactly the path of 从文件配置: the file the snapshot makes, loaded.
-    const QString path = m_restoreFolder.filePath(QStringLiteral("restore.cfg"));
-    QFile file(path);
-    const QByteArray bytes = CConfigFile::ToFileText(report);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
-        MessageBoxes::Show(this, QStringLiteral("无法写入临时文件：%1").arg(file.errorString()), Texts::AppTitle());
-        return;
-    }
-    file.close();
-    EndConformLoad();
+    m_profile->EndConformLoad();
     m_configFile->RequestLoad(path);
 }
 
 // ---------------------------------------------------------------- project profile
 
+CProfileBar* CSirensetDlg::ProfileBar() const
+{
+    return m_profile->Bar();
+}
+
+const std::optional<ProfileCheckResult>& CSirensetDlg::LastProfileCheck() const
+{
+    return m_profile->LastCheck();
+}
+
 QWidget* CSirensetDlg::CreateProfileBar()
 {
-    m_profileBar = new CProfileBar(this);
-    m_profileBar->setObjectName(QStringLiteral("profileBar"));
-    connect(m_profileBar, &CProfileBar::profileChosen, this, [this](const QString& path) {
-        if (m_options.profileChosen)
-            m_options.profileChosen(path);
-    });
-    // Another profile: the terminal last read is checked against it at once.
-    connect(m_profileBar, &CProfileBar::profileChanged, this, &CSirensetDlg::CheckAgain);
-    connect(m_profileBar, &CProfileBar::conformRequested, this, &CSirensetDlg::OnConformRequested);
-    return m_profileBar;
-}
-
-void CSirensetDlg::LoadStartProfile()
-{
-    if (m_options.profileFile.isEmpty())
-        return;
-    // No box before the window is up: the log says why none is in use.
-    if (const std::optional<QString> refusal = m_profileBar->LoadProfile(m_options.profileFile))
-        PostLog(QStringLiteral("未使用项目配置规范：") + *refusal);
-}
-
-void CSirensetDlg::OnTaskFinished(int code)
-{
-    const bool loaded = std::exchange(m_reportLoaded, false);
-    if (code == TaskCode::LoadConfigFile)
-        EndConformLoad();
-    bool readBack = false;
-    switch (code) {
-    case TaskCode::EnterConfiguration:
-    case TaskCode::ReadBack:
-    case TaskCode::FactoryReset:
-    case TaskCode::SaveConfigFile:
-        readBack = loaded;
-        break;
-    case TaskCode::SaveAll: {
-        // The verification's read-back is checked as every read is.
-        const CParameterSaver::Outcome outcome = m_saver->LastOutcome();
-        readBack = outcome.verified && !outcome.readBackFailed;
-        break;
-    }
-    default:
-        break;
-    }
-    if (readBack)
-        CheckReadBack();
-}
-
-void CSirensetDlg::CheckReadBack()
-{
-    // The values as the device side read them (the table may hold edits).
-    auto set = std::make_unique<ParameterSet>();
-    {
-        std::lock_guard guard(m_device.ParamLock());
-        *set = m_device.Params();
-    }
-    m_checkedSet = std::move(set);
-    const std::optional<QByteArray> module = m_tap->ModuleReply();
-    m_checkedModule = module ? std::optional<QString>(GbkToUnicode(*module)) : std::nullopt;
-    CheckAgain();
-}
-
-TerminalFacts CSirensetDlg::CheckedFacts() const
-{
-    return TerminalFacts{m_checkedSet.get(), m_checkedModule, {}};
-}
-
-void CSirensetDlg::CheckAgain()
-{
-    const std::shared_ptr<const ProjectProfile> profile = m_profileBar->Profile();
-    if (!profile || !m_checkedSet) {
-        m_lastCheck.reset();
-        MarkDeviations();
-        m_profileBar->ShowCheck(nullptr);
-        return;
-    }
-    m_lastCheck = CheckAgainstProfile(*profile, CheckedFacts(), QDate::currentDate());
-    // After the lines of the read it checks, in order with the device's.
-    for (const QString& line : m_lastCheck->LogLines())
-        PostLog(line);
-    MarkDeviations();
-    m_profileBar->ShowCheck(&*m_lastCheck);
-    emit profileChecked(*m_lastCheck);
-}
-
-void CSirensetDlg::MarkDeviations()
-{
-    m_paramList->ClearMarks();
-    const std::shared_ptr<const ProjectProfile> profile = m_profileBar->Profile();
-    if (!m_lastCheck || !profile || m_fileBar->IsFileShown())
-        return;
-    for (const Deviation& deviation : m_lastCheck->deviations) {
-        for (const ProfileRule& rule : profile->rules) {
-            if (rule.index == deviation.rule && rule.item)
-                m_paramList->MarkItem(rule.item->row, rule.item->column, deviation.Text(),
-                                      deviation.pending ? CParameterTable::PendingMarkBackground()
-                                                        : CParameterTable::MarkBackground());
-        }
-    }
-}
-
-void CSirensetDlg::OnConformRequested()
-{
-    const std::shared_ptr<const ProjectProfile> profile = m_profileBar->Profile();
-    if (!profile || !m_lastCheck || !m_checkedSet)
-        return;
-    const ConformPlan plan = PlanConformance(*profile, *m_lastCheck, CheckedFacts());
-    QStringList notes;
-    for (const Deviation& deviation : plan.needsPerson)
-        notes << deviation.Text();
-    if (plan.SendsNothing()) {
-        MessageBoxes::Show(this,
-                           QStringLiteral("没有可以按规范改正的项，以下 %1 项需人工处理：\n\n").arg(notes.size())
-                               + notes.join(QLatin1Char('\n')),
-                           QStringLiteral("按规范修正"), MessageBoxes::Buttons::Ok, MessageBoxes::Icon::Information);
-        return;
-    }
-    QString why;
-    const std::optional<QByteArray> bytes = ConformFileBytes(m_tap->LastReport(), m_portCombo->currentText(), plan, &why);
-    const QString path = m_restoreFolder.filePath(QStringLiteral("conform.cfg"));
-    QFile file(path);
-    if (bytes && (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(*bytes) != bytes->size()))
-        why = QStringLiteral("无法写入临时文件：%1").arg(file.errorString());
-    file.close();
-    if (!bytes || !why.isEmpty()) {
-        PostLog(QStringLiteral("按规范修正失败：") + why);
-        return;
-    }
-    // The load of the terminal's own report with the deviations typed
-    // over it, sending only what changes: the path of 从文件配置, with its
-    // preview, its save and its verification.
-    m_configFile->SetOverrides(plan.items);
-    m_configFile->SetChangeFilter(ChangeFilter{{}, {}, true});
-    m_conformNotes = notes;
-    m_conformPending = true;
-    PostLog(QStringLiteral("按规范修正：%1 项参数，%2 个号码列表").arg(plan.items.size()).arg(plan.lists.size()));
-    m_configFile->RequestLoad(path);
-}
-
-void CSirensetDlg::EndConformLoad()
-{
-    // 从文件配置 afterwards loads its file as it stands.
-    if (!m_conformPending)
-        return;
-    m_conformPending = false;
-    m_conformNotes.clear();
-    m_configFile->SetOverrides({});
-    m_configFile->SetChangeFilter({});
+    CProfileBar* bar = m_profile->CreateBar(this, m_options.profileChosen);
+    connect(m_profile.get(), &CWindowProfile::profileChecked, this, &CSirensetDlg::profileChecked);
+    return bar;
 }
 
 void CSirensetDlg::OnHexDisplayToggled(bool on)
@@ -868,10 +676,7 @@ bool CSirensetDlg::IsWatchingForPort() const
 
 void CSirensetDlg::AppendLog(const QString& line)
 {
-    // A report read and parsed, by the entry, 参数回读 or 保存配置到文件: the
-    // end of its task checks it against the project profile.
-    if (line == QStringLiteral("参数加载完成...") || line == QStringLiteral("参数保存到文件成功..."))
-        m_reportLoaded = true;
+    m_profile->NoteLogLine(line);
     m_log->Entry(line);
 }
 
@@ -892,7 +697,7 @@ void CSirensetDlg::SetBusy(bool busy)
 {
     for (QPushButton* button : m_commandButtons)
         button->setEnabled(!busy);
-    m_profileBar->SetIdle(!busy);
+    m_profile->Bar()->SetIdle(!busy);
     // The buttons come back when a save has ended, finished or not.
     if (!busy)
         m_saveProgress->hide();
@@ -924,22 +729,9 @@ bool CSirensetDlg::ConfirmFileChanges(const QStringList& changes)
 
 bool CSirensetDlg::ChooseFileChanges(const QStringList& changes, std::vector<bool>& ticked)
 {
-    if (!m_conformPending)
-        return CChangePreviewDlg::Choose(this, changes, ticked);
-    // 按规范修正: the deviations a value puts right, ticked, and under
-    // them what needs a person.
-    CChangePreviewDlg::Extras extras;
-    extras.title = QStringLiteral("按规范修正");
-    extras.heading = QStringLiteral("按规范修正将修改以下 %1 项：").arg(changes.size());
-    extras.notesHeading = QStringLiteral("需人工处理（不会发送）：");
-    extras.notes = m_conformNotes;
-    EndConformLoad();
-    // The load's lines name the file's value; here the value comes from
-    // the profile (the ticks go by position, the texts are only shown).
-    QStringList shown;
-    for (QString line : changes)
-        shown << line.replace(QStringLiteral("”，文件“"), QStringLiteral("”，按规范改为“"));
-    return CChangePreviewDlg::Choose(this, shown, ticked, extras);
+    if (m_profile->IsConformPending())
+        return m_profile->ChooseConformChanges(changes, ticked);
+    return CChangePreviewDlg::Choose(this, changes, ticked);
 }
 
 void CSirensetDlg::SetRestartEnabled(bool enabled)

@@ -23,6 +23,8 @@ class CAdminNoDlg;
 class CClockGroup;
 class CPortList;
 class CProfileBar;
+class CWindowProfile;
+class CWindowRecords;
 class CRecorderTap;
 class CPortReconnect;
 class CWindowLog;
@@ -122,9 +124,9 @@ public:
     void SetBusy(bool busy) override;
     // The thirteen command buttons, in a fixed order.
     QList<QPushButton*> CommandButtons() const { return m_commandButtons; }
-    CProfileBar* ProfileBar() const { return m_profileBar; }
+    CProfileBar* ProfileBar() const;
     // The last check of a read-back against the project profile.
-    const std::optional<ProfileCheckResult>& LastProfileCheck() const { return m_lastCheck; }
+    const std::optional<ProfileCheckResult>& LastProfileCheck() const;
 
 signals:
     // Every check of a read-back against the project profile, once its
@@ -182,24 +184,11 @@ private:
     void OnLoadFromFileClicked();
     // 设备档案: the record's dialog, and its 恢复到此版本 through the path of
     // 从文件配置.
-    void ShowDeviceRecords();
-    void RestoreFromRecord(const QString& deviceKey, const QByteArray& report);
     void OnHexDisplayToggled(bool on);
     void OnSaveLogRequested();
     void ShowAbout();
 
-    // The project profile: the one to start with, a check after each
-    // read-back (of the terminal's values as the device side read them),
-    // its marks in the table, and 按规范修正 through the load of a file.
     QWidget* CreateProfileBar();
-    void LoadStartProfile();
-    void OnTaskFinished(int code);
-    void CheckReadBack();
-    void CheckAgain();
-    void MarkDeviations();
-    TerminalFacts CheckedFacts() const;
-    void OnConformRequested();
-    void EndConformLoad();
 
     void ShowConfigurationLayout();
     void ShowCommunicationLayout();
@@ -224,19 +213,12 @@ private:
 
     CParameterTable* m_paramList = nullptr;
     CFileModeBar* m_fileBar = nullptr;  // a configuration file shown in the table
-    CProfileBar* m_profileBar = nullptr;
     // Between the device side and the record: keeps the entry's module
     // reply and the last report read, for the profile's checks.
     std::shared_ptr<CRecorderTap> m_tap;
-    // The terminal's values and module reply as last checked, and the check.
-    std::unique_ptr<ParameterSet> m_checkedSet;
-    std::optional<QString> m_checkedModule;
-    std::optional<ProfileCheckResult> m_lastCheck;
-    // A report was read and parsed during the task that runs now.
-    bool m_reportLoaded = false;
-    // 按规范修正 queued its load: its preview lists what needs a person.
-    bool m_conformPending = false;
-    QStringList m_conformNotes;
+    // The project profile: its bar, the check after each read-back, its
+    // marks and 按规范修正.
+    std::unique_ptr<CWindowProfile> m_profile;
     // The pages belong to the window, not to the tab sheet that shows them.
     std::unique_ptr<CAdminNoDlg> m_adminPage;
     std::unique_ptr<CLrmNoDlg> m_authorisedPage;
@@ -271,7 +253,7 @@ private:
     QToolButton* m_aboutButton = nullptr;
     QPushButton* m_recordsButton = nullptr;
     // Where the record is kept now (the dialog may change it).
-    QString m_recordLocation;
+    std::unique_ptr<CWindowRecords> m_records;
     // Where a snapshot to restore is written for the file load to read.
     QTemporaryDir m_restoreFolder;
 
