@@ -2,6 +2,7 @@
 #include "batch/CSignalRun.h"
 #include "batch/CConfigFileEdit.h"
 #include "batch/CProfileFileCheck.h"
+#include "batch/CReportRun.h"
 #include "app/CSirensetApp.h"
 #include "batch/CommandLine.h"
 #include "records/CRecordWriter.h"
@@ -73,6 +74,9 @@ int main(int argc, char** argv)
         }
         return EndProcess(status);
     }
+    case CommandLine::Mode::Acceptance:
+    case CommandLine::Mode::Inspection:
+        return EndProcess(CReportRun::RunCommand(command, argc, argv));
     case CommandLine::Mode::Edit:
         return CConfigFileEdit(command).Run(stdout, stderr);
     case CommandLine::Mode::Check:

@@ -105,7 +105,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                                                    "--seconds, one line per reading, then a summary. Exit 0 when a "
                                                    "level was read at least once and the port stayed."));
     const QCommandLineOption seconds(QStringLiteral("seconds"),
-                                     QStringLiteral("With --signal: how long to measure (default 60)."),
+                                     QStringLiteral("With --signal, --acceptance or --inspection: how long to measure the signal "
+                                                    "(default 60)."),
                                      QStringLiteral("N"));
     const QCommandLineOption interval(QStringLiteral("interval"),
                                       QStringLiteral("With --signal: seconds between readings, 0.5 to 10 (default 1)."),
@@ -159,6 +160,29 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         QStringLiteral("conform"),
         QStringLiteral("With --profile and --port: catch the terminal, read it, send only the items and lists that "
                        "deviate (per-unit values from --units), verify. Exit 1 when a deviation needs a person."));
+    // Acceptance and inspection reports.
+    const QCommandLineOption acceptance(
+        QStringLiteral("acceptance"),
+        QStringLiteral("Catch the terminal, run the automatic checks (read-back, conformity, signal for --seconds, "
+                       "clock, power-on test, number lists) and write the acceptance report (验收报告) as PDF, its "
+                       "fields beside it as PDF.json. Exit 0 when 合格, 3 when 不合格."),
+        QStringLiteral("PDF"));
+    const QCommandLineOption inspection(QStringLiteral("inspection"),
+                                        QStringLiteral("As --acceptance, with the inspection template (巡检报告)."),
+                                        QStringLiteral("PDF"));
+    const QCommandLineOption site(QStringLiteral("site"),
+                                  QStringLiteral("With --acceptance/--inspection: the site (JSON)."),
+                                  QStringLiteral("FILE"));
+    const QCommandLineOption checklist(
+        QStringLiteral("checklist"),
+        QStringLiteral("With --acceptance/--inspection: the manual checks' results and photos (JSON); without it "
+                       "every manual check is 未检."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption reportTemplate(
+        QStringLiteral("template"),
+        QStringLiteral("With --acceptance/--inspection: a checklist template (JSON) instead of the shipped one."),
+        QStringLiteral("FILE"));
+    parser.addOptions({acceptance, inspection, site, checklist, reportTemplate});
     parser.addOptions({help, version, port, baud, timeout, read, apply, diff, set, units, repeat, noVerify, logFile,
                        reportFile, logStdout, quitAfter, communication, hexDisplay, timeStamps, signal, seconds, interval, edit,
                        output, only, skip, changedOnly, noRecord, database, history, json, exportOption, profile, check,
@@ -177,7 +201,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             "  1    failure (--signal: no level read, or the port was lost; --edit: a value refused;\n"
             "       --check: the profile or the file refused; --conform: a deviation needs a person)\n"
             "  2    usage error\n"
-            "  3    --diff found differences; --check: the file does not conform to the profile\n"
+            "  3    --diff found differences; --check: the file does not conform to the profile;\n"
+            "       --acceptance/--inspection: the report's verdict is 不合格\n"
             "  130  ended by SIGINT (Ctrl+C), 143 by SIGTERM\n");
     const auto fail = [&command](const QString& why) {
         command.mode = CommandLine::Mode::Error;
@@ -198,6 +223,49 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         command.mode = CommandLine::Mode::Version;
         return command;
     }
+
+    if (parser.isSet(acceptance) || parser.isSet(inspection)) {
+        // A report takes its terminal, its files, the profile, the signal's
+        // time and the record; nothing of the other runs.
+        if (parser.isSet(acceptance) && parser.isSet(inspection))
+            return fail(QStringLiteral("only one of --acceptance and --inspection can be used"));
+        for (const QCommandLineOption* other :
+             {&read, &apply, &diff, &set, &units, &repeat, &noVerify, &logFile, &reportFile, &logStdout, &quitAfter,
+              &communication, &hexDisplay, &timeStamps, &signal, &interval, &edit, &output, &changedOnly, &only, &skip,
+              &history, &json, &exportOption, &check, &conform}) {
+            if (parser.isSet(*other))
+                return fail(QStringLiteral("--acceptance and --inspection cannot be combined with --%1")
+                                .arg(other->names().constLast()));
+        }
+        const bool isAcceptance = parser.isSet(acceptance);
+        command.mode = isAcceptance ? CommandLine::Mode::Acceptance : CommandLine::Mode::Inspection;
+        command.reportPdf = parser.value(isAcceptance ? acceptance : inspection);
+        command.ports = parser.values(port);
+        if (command.reportPdf.isEmpty())
+            return fail(QStringLiteral("--acceptance and --inspection need the PDF file to write"));
+        if (command.ports.size() != 1)
+            return fail(QStringLiteral("--acceptance and --inspection need exactly one --port DEVICE"));
+        command.siteFile = parser.value(site);
+        command.checklistFile = parser.value(checklist);
+        command.templateFile = parser.value(reportTemplate);
+        command.profileFile = parser.value(profile);
+        command.record = !parser.isSet(noRecord);
+        command.database = parser.value(database);
+        if (parser.isSet(database) && !RecordLocation::Parse(command.database, &command.error))
+            return fail(QStringLiteral("--db %1: %2").arg(RecordLocation::Redacted(command.database), command.error));
+        command.timeoutGiven = parser.isSet(timeout);
+        if (parser.isSet(baud) && !ReadPositive(parser.value(baud), &command.baudRate))
+            return fail(QStringLiteral("--baud needs a positive number, not \"%1\"").arg(parser.value(baud)));
+        if (parser.isSet(timeout) && !ReadSeconds(parser.value(timeout), &command.powerOnTimeoutSeconds))
+            return fail(QStringLiteral("--timeout needs a number of seconds from 1 to %1").arg(kMaxSeconds));
+        if (parser.isSet(seconds) && !ReadSeconds(parser.value(seconds), &command.reportSignalSeconds))
+            return fail(QStringLiteral("--seconds needs a number of seconds from 1 to %1, not \"%2\"")
+                            .arg(kMaxSeconds)
+                            .arg(parser.value(seconds)));
+        return command;
+    }
+    if (parser.isSet(site) || parser.isSet(checklist) || parser.isSet(reportTemplate))
+        return fail(QStringLiteral("--site, --checklist and --template need --acceptance or --inspection"));
 
     command.record = !parser.isSet(noRecord);
     command.database = parser.value(database);

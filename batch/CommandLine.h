@@ -1,12 +1,14 @@
 #pragma once
 
+#include "reports/ReportTiming.h"
+
 #include <QString>
 #include <QStringList>
 
 // What the command line asks for.
 struct CommandLine {
     enum class Mode { Window, Read, Apply, Diff, Signal, Edit, Help, Version, Error, History, Export, Check,
-                      Conform };
+                      Conform, Acceptance, Inspection };
 
     Mode mode = Mode::Window;
     QStringList ports;           // --port, in the order given
@@ -38,6 +40,12 @@ struct CommandLine {
     bool json = false;           // --json (with --history)
     QString exportSnapshot;      // --export DEVICEID[@N]
     QString exportFile;          // --export's FILE
+    // --acceptance / --inspection OUT.pdf: the report and what it is made of.
+    QString reportPdf;
+    QString siteFile;            // --site
+    QString checklistFile;       // --checklist: the manual checks' results
+    QString templateFile;        // --template: another checklist template
+    int reportSignalSeconds = ReportTiming{}.signalSeconds;  // --seconds
     QString error;               // Mode::Error: what was wrong
     QString helpText;
 

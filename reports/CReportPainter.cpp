@@ -63,7 +63,7 @@ CReportPainter::CReportPainter(QPainter& painter, QPagedPaintDevice& device)
 
 QString CReportPainter::FontFamily()
 {
-    return QStringLiteral("Noto Sans CJK SC");
+    return QStringLiteral("WenQuanYi Micro Hei");
 }
 
 QFont CReportPainter::Font(double points, bool bold) const
@@ -153,9 +153,9 @@ void CReportPainter::Header(const ReportDocument& report)
     m_y += 3;
 }
 
-void CReportPainter::Section(const QString& title)
+void CReportPainter::Section(const QString& title, double keepWithMm)
 {
-    Reserve(16);
+    Reserve(10 + keepWithMm);
     m_y += 2;
     m_y += DrawText(0, m_y, m_widthMm, title, Font(12, true));
     m_y += 1.5;
@@ -303,7 +303,7 @@ void CReportPainter::Chart(const SignalTrace& trace)
     Reserve(height + 14);
     m_y += DrawText(0, m_y, m_widthMm, QStringLiteral("信号强度曲线（dBm，%1 秒，%2 次读数）").arg(trace.seconds, 0, 'f', 0).arg(trace.readings),
                     Font(10, true));
-    m_y += 1;
+    m_y += 3;
     const double left = 16;
     const double plotWidth = m_widthMm - left - 16;
     const QRectF plot(Px(left), Px(m_y), Px(plotWidth), Px(height - 8));
@@ -396,8 +396,7 @@ void CReportPainter::Photos(const ReportDocument& report)
     const double boxWidth = (m_widthMm - gap) / 2;
     const double boxHeight = 64;
     // The title stays with the first row of photos.
-    Reserve(boxHeight + 30);
-    Section(QStringLiteral("五、现场照片"));
+    Section(QStringLiteral("五、现场照片"), boxHeight + 14);
     for (std::size_t i = 0; i < report.photos.size(); i += 2) {
         Reserve(boxHeight + 12);
         double rowHeight = 0;
@@ -439,8 +438,7 @@ void CReportPainter::Photos(const ReportDocument& report)
 void CReportPainter::Verdict(const ReportDocument& report)
 {
     const QStringList reasons = report.VerdictReasons();
-    Section(report.photos.empty() ? QStringLiteral("五、结论") : QStringLiteral("六、结论"));
-    Reserve(14 + 5 * reasons.size());
+    Section(report.photos.empty() ? QStringLiteral("五、结论") : QStringLiteral("六、结论"), 10 + 5 * reasons.size());
     const QString label = report.kind == ReportKind::Acceptance ? QStringLiteral("验收结论：") : QStringLiteral("巡检结论：");
     m_painter.setPen(reasons.isEmpty() ? QColor(0, 110, 40) : QColor(180, 20, 20));
     m_y += DrawText(0, m_y, m_widthMm, label + VerdictText(reasons.isEmpty()), Font(15, true));
@@ -452,8 +450,8 @@ void CReportPainter::Verdict(const ReportDocument& report)
 
 void CReportPainter::Signatures(const ReportDocument& report)
 {
-    Section(report.photos.empty() ? QStringLiteral("六、签字") : QStringLiteral("七、签字"));
-    Reserve(12 * report.signatures.size() + 4);
+    Section(report.photos.empty() ? QStringLiteral("六、签字") : QStringLiteral("七、签字"),
+            12 * report.signatures.size() + 4);
     for (const QString& role : report.signatures) {
         m_y += 8;
         const QFont font = Font(10.5);

@@ -21,7 +21,10 @@ public:
     // All pages of `report`.
     void Paint(const ReportDocument& report);
 
-    // The family of the CJK font the pages are set in (embedded in a PDF).
+    // The family of the CJK font the pages are set in (embedded in a PDF):
+    // WenQuanYi Micro Hei maps no Kangxi radicals onto its ideographs, so
+    // the text a reader takes back is the text painted (with Noto Sans CJK
+    // 广 would come back as the radical ⼴).
     static QString FontFamily();
 
 private:
@@ -39,7 +42,9 @@ private:
     void Footer();
 
     void Header(const ReportDocument& report);
-    void Section(const QString& title);
+    // A section's title, on the next page unless `keepWithMm` of what
+    // follows fits below it too.
+    void Section(const QString& title, double keepWithMm = 6);
     // Rows of label and value, two pairs a row.
     void Pairs(const std::vector<std::pair<QString, QString>>& pairs);
     // A table: column widths in mm (summing to the page's width), a header

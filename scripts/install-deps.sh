@@ -10,7 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang lld libclang-rt-14-dev
   xvfb xauth fonts-noto-cjk
-  libqrencode-dev poppler-utils zbar-tools  # reports/: QR codes; tests read the PDF (pdftotext, pdffonts) and its QR (zbarimg)
+  libqrencode-dev fonts-wqy-microhei  # reports/: QR codes, and the CJK font the PDF embeds
+  poppler-utils zbar-tools  # tests/reports: the PDF read back (pdftotext, pdffonts, pdftoppm) and its QR code (zbarimg)
   dbus-daemon dbus-bin at-spi2-core  # tests/app: the window read over AT-SPI, as screen readers read it
   qt6-translations-l10n
   libxcb1-dev libxcb-damage0-dev  # bench/: the side-by-side driver watches windows through X
