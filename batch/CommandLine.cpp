@@ -182,7 +182,12 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         QStringLiteral("template"),
         QStringLiteral("With --acceptance/--inspection: a checklist template (JSON) instead of the shipped one."),
         QStringLiteral("FILE"));
-    parser.addOptions({acceptance, inspection, site, checklist, reportTemplate});
+    const QCommandLineOption verifyReport(
+        QStringLiteral("verify-report"),
+        QStringLiteral("Whether the service record agrees with a paper report: --verify-report NUMBER SHA256 (both "
+                       "from its QR code). Exit 0 when it holds that terminal's snapshot, 3 when not."),
+        QStringLiteral("NUMBER"));
+    parser.addOptions({acceptance, inspection, site, checklist, reportTemplate, verifyReport});
     parser.addOptions({help, version, port, baud, timeout, read, apply, diff, set, units, repeat, noVerify, logFile,
                        reportFile, logStdout, quitAfter, communication, hexDisplay, timeStamps, signal, seconds, interval, edit,
                        output, only, skip, changedOnly, noRecord, database, history, json, exportOption, profile, check,
@@ -212,7 +217,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const QStringList positional = parser.positionalArguments();
-    const int allowedPositional = parser.isSet(history) || parser.isSet(exportOption) ? 1 : 0;
+    const int allowedPositional = parser.isSet(history) || parser.isSet(exportOption) || parser.isSet(verifyReport) ? 1 : 0;
     if (positional.size() > allowedPositional)
         return fail(QStringLiteral("Unexpected argument: %1").arg(positional.at(allowedPositional)));
     if (parser.isSet(help)) {
@@ -224,6 +229,16 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         return command;
     }
 
+    if (parser.isSet(verifyReport)) {
+        // It reads the record: --db is all it takes.
+        if (positional.size() != 1 || parser.optionNames().size() > 1 + int(parser.isSet(database)))
+            return fail(QStringLiteral("--verify-report takes NUMBER SHA256 and at most --db"));
+        command.mode = CommandLine::Mode::VerifyReport;
+        command.verifyNumber = parser.value(verifyReport);
+        command.verifyDigest = positional.constFirst();
+        command.database = parser.value(database);
+        return command;
+    }
     if (parser.isSet(acceptance) || parser.isSet(inspection)) {
         // A report takes its terminal, its files, the profile, the signal's
         // time and the record; nothing of the other runs.

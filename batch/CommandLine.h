@@ -8,7 +8,7 @@
 // What the command line asks for.
 struct CommandLine {
     enum class Mode { Window, Read, Apply, Diff, Signal, Edit, Help, Version, Error, History, Export, Check,
-                      Conform, Acceptance, Inspection };
+                      Conform, Acceptance, Inspection, VerifyReport };
 
     Mode mode = Mode::Window;
     QStringList ports;           // --port, in the order given
@@ -46,6 +46,8 @@ struct CommandLine {
     QString checklistFile;       // --checklist: the manual checks' results
     QString templateFile;        // --template: another checklist template
     int reportSignalSeconds = ReportTiming{}.signalSeconds;  // --seconds
+    QString verifyNumber;        // --verify-report NUMBER SHA256
+    QString verifyDigest;
     QString error;               // Mode::Error: what was wrong
     QString helpText;
 

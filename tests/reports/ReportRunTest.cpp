@@ -154,6 +154,29 @@ TEST_F(ReportRunTest, AcceptanceSaysWhatWasMeasuredAndTheQrCodeNamesTheSnapshot)
                                .arg(json[QStringLiteral("number")].toString(),
                                     QString::fromStdString(terminal.deviceId), digest));
     EXPECT_TRUE(json[QStringLiteral("number")].toString().startsWith(QStringLiteral("YS-")));
+
+    // A reader holds the paper against the record.
+    const QString number = json[QStringLiteral("number")].toString();
+    const struct {
+        QString number;
+        QString digest;
+        int exitCode;
+        QString line;  // the start of what it says
+    } checks[] = {
+        {number, digest, 0, QStringLiteral("设备档案与报告 %1 一致：1A2B3C4D@1").arg(number)},
+        {number, QString(64, QLatin1Char('0')), 3,
+         QStringLiteral("设备档案与报告 %1 不符：设备 1A2B3C4D 没有 SHA-256 为 %2 的快照").arg(number, QString(64, QLatin1Char('0')))},
+        {QStringLiteral("YS-20261211-0000FFFF-120000"), digest, 3,
+         QStringLiteral("设备档案与报告 YS-20261211-0000FFFF-120000 不符：设备档案中没有“0000FFFF”")},
+        {QStringLiteral("1A2B3C4D"), digest, 2, QStringLiteral("报告编号“1A2B3C4D”不是")},
+    };
+    for (const auto& check : checks) {
+        const Result verify = Execute(QStringLiteral(SIRENSET_BINARY),
+                                      {QStringLiteral("--verify-report"), check.number, check.digest, QStringLiteral("--db"),
+                                       Path(QStringLiteral("records.sqlite"))});
+        EXPECT_EQ(verify.exitCode, check.exitCode) << verify.out.toStdString() << verify.err.toStdString();
+        EXPECT_TRUE((verify.out + verify.err).startsWith(check.line)) << (verify.out + verify.err).toStdString();
+    }
 }
 
 // The verdict: 合格 only when no check failed and every required check was
@@ -255,6 +278,42 @@ TEST_F(ReportRunTest, RefusedFilesStopTheRunBeforeThePortOpens)
         EXPECT_TRUE(run.err.contains(QStringLiteral("“%1”%2").arg(file, row.refusal))) << run.err.toStdString();
         EXPECT_TRUE(m_session.sim().ReceivedCommands().empty());
         EXPECT_FALSE(QFile::exists(pdf));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ReportCommandLine, UsageErrorsSayWhatIsWrong)
+{
+    const QString port = QStringLiteral("/dev/no-such-terminal");
+    const struct {
+        QStringList arguments;
+        QString error;
+    } rows[] = {
+        {{QStringLiteral("--acceptance"), QStringLiteral("a.pdf")},
+         QStringLiteral("--acceptance and --inspection need exactly one --port DEVICE")},
+        {{QStringLiteral("--port"), port, QStringLiteral("--acceptance"), QStringLiteral("a.pdf"),
+          QStringLiteral("--inspection"), QStringLiteral("b.pdf")},
+         QStringLiteral("only one of --acceptance and --inspection can be used")},
+        {{QStringLiteral("--port"), port, QStringLiteral("--acceptance"), QStringLiteral("a.pdf"), QStringLiteral("--read"),
+          QStringLiteral("x.cfg")},
+         QStringLiteral("--acceptance and --inspection cannot be combined with --read")},
+        {{QStringLiteral("--port"), port, QStringLiteral("--read"), QStringLiteral("x.cfg"), QStringLiteral("--site"),
+          QStringLiteral("s.json")},
+         QStringLiteral("--site, --checklist and --template need --acceptance or --inspection")},
+        {{QStringLiteral("--port"), port, QStringLiteral("--acceptance"), QStringLiteral("a.pdf"),
+          QStringLiteral("--seconds"), QStringLiteral("0")},
+         QStringLiteral("--seconds needs a number of seconds from 1 to 86400, not \"0\"")},
+        {{QStringLiteral("--verify-report"), QStringLiteral("YS-20261211-1A2B3C4D-120000")},
+         QStringLiteral("--verify-report takes NUMBER SHA256 and at most --db")},
+    };
+    for (const auto& row : rows) {
+        const Result result = Execute(QStringLiteral(SIRENSET_BINARY), row.arguments);
+        EXPECT_EQ(result.exitCode, 2) << row.arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(result.err.startsWith(QStringLiteral("sirenset: ") + row.error + QLatin1Char('\n')))
+            << result.err.left(200).toStdString();
     }
 }
 
