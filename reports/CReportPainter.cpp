@@ -93,7 +93,7 @@ CReportPainter::CReportPainter(QPainter& painter, QPagedPaintDevice& device)
 
 QString CReportPainter::FontFamily()
 {
-    return QStringLiteral("WenQuanYi Micro Hei");
+    return QStringLiteral("Noto Sans CJK SC");
 }
 
 QFont CReportPainter::Font(double points, bool bold) const

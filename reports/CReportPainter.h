@@ -21,10 +21,12 @@ public:
     // All pages of `report`.
     void Paint(const ReportDocument& report);
 
-    // The family of the CJK font the pages are set in (embedded in a PDF):
-    // WenQuanYi Micro Hei maps no Kangxi radicals onto its ideographs, so
-    // the text a reader takes back is the text painted (with Noto Sans CJK
-    // 广 would come back as the radical ⼴).
+    // The family of the CJK font the pages are set in (embedded in a PDF),
+    // the one the window uses too. It maps the Kangxi radicals onto the
+    // glyphs of their ideographs, and Qt's PDF writer names each glyph by
+    // its lowest character: a reader takes 广 back as the radical ⼴ (the
+    // same character in its compatibility form, NFKC) and a few, 车 among
+    // them, as radicals without one.
     static QString FontFamily();
 
 private:

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang lld libclang-rt-14-dev
   xvfb xauth fonts-noto-cjk
-  libqrencode-dev fonts-wqy-microhei  # reports/: QR codes, and the CJK font the PDF embeds
+  libqrencode-dev  # reports/: QR codes
   poppler-utils zbar-tools  # tests/reports: the PDF read back (pdftotext, pdffonts, pdftoppm) and its QR code (zbarimg)
   dbus-daemon dbus-bin at-spi2-core  # tests/app: the window read over AT-SPI, as screen readers read it
   qt6-translations-l10n
