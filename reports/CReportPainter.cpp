@@ -79,7 +79,7 @@ std::vector<QImage> DecodePhotos(const std::vector<ReportPhoto>& photos, const Q
         images.push_back(image.get());
     return images;
 }
-constexpr double kCellPadMm = 1.2;
+constexpr double kCellPadMm = 1.0;
 
 }  // namespace
 
@@ -194,8 +194,8 @@ void CReportPainter::Section(const QString& title, double keepWithMm)
 void CReportPainter::Table(const std::vector<double>& widths, const QStringList& header,
                            const std::vector<QStringList>& rows, const std::vector<int>& emphasised)
 {
-    const QFont bodyFont = Font(9.5);
-    const QFont headFont = Font(9.5, true);
+    const QFont bodyFont = Font(9);
+    const QFont headFont = Font(9, true);
     const auto rowHeight = [&](const QStringList& cells, const QFont& font) {
         double height = 0;
         for (std::size_t c = 0; c < widths.size(); ++c)
@@ -213,7 +213,7 @@ void CReportPainter::Table(const std::vector<double>& widths, const QStringList&
             m_painter.drawRect(cell);
             const bool bold = static_cast<int>(c) == boldColumn;
             DrawText(x + kCellPadMm, m_y + kCellPadMm, widths[c] - 2 * kCellPadMm,
-                     cells.value(static_cast<qsizetype>(c)), bold ? Font(9.5, true) : font);
+                     cells.value(static_cast<qsizetype>(c)), bold ? Font(9, true) : font);
             x += widths[c];
         }
         m_y += height;
@@ -245,8 +245,8 @@ void CReportPainter::Pairs(const std::vector<std::pair<QString, QString>>& pairs
         rows.push_back(row);
     }
     // No header row: the pairs name themselves.
-    const QFont font = Font(9.5);
-    const QFont labelFont = Font(9.5, true);
+    const QFont font = Font(9);
+    const QFont labelFont = Font(9, true);
     const std::vector<double> fourColumns{label, value, label, value};
     for (const QStringList& row : rows) {
         // A lone last pair takes the whole row (a digest needs the width).
@@ -329,8 +329,8 @@ void CReportPainter::Automatic(const ReportDocument& report)
 
 void CReportPainter::Chart(const SignalTrace& trace)
 {
-    const double height = 62;
-    Reserve(height + 14);
+    const double height = 52;
+    Reserve(height + 10);
     m_y += DrawText(0, m_y, m_widthMm, QStringLiteral("信号强度曲线（dBm，%1 秒，%2 次读数）").arg(trace.seconds, 0, 'f', 0).arg(trace.readings),
                     Font(10, true));
     m_y += 3;
