@@ -6,6 +6,9 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
+#include <future>
+#include <vector>
+
 namespace {
 
 QJsonValue Optional(const std::optional<double>& value)
@@ -62,11 +65,15 @@ QJsonObject ReportToJson(const ReportDocument& report, const QString& pdfDigest)
                                   {QStringLiteral("required"), check.required},
                                   {QStringLiteral("result"), ManualResultText(check.result)},
                                   {QStringLiteral("note"), check.note}});
-    QJsonArray photos;
+    // Photos are large: their digests are taken side by side.
+    std::vector<std::future<QString>> digests;
     for (const ReportPhoto& photo : report.photos)
-        photos.append(QJsonObject{{QStringLiteral("file"), photo.file},
-                                  {QStringLiteral("caption"), photo.caption},
-                                  {QStringLiteral("sha256"), FileDigest(photo.file)}});
+        digests.push_back(std::async(std::launch::async, FileDigest, photo.file));
+    QJsonArray photos;
+    for (std::size_t i = 0; i < report.photos.size(); ++i)
+        photos.append(QJsonObject{{QStringLiteral("file"), report.photos[i].file},
+                                  {QStringLiteral("caption"), report.photos[i].caption},
+                                  {QStringLiteral("sha256"), digests[i].get()}});
     QJsonObject json{
         {QStringLiteral("kind"),
          report.kind == ReportKind::Acceptance ? QStringLiteral("acceptance") : QStringLiteral("inspection")},
