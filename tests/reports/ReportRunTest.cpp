@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 namespace {
 
 struct Result {
@@ -249,6 +251,32 @@ TEST_F(ReportRunTest, VerdictFollowsEveryCheck)
         for (const QString& expected : row.expected)
             EXPECT_TRUE(text.contains(expected)) << expected.toStdString() << "\n" << text.toStdString();
     }
+}
+
+// Ctrl+C during the signal run ends the run at once: the port is closed,
+// no report is written, and the status says which signal.
+TEST_F(ReportRunTest, InterruptedRunWritesNoReport)
+{
+    const QString pdf = Path(QStringLiteral("interrupted.pdf"));
+    QProcess process;
+    process.start(QStringLiteral(SIRENSET_BINARY),
+                  {QStringLiteral("--port"), m_session.DevicePath(), QStringLiteral("--db"),
+                   Path(QStringLiteral("records.sqlite")), QStringLiteral("--acceptance"), pdf, QStringLiteral("--seconds"),
+                   QStringLiteral("60")});
+    QByteArray out;
+    EXPECT_TRUE(testsupport::WaitUntil(
+        [&] {
+            process.waitForReadyRead(50);
+            out += process.readAllStandardOutput();
+            return out.contains("信号监测开始");
+        },
+        std::chrono::seconds(20)))
+        << out.toStdString();
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(5000));
+    EXPECT_EQ(process.exitCode(), 130);
+    EXPECT_FALSE(QFile::exists(pdf));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return !m_session.sim().PeerConnected(); }));
 }
 
 // A file that cannot be used is refused, with what and where, before the
