@@ -3,6 +3,8 @@
 #include "batch/CConfigFileEdit.h"
 #include "batch/CComplianceRun.h"
 #include "batch/CProfileFileCheck.h"
+#include "batch/CReportRun.h"
+#include "batch/ReportVerify.h"
 #include "app/CSirensetApp.h"
 #include "batch/CommandLine.h"
 #include "records/CRecordWriter.h"
@@ -74,6 +76,13 @@ int main(int argc, char** argv)
             status = run.Run();
         }
         return EndProcess(status);
+    }
+    case CommandLine::Mode::Acceptance:
+    case CommandLine::Mode::Inspection:
+        return EndProcess(CReportRun::RunCommand(command, argc, argv));
+    case CommandLine::Mode::VerifyReport: {
+        QCoreApplication app(argc, argv);
+        return VerifyReport(command.database, command.verifyNumber, command.verifyDigest, stdout, stderr);
     }
     case CommandLine::Mode::Edit:
         return CConfigFileEdit(command).Run(stdout, stderr);

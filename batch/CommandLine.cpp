@@ -106,7 +106,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                                                    "--seconds, one line per reading, then a summary. Exit 0 when a "
                                                    "level was read at least once and the port stayed."));
     const QCommandLineOption seconds(QStringLiteral("seconds"),
-                                     QStringLiteral("With --signal: how long to measure (default 60)."),
+                                     QStringLiteral("With --signal, --acceptance or --inspection: how long to measure the signal "
+                                                    "(default 60)."),
                                      QStringLiteral("N"));
     const QCommandLineOption interval(QStringLiteral("interval"),
                                       QStringLiteral("With --signal: seconds between readings, 0.5 to 10 (default 1)."),
@@ -171,6 +172,34 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         QStringLiteral("conform"),
         QStringLiteral("With --profile and --port: catch the terminal, read it, send only the items and lists that "
                        "deviate (per-unit values from --units), verify. Exit 1 when a deviation needs a person."));
+    // Acceptance and inspection reports.
+    const QCommandLineOption acceptance(
+        QStringLiteral("acceptance"),
+        QStringLiteral("Catch the terminal, run the automatic checks (read-back, conformity, signal for --seconds, "
+                       "clock, power-on test, number lists) and write the acceptance report (验收报告) as PDF, its "
+                       "fields beside it as PDF.json. Exit 0 when 合格, 3 when 不合格."),
+        QStringLiteral("PDF"));
+    const QCommandLineOption inspection(QStringLiteral("inspection"),
+                                        QStringLiteral("As --acceptance, with the inspection template (巡检报告)."),
+                                        QStringLiteral("PDF"));
+    const QCommandLineOption site(QStringLiteral("site"),
+                                  QStringLiteral("With --acceptance/--inspection: the site (JSON)."),
+                                  QStringLiteral("FILE"));
+    const QCommandLineOption checklist(
+        QStringLiteral("checklist"),
+        QStringLiteral("With --acceptance/--inspection: the manual checks' results and photos (JSON); without it "
+                       "every manual check is 未检."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption reportTemplate(
+        QStringLiteral("template"),
+        QStringLiteral("With --acceptance/--inspection: a checklist template (JSON) instead of the shipped one."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption verifyReport(
+        QStringLiteral("verify-report"),
+        QStringLiteral("Whether the service record agrees with a paper report: --verify-report NUMBER SHA256 (both "
+                       "from its QR code). Exit 0 when it holds that terminal's snapshot, 3 when not."),
+        QStringLiteral("NUMBER"));
+    parser.addOptions({acceptance, inspection, site, checklist, reportTemplate, verifyReport});
     parser.addOptions({help, version, port, baud, timeout, read, apply, diff, set, units, repeat, noVerify, logFile,
                        reportFile, logStdout, quitAfter, communication, hexDisplay, timeStamps, signal, seconds, interval, edit,
                        output, only, skip, changedOnly, noRecord, database, history, json, exportOption, profile, check,
@@ -189,7 +218,9 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             "  1    failure (--signal: no level read, or the port was lost; --edit: a value refused;\n"
             "       --check: the profile or the file refused; --conform: a deviation needs a person)\n"
             "  2    usage error\n"
-            "  3    --diff found differences; --check: the file does not conform to the profile\n"
+            "  3    --diff found differences; --check: the file does not conform to the profile;\n"
+            "       --compliance: some terminals do not conform;\n"
+            "       --acceptance/--inspection: the report's verdict is 不合格\n"
             "  130  ended by SIGINT (Ctrl+C), 143 by SIGTERM\n");
     const auto fail = [&command](const QString& why) {
         command.mode = CommandLine::Mode::Error;
@@ -199,7 +230,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     const QStringList positional = parser.positionalArguments();
-    const int allowedPositional = parser.isSet(history) || parser.isSet(exportOption) ? 1 : 0;
+    const int allowedPositional = parser.isSet(history) || parser.isSet(exportOption) || parser.isSet(verifyReport) ? 1 : 0;
     if (positional.size() > allowedPositional)
         return fail(QStringLiteral("Unexpected argument: %1").arg(positional.at(allowedPositional)));
     if (parser.isSet(help)) {
@@ -210,6 +241,59 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         command.mode = CommandLine::Mode::Version;
         return command;
     }
+
+    if (parser.isSet(verifyReport)) {
+        // It reads the record: --db is all it takes.
+        if (positional.size() != 1 || parser.optionNames().size() > 1 + int(parser.isSet(database)))
+            return fail(QStringLiteral("--verify-report takes NUMBER SHA256 and at most --db"));
+        command.mode = CommandLine::Mode::VerifyReport;
+        command.verifyNumber = parser.value(verifyReport);
+        command.verifyDigest = positional.constFirst();
+        command.database = parser.value(database);
+        return command;
+    }
+    if (parser.isSet(acceptance) || parser.isSet(inspection)) {
+        // A report takes its terminal, its files, the profile, the signal's
+        // time and the record; nothing of the other runs.
+        if (parser.isSet(acceptance) && parser.isSet(inspection))
+            return fail(QStringLiteral("only one of --acceptance and --inspection can be used"));
+        for (const QCommandLineOption* other :
+             {&read, &apply, &diff, &set, &units, &repeat, &noVerify, &logFile, &reportFile, &logStdout, &quitAfter,
+              &communication, &hexDisplay, &timeStamps, &signal, &interval, &edit, &output, &changedOnly, &only, &skip,
+              &history, &json, &exportOption, &check, &conform, &csv, &compliance, &staleDays}) {
+            if (parser.isSet(*other))
+                return fail(QStringLiteral("--acceptance and --inspection cannot be combined with --%1")
+                                .arg(other->names().constLast()));
+        }
+        const bool isAcceptance = parser.isSet(acceptance);
+        command.mode = isAcceptance ? CommandLine::Mode::Acceptance : CommandLine::Mode::Inspection;
+        command.reportPdf = parser.value(isAcceptance ? acceptance : inspection);
+        command.ports = parser.values(port);
+        if (command.reportPdf.isEmpty())
+            return fail(QStringLiteral("--acceptance and --inspection need the PDF file to write"));
+        if (command.ports.size() != 1)
+            return fail(QStringLiteral("--acceptance and --inspection need exactly one --port DEVICE"));
+        command.siteFile = parser.value(site);
+        command.checklistFile = parser.value(checklist);
+        command.templateFile = parser.value(reportTemplate);
+        command.profileFile = parser.value(profile);
+        command.record = !parser.isSet(noRecord);
+        command.database = parser.value(database);
+        if (parser.isSet(database) && !RecordLocation::Parse(command.database, &command.error))
+            return fail(QStringLiteral("--db %1: %2").arg(RecordLocation::Redacted(command.database), command.error));
+        command.timeoutGiven = parser.isSet(timeout);
+        if (parser.isSet(baud) && !ReadPositive(parser.value(baud), &command.baudRate))
+            return fail(QStringLiteral("--baud needs a positive number, not \"%1\"").arg(parser.value(baud)));
+        if (parser.isSet(timeout) && !ReadSeconds(parser.value(timeout), &command.powerOnTimeoutSeconds))
+            return fail(QStringLiteral("--timeout needs a number of seconds from 1 to %1").arg(kMaxSeconds));
+        if (parser.isSet(seconds) && !ReadSeconds(parser.value(seconds), &command.reportSignalSeconds))
+            return fail(QStringLiteral("--seconds needs a number of seconds from 1 to %1, not \"%2\"")
+                            .arg(kMaxSeconds)
+                            .arg(parser.value(seconds)));
+        return command;
+    }
+    if (parser.isSet(site) || parser.isSet(checklist) || parser.isSet(reportTemplate))
+        return fail(QStringLiteral("--site, --checklist and --template need --acceptance or --inspection"));
 
     command.record = !parser.isSet(noRecord);
     command.database = parser.value(database);
@@ -266,7 +350,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         for (const QCommandLineOption* other :
              {&port, &baud, &timeout, &read, &apply, &diff, &set, &units, &repeat, &noVerify, &logFile, &reportFile,
               &logStdout, &quitAfter, &communication, &hexDisplay, &timeStamps, &signal, &seconds, &interval, &edit,
-              &output, &changedOnly, &only, &skip, &noRecord, &check, &conform}) {
+              &output, &changedOnly, &only, &skip, &noRecord, &check, &conform, &site, &checklist,
+              &reportTemplate}) {
             if (parser.isSet(*other))
                 return fail(QStringLiteral("--compliance takes only --profile, --db, --stale-days and --json or --csv, "
                                            "not --%1")

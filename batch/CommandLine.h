@@ -1,6 +1,7 @@
 #pragma once
 
 #include "profiles/FleetLimits.h"
+#include "reports/ReportTiming.h"
 
 #include <QString>
 #include <QStringList>
@@ -8,7 +9,7 @@
 // What the command line asks for.
 struct CommandLine {
     enum class Mode { Window, Read, Apply, Diff, Signal, Edit, Help, Version, Error, History, Export, Check,
-                      Conform, Compliance };
+                      Conform, Compliance, Acceptance, Inspection, VerifyReport };
 
     Mode mode = Mode::Window;
     QStringList ports;           // --port, in the order given
@@ -42,6 +43,14 @@ struct CommandLine {
     int staleDays = kDefaultStaleDays;  // --stale-days: --compliance's 过期 after so many days unseen
     QString exportSnapshot;      // --export DEVICEID[@N]
     QString exportFile;          // --export's FILE
+    // --acceptance / --inspection OUT.pdf: the report and what it is made of.
+    QString reportPdf;
+    QString siteFile;            // --site
+    QString checklistFile;       // --checklist: the manual checks' results
+    QString templateFile;        // --template: another checklist template
+    int reportSignalSeconds = ReportTiming{}.signalSeconds;  // --seconds
+    QString verifyNumber;        // --verify-report NUMBER SHA256
+    QString verifyDigest;
     QString error;               // Mode::Error: what was wrong
     QString helpText;
 

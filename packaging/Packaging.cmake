@@ -83,7 +83,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window speaks Chinese; a fresh machine has no font for it and would draw
-# boxes. Only recommended: the runs without a window need no font.
+# boxes. Only recommended: the runs without a window need no font, but for the
+# PDF of --acceptance / --inspection (which embeds Noto Sans CJK SC).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

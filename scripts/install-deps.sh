@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang lld libclang-rt-14-dev
   xvfb xauth fonts-noto-cjk
+  libqrencode-dev  # reports/: QR codes
+  poppler-utils zbar-tools  # tests/reports: the PDF read back (pdftotext, pdffonts, pdftoppm) and its QR code (zbarimg)
   dbus-daemon dbus-bin at-spi2-core  # tests/app: the window read over AT-SPI, as screen readers read it
   qt6-translations-l10n
   libxcb1-dev libxcb-damage0-dev  # bench/: the side-by-side driver watches windows through X
