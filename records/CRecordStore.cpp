@@ -646,8 +646,11 @@ std::optional<qint64> CRecordStore::BeginVisit(qint64 deviceId, const ReportEven
 }
 
 std::optional<qint64> CRecordStore::AddSnapshot(qint64 deviceId, qint64 visitId, const ReportEvent& event,
-                                                const QString& key, const QString& sim)
+                                                const ParsedValues& values)
 {
+    DeviceKeyKind kind = DeviceKeyKind::None;
+    const QString& sim = values.unitSim;
+    const QString key = DeviceKeyFor(values.unitId, values.unitSim, &kind);
     const QString digest =
         QString::fromLatin1(QCryptographicHash::hash(event.report, QCryptographicHash::Sha256).toHex());
     QSqlQuery query(m_db);
@@ -689,7 +692,6 @@ std::optional<qint64> CRecordStore::AddSnapshot(qint64 deviceId, qint64 visitId,
         query.addBindValue(*reportId);
         std::optional<qint64> valueSetId;
         if (HasParsedValues()) {
-            const ParsedValues values = ParseRecordValues(event.report);
             valueSetId = ValueSetId(values);
             if (!valueSetId)
                 return std::nullopt;
@@ -745,9 +747,11 @@ std::optional<qint64> CRecordStore::RecordReport(const ReportEvent& event)
 {
     if (!m_open && !Fail(QStringLiteral("the database is not open")))
         return std::nullopt;
+    // Parsed once: the key, and the values the record keeps.
+    const ParsedValues values = ParseRecordValues(event.report);
     DeviceKeyKind kind = DeviceKeyKind::None;
-    QString sim;
-    const QString key = DeviceKeyOf(event.report, &kind, &sim);
+    const QString sim = values.unitSim;
+    const QString key = DeviceKeyFor(values.unitId, values.unitSim, &kind);
     if (!Transaction())
         return std::nullopt;
     const auto fail = [this]() -> std::optional<qint64> {
@@ -765,7 +769,7 @@ std::optional<qint64> CRecordStore::RecordReport(const ReportEvent& event)
         visitId = *begun;
     }
 
-    const std::optional<qint64> snapshotId = AddSnapshot(*deviceId, visitId, event, key, sim);
+    const std::optional<qint64> snapshotId = AddSnapshot(*deviceId, visitId, event, values);
     if (!snapshotId)
         return fail();
     if (!Commit())
@@ -984,9 +988,10 @@ std::optional<CRecordStore::StoredStep> CRecordStore::StoredStepOf(const RecordE
 
 std::optional<CRecordStore::StoredStep> CRecordStore::StoreReportStep(const RecordEvent& event)
 {
+    const ParsedValues values = ParseRecordValues(event.report);
     DeviceKeyKind kind = DeviceKeyKind::None;
-    QString sim;
-    const QString key = DeviceKeyOf(event.report, &kind, &sim);
+    const QString sim = values.unitSim;
+    const QString key = DeviceKeyFor(values.unitId, values.unitSim, &kind);
     const std::optional<qint64> deviceId = DeviceRowId(key, kind, sim, event.atMs);
     if (!deviceId)
         return std::nullopt;
@@ -997,7 +1002,7 @@ std::optional<CRecordStore::StoredStep> CRecordStore::StoreReportStep(const Reco
     report.trigger = event.trigger;
     report.report = event.report;
     report.atMs = event.atMs;
-    const std::optional<qint64> snapshotId = AddSnapshot(*deviceId, *visitId, report, key, sim);
+    const std::optional<qint64> snapshotId = AddSnapshot(*deviceId, *visitId, report, values);
     if (!snapshotId)
         return std::nullopt;
     if (!event.renamedFrom.isEmpty() && event.renamedFrom != key) {

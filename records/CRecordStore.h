@@ -170,8 +170,8 @@ private:
                                      const QString& visitUid = {});
     // The snapshot of a report on a device and visit: a repeat of the last
     // one only counts as seen again.
-    std::optional<qint64> AddSnapshot(qint64 deviceId, qint64 visitId, const ReportEvent& event, const QString& key,
-                                      const QString& sim);
+    std::optional<qint64> AddSnapshot(qint64 deviceId, qint64 visitId, const ReportEvent& event,
+                                      const ParsedValues& values);
     // "Last seen" only ever moves on, "first seen" (reports) only back.
     bool TouchDevice(qint64 deviceId, qint64 atMs, bool report);
     // Steps: claimed once by their id.
