@@ -1421,9 +1421,11 @@ bool CRecordStore::ForEachLatestSnapshot(const std::function<bool(const LatestSn
         if (latest.snapshotId != 0)
             latest.report = qUncompress(query.value(12).toByteArray());
         if (!each(latest))
-            break;
+            return true;
     }
-    return true;
+    // A stream cut short (a connection lost, or used for another statement
+    // during the pass) is a failure, not the end of the fleet.
+    return !query.lastError().isValid() || Fail(query);
 }
 
 bool CRecordStore::LoadLatestValueSets(std::map<qint64, std::vector<RecordedItem>>& sets)
@@ -1486,9 +1488,11 @@ bool CRecordStore::ForEachLatestValues(const std::function<bool(const LatestValu
         const auto found = sets.find(latest.valueSetId);
         latest.values = found == sets.end() ? &kNoValues : &found->second;
         if (!each(latest))
-            break;
+            return true;
     }
-    return true;
+    // A stream cut short (a connection lost, or used for another statement
+    // during the pass) is a failure, not the end of the fleet.
+    return !query.lastError().isValid() || Fail(query);
 }
 
 bool CRecordStore::ForEachLatestProfileCheck(const std::function<bool(const StoredProfileCheck&)>& each,
@@ -1522,9 +1526,9 @@ bool CRecordStore::ForEachLatestProfileCheck(const std::function<bool(const Stor
         if (!lines.isEmpty())
             stored.check.deviationLines = lines.split(QLatin1Char('\n'));
         if (!each(stored))
-            break;
+            return true;
     }
-    return true;
+    return !query.lastError().isValid() || Fail(query);
 }
 
 // ---- parsed values ----

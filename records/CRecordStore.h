@@ -123,7 +123,8 @@ public:
     std::optional<QByteArray> ReportOfSnapshot(qint64 snapshotId);
     // Every recorded device in key order with its latest snapshot (an
     // empty report when it has none), streamed: `each` returns false to
-    // stop. False, with LastError(), when the database fails.
+    // stop. False, with LastError(), when the database fails. `each` must
+    // not use the store (a PostgreSQL connection streams one result).
     bool ForEachLatestSnapshot(const std::function<bool(const LatestSnapshot&)>& each);
     // The same pass with the parsed values instead of the report: nothing
     // to decompress or parse, the values shared by equal snapshots. A record
