@@ -137,8 +137,10 @@ DeviceRow DeviceFromQuery(const QSqlQuery& query, int idColumn = 8)
 const char* const kDeviceColumns =
     "SELECT device_key, key_kind, sim_number, first_seen, last_seen, visits, last_result, last_verify, id FROM devices ";
 
-// How many rows ListDevices() reads at a time.
+// How many rows ListDevices() reads at a time, and a pass over the fleet
+// in one statement.
 constexpr int kListPage = 1000;
+constexpr int kPassSlice = 5000;
 
 // The device list's order, and where a page goes on from: every row that
 // comes after (last_seen, id), written so that both databases start the
@@ -1404,28 +1406,50 @@ bool CRecordStore::ForEachLatestSnapshot(const std::function<bool(const LatestSn
     const QString latest = HasParsedValues()
                                ? QStringLiteral("s.id = d.latest_snapshot_id")
                                : QStringLiteral("s.id = (SELECT MAX(x.id) FROM snapshots x WHERE x.device_id = d.id)");
-    query.prepare(QStringLiteral(
+    const QString sql = QStringLiteral(
         "SELECT d.device_key, d.key_kind, d.sim_number, d.first_seen, d.last_seen, d.visits, d.last_result,"
         " d.last_verify, d.id, s.id, s.taken, v.module, r.body FROM devices d"
         " LEFT JOIN snapshots s ON %1"
-        " LEFT JOIN visits v ON v.id = s.visit_id LEFT JOIN reports r ON r.id = s.report_id"
-        " ORDER BY d.device_key").arg(latest));
-    if (!Exec(query))
-        return false;
-    while (query.next()) {
+        " LEFT JOIN visits v ON v.id = s.visit_id LEFT JOIN reports r ON r.id = s.report_id").arg(latest);
+    return PassInKeyOrder(query, sql, [&](const QSqlQuery& row) {
         LatestSnapshot latest;
-        latest.device = DeviceFromQuery(query);
-        latest.snapshotId = query.value(9).toLongLong();
-        latest.takenMs = query.value(10).toLongLong();
-        latest.module = query.value(11).toString();
+        latest.device = DeviceFromQuery(row);
+        latest.snapshotId = row.value(9).toLongLong();
+        latest.takenMs = row.value(10).toLongLong();
+        latest.module = row.value(11).toString();
         if (latest.snapshotId != 0)
-            latest.report = qUncompress(query.value(12).toByteArray());
-        if (!each(latest))
+            latest.report = qUncompress(row.value(12).toByteArray());
+        return each(latest);
+    });
+}
+
+bool CRecordStore::PassInKeyOrder(QSqlQuery& query, const QString& select,
+                                  const std::function<bool(const QSqlQuery&)>& each)
+{
+    // A statement per slice of the fleet, each well within the server's
+    // statement time limit however large the fleet.
+    QString after;
+    for (bool first = true;; first = false) {
+        query.prepare(select + (first ? QString() : QStringLiteral(" WHERE d.device_key > ?"))
+                      + QStringLiteral(" ORDER BY d.device_key LIMIT %1").arg(kPassSlice));
+        if (!first)
+            query.addBindValue(after);
+        if (!Exec(query))
+            return false;
+        int rows = 0;
+        while (query.next()) {
+            ++rows;
+            after = query.value(0).toString();
+            if (!each(query))
+                return true;
+        }
+        // A stream cut short (a connection lost, or used for another
+        // statement during the pass) is a failure, not the end of the fleet.
+        if (query.lastError().isValid())
+            return Fail(query);
+        if (rows < kPassSlice)
             return true;
     }
-    // A stream cut short (a connection lost, or used for another statement
-    // during the pass) is a failure, not the end of the fleet.
-    return !query.lastError().isValid() || Fail(query);
 }
 
 bool CRecordStore::LoadLatestValueSets(std::map<qint64, std::vector<RecordedItem>>& sets)
@@ -1469,30 +1493,23 @@ bool CRecordStore::ForEachLatestValues(const std::function<bool(const LatestValu
         return false;
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral(
+    const QString sql = QStringLiteral(
         "SELECT d.device_key, d.key_kind, d.sim_number, d.first_seen, d.last_seen, d.visits, d.last_result,"
         " d.last_verify, d.id, s.id, s.taken, v.module, s.unit_id, s.unit_sim, s.value_set_id FROM devices d"
-        " LEFT JOIN snapshots s ON s.id = d.latest_snapshot_id LEFT JOIN visits v ON v.id = s.visit_id"
-        " ORDER BY d.device_key"));
-    if (!Exec(query))
-        return false;
-    while (query.next()) {
+        " LEFT JOIN snapshots s ON s.id = d.latest_snapshot_id LEFT JOIN visits v ON v.id = s.visit_id");
+    return PassInKeyOrder(query, sql, [&](const QSqlQuery& row) {
         LatestValues latest;
-        latest.device = DeviceFromQuery(query);
-        latest.snapshotId = query.value(9).toLongLong();
-        latest.takenMs = query.value(10).toLongLong();
-        latest.module = query.value(11).toString();
-        latest.unitId = query.value(12).toString();
-        latest.unitSim = query.value(13).toString();
-        latest.valueSetId = query.value(14).toLongLong();
+        latest.device = DeviceFromQuery(row);
+        latest.snapshotId = row.value(9).toLongLong();
+        latest.takenMs = row.value(10).toLongLong();
+        latest.module = row.value(11).toString();
+        latest.unitId = row.value(12).toString();
+        latest.unitSim = row.value(13).toString();
+        latest.valueSetId = row.value(14).toLongLong();
         const auto found = sets.find(latest.valueSetId);
         latest.values = found == sets.end() ? &kNoValues : &found->second;
-        if (!each(latest))
-            return true;
-    }
-    // A stream cut short (a connection lost, or used for another statement
-    // during the pass) is a failure, not the end of the fleet.
-    return !query.lastError().isValid() || Fail(query);
+        return each(latest);
+    });
 }
 
 bool CRecordStore::ForEachLatestProfileCheck(const std::function<bool(const StoredProfileCheck&)>& each,

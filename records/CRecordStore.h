@@ -209,6 +209,8 @@ private:
     // Older schemas: the latest reports parsed one by one.
     std::optional<std::vector<DeviceRow>> ScanForValue(const QString& item, const QString& value,
                                                        const DevicePageKey& after, int limit);
+    // Runs `select` (devices d, ...) slice by slice in key order.
+    bool PassInKeyOrder(QSqlQuery& query, const QString& select, const std::function<bool(const QSqlQuery&)>& each);
     bool LoadLatestValueSets(std::map<qint64, std::vector<RecordedItem>>& sets);
 
     QString m_location;
