@@ -44,11 +44,59 @@ QString ShortTime(qint64 ms)
 
 // ---------------------------------------------------------------- model
 
-void DeviceListModel::SetRows(std::vector<DeviceRow> rows)
+bool DeviceListModel::SetSource(CRecordStore* store, const QString& filter)
 {
     beginResetModel();
-    m_rows = std::move(rows);
+    m_store = store;
+    m_filter = filter;
+    m_rows.clear();
+    m_atEnd = store == nullptr;
+    m_fetches = 0;
     endResetModel();
+    return m_atEnd || FetchPage();
+}
+
+bool DeviceListModel::FetchPage()
+{
+    if (m_atEnd)
+        return true;
+    ++m_fetches;
+    const DevicePageKey after = m_rows.empty() ? DevicePageKey{} : DevicePageKey::After(m_rows.back());
+    std::optional<std::vector<DeviceRow>> page = m_store->DevicePage(m_filter, after, kFetchRows);
+    if (!page) {
+        m_atEnd = true;
+        emit fetchFailed(m_store->LastError().simplified());
+        return false;
+    }
+    m_atEnd = static_cast<int>(page->size()) < kFetchRows;
+    if (page->empty())
+        return true;
+    const int first = static_cast<int>(m_rows.size());
+    beginInsertRows({}, first, first + static_cast<int>(page->size()) - 1);
+    m_rows.insert(m_rows.end(), std::make_move_iterator(page->begin()), std::make_move_iterator(page->end()));
+    endInsertRows();
+    return true;
+}
+
+bool DeviceListModel::canFetchMore(const QModelIndex& parent) const
+{
+    return !parent.isValid() && !m_atEnd;
+}
+
+void DeviceListModel::fetchMore(const QModelIndex& parent)
+{
+    if (!parent.isValid())
+        FetchPage();
+}
+
+int DeviceListModel::FindOrFetch(const QString& key)
+{
+    for (std::size_t i = 0;; ++i) {
+        if (i == m_rows.size() && (m_atEnd || !FetchPage() || i == m_rows.size()))
+            return -1;
+        if (m_rows[i].key == key)
+            return static_cast<int>(i);
+    }
 }
 
 const DeviceRow* DeviceListModel::Row(int row) const
@@ -177,7 +225,7 @@ void CDeviceRecordsDlg::Build()
     connect(m_location, &QLineEdit::returnPressed, this, &CDeviceRecordsDlg::OnLocationApplied);
     m_filter = new QLineEdit(this);
     m_filter->setObjectName(QStringLiteral("recordsFilter"));
-    m_filter->setPlaceholderText(QStringLiteral("筛选：设备ID、SIM卡号或任一参数值（如 10.0.0.5）"));
+    m_filter->setPlaceholderText(QStringLiteral("筛选：设备ID（或其开头）、SIM卡号、任一参数值（如 10.0.0.5）或 参数=值"));
     m_filter->setClearButtonEnabled(true);
     connect(m_filter, &QLineEdit::textChanged, this, &CDeviceRecordsDlg::Refilter);
 
@@ -201,6 +249,7 @@ void CDeviceRecordsDlg::Build()
     m_devices->setColumnWidth(ResultColumn, widthOf(QStringLiteral("上次结果")));
     m_devices->verticalHeader()->setDefaultSectionSize(metrics.height() + 8);
     connect(m_devices->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CDeviceRecordsDlg::ShowDevice);
+    connect(&m_model, &DeviceListModel::fetchFailed, this, [this](const QString& why) { m_status->setText(why); });
 
     m_history = new QTreeWidget(this);
     m_history->setObjectName(QStringLiteral("recordsHistory"));
@@ -290,14 +339,11 @@ int CDeviceRecordsDlg::DeviceCount() const
 void CDeviceRecordsDlg::Refilter()
 {
     if (!m_store->IsOpen()) {
-        m_model.SetRows({});
+        m_model.SetSource(nullptr, {});
         return;
     }
     const QString kept = SelectedDeviceKey();
-    std::optional<std::vector<DeviceRow>> rows = m_store->ListDevices(m_filter->text());
-    m_model.SetRows(rows ? std::move(*rows) : std::vector<DeviceRow>{});
-    if (!rows)
-        m_status->setText(m_store->LastError().simplified());
+    m_model.SetSource(m_store.get(), m_filter->text());
     if (!kept.isEmpty())
         SelectDevice(kept);
     if (SelectedDeviceKey().isEmpty()) {
@@ -316,14 +362,12 @@ QString CDeviceRecordsDlg::SelectedDeviceKey() const
 
 bool CDeviceRecordsDlg::SelectDevice(const QString& key)
 {
-    for (int i = 0; i < m_model.rowCount(); ++i) {
-        if (m_model.Row(i)->key == key) {
-            m_devices->selectRow(i);
-            m_devices->scrollTo(m_model.index(i, 0));
-            return true;
-        }
-    }
-    return false;
+    const int row = m_model.FindOrFetch(key);
+    if (row < 0)
+        return false;
+    m_devices->selectRow(row);
+    m_devices->scrollTo(m_model.index(row, 0));
+    return true;
 }
 
 void CDeviceRecordsDlg::ShowDevice()

@@ -18,21 +18,45 @@ class QTableView;
 class QTreeWidget;
 
 // The device list of the service record, as a table model: one row per
-// device, newest visit first.
+// device, newest visit first, read from the record a page at a time as the
+// view scrolls (canFetchMore / fetchMore), so that a province's record
+// opens as fast as a workshop's.
 class DeviceListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    // Rows read per fetch.
+    static constexpr int kFetchRows = 200;
+
     using QAbstractTableModel::QAbstractTableModel;
-    void SetRows(std::vector<DeviceRow> rows);
+    // The devices `filter` finds in `store` (see CRecordStore::ListDevices);
+    // nothing without a store. The first page is read at once. False, with
+    // the store's LastError(), when that read fails.
+    bool SetSource(CRecordStore* store, const QString& filter);
     const DeviceRow* Row(int row) const;
+    // Reads on until the device is loaded or the list ends; its row, or -1.
+    int FindOrFetch(const QString& key);
+    // How many fetches have read the record since the last SetSource().
+    int Fetches() const { return m_fetches; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
+
+signals:
+    // A page could not be read.
+    void fetchFailed(const QString& why);
 
 private:
+    bool FetchPage();
+
+    CRecordStore* m_store = nullptr;
+    QString m_filter;
     std::vector<DeviceRow> m_rows;
+    bool m_atEnd = true;
+    int m_fetches = 0;
 };
 
 // 设备档案: every terminal the tool has read, filtered as the user types (ID,
@@ -52,7 +76,9 @@ public:
     QTableView* DeviceTable() const { return m_devices; }
     QTreeWidget* HistoryTree() const { return m_history; }
     QPlainTextEdit* DifferenceText() const { return m_differences; }
+    // The devices read so far (the list reads on as it scrolls).
     int DeviceCount() const;
+    DeviceListModel* DeviceModel() { return &m_model; }
     // Selects a device by key; false when the list does not show it.
     bool SelectDevice(const QString& key);
     // Selects snapshots by their number (1 = first) in the history.

@@ -4,6 +4,7 @@
 #include "params/ParameterReport.h"
 #include "params/ParameterSet.h"
 #include "records/RecordDiff.h"
+#include "records/RecordValues.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -117,9 +118,11 @@ QString LikePattern(const QString& filter)
     return QLatin1Char('%') + escaped + QLatin1Char('%');
 }
 
-DeviceRow DeviceFromQuery(const QSqlQuery& query)
+// The device columns first, its row id at `idColumn`.
+DeviceRow DeviceFromQuery(const QSqlQuery& query, int idColumn = 8)
 {
     DeviceRow row;
+    row.rowId = query.value(idColumn).toLongLong();
     row.key = query.value(0).toString();
     row.kind = KeyKindFromText(query.value(1).toString());
     row.simNumber = query.value(2).toString();
@@ -132,7 +135,25 @@ DeviceRow DeviceFromQuery(const QSqlQuery& query)
 }
 
 const char* const kDeviceColumns =
-    "SELECT device_key, key_kind, sim_number, first_seen, last_seen, visits, last_result, last_verify FROM devices ";
+    "SELECT device_key, key_kind, sim_number, first_seen, last_seen, visits, last_result, last_verify, id FROM devices ";
+
+// How many rows ListDevices() reads at a time, and a pass over the fleet
+// in one statement.
+constexpr int kListPage = 1000;
+constexpr int kPassSlice = 5000;
+
+// The device list's order, and where a page goes on from: every row that
+// comes after (last_seen, id), written so that both databases start the
+// index range at last_seen.
+const char* const kListOrder = " ORDER BY last_seen DESC, id DESC LIMIT ?";
+const char* const kAfterKey = "last_seen <= ? AND (last_seen < ? OR id < ?)";
+
+// A text typed into the filter that may begin a device ID.
+bool MayBeginDeviceId(const QString& text)
+{
+    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{1,8}$"));
+    return hex.match(text).hasMatch();
+}
 
 // Triggers that mean a terminal has just been caught: a new visit.
 bool StartsVisit(const QString& trigger)
@@ -300,6 +321,7 @@ bool CRecordStore::OpenConnection(int version)
         m_db.close();
         return false;
     }
+    m_version = SchemaVersion();
     return true;
 }
 
@@ -359,6 +381,7 @@ bool CRecordStore::OpenToRead()
         m_db.close();
         return false;
     }
+    m_version = SchemaVersion();
     return true;
 }
 
@@ -388,6 +411,8 @@ bool CRecordStore::ReadSchemaVersion(bool missingIsEmpty)
 
 bool CRecordStore::Transaction()
 {
+    if (m_bulkDepth > 0)
+        return true;
     QSqlQuery query(m_db);
     // SQLite: take the write lock at once, so a reader never has to upgrade
     // (which another writer could make fail without waiting).
@@ -398,9 +423,14 @@ bool CRecordStore::Transaction()
 
 bool CRecordStore::Commit()
 {
-    QSqlQuery query(m_db);
-    if (query.exec(QStringLiteral("COMMIT")))
+    if (m_bulkDepth > 0)
         return true;
+    QSqlQuery query(m_db);
+    if (query.exec(QStringLiteral("COMMIT"))) {
+        m_valueSets.merge(m_newValueSets);
+        m_newValueSets.clear();
+        return true;
+    }
     Fail(query);
     Rollback();
     return false;
@@ -408,8 +438,40 @@ bool CRecordStore::Commit()
 
 void CRecordStore::Rollback()
 {
+    // Inside a bulk write a failed step leaves its rows; the bulk write's
+    // end commits them with the rest (a generated record, not a visit).
+    if (m_bulkDepth > 0)
+        return;
+    m_newValueSets.clear();
     QSqlQuery query(m_db);
     query.exec(QStringLiteral("ROLLBACK"));
+}
+
+bool CRecordStore::BeginBulkWrite()
+{
+    if (!m_open)
+        return Fail(QStringLiteral("the database is not open"));
+    if (m_dialect == RecordSchema::Dialect::Sqlite) {
+        QSqlQuery query(m_db);
+        query.exec(QStringLiteral("PRAGMA synchronous = OFF"));
+    }
+    if (!Transaction())
+        return false;
+    ++m_bulkDepth;
+    return true;
+}
+
+bool CRecordStore::EndBulkWrite()
+{
+    if (m_bulkDepth == 0)
+        return true;
+    --m_bulkDepth;
+    const bool committed = Commit();
+    if (m_dialect == RecordSchema::Dialect::Sqlite) {
+        QSqlQuery query(m_db);
+        query.exec(QStringLiteral("PRAGMA synchronous = FULL"));
+    }
+    return committed;
 }
 
 bool CRecordStore::Migrate(int version)
@@ -449,6 +511,8 @@ bool CRecordStore::ApplyMigrations(int version)
             if (!query.exec(statement))
                 return Fail(query);
         }
+        if (next == RecordSchema::kParsedValuesVersion && !FillParsedValues())
+            return false;
         query.prepare(QStringLiteral("INSERT INTO schema_version (version, applied) VALUES (?, ?)"));
         query.addBindValue(next);
         query.addBindValue(QDateTime::currentMSecsSinceEpoch());
@@ -584,8 +648,11 @@ std::optional<qint64> CRecordStore::BeginVisit(qint64 deviceId, const ReportEven
 }
 
 std::optional<qint64> CRecordStore::AddSnapshot(qint64 deviceId, qint64 visitId, const ReportEvent& event,
-                                                const QString& key, const QString& sim)
+                                                const ParsedValues& values)
 {
+    DeviceKeyKind kind = DeviceKeyKind::None;
+    const QString& sim = values.unitSim;
+    const QString key = DeviceKeyFor(values.unitId, values.unitSim, &kind);
     const QString digest =
         QString::fromLatin1(QCryptographicHash::hash(event.report, QCryptographicHash::Sha256).toHex());
     QSqlQuery query(m_db);
@@ -610,22 +677,47 @@ std::optional<qint64> CRecordStore::AddSnapshot(qint64 deviceId, qint64 visitId,
         const std::optional<qint64> reportId = ReportRowId(event.report);
         if (!reportId)
             return std::nullopt;
-        query.prepare(QStringLiteral(
-            "INSERT INTO snapshots (device_id, visit_id, taken, last_seen, seen, trigger_name, report_id)"
-            " VALUES (?, ?, ?, ?, 1, ?, ?) RETURNING id"));
+        if (!HasParsedValues()) {
+            query.prepare(QStringLiteral(
+                "INSERT INTO snapshots (device_id, visit_id, taken, last_seen, seen, trigger_name, report_id)"
+                " VALUES (?, ?, ?, ?, 1, ?, ?) RETURNING id"));
+        } else {
+            query.prepare(QStringLiteral(
+                "INSERT INTO snapshots (device_id, visit_id, taken, last_seen, seen, trigger_name, report_id,"
+                " value_set_id, unit_id, unit_sim) VALUES (?, ?, ?, ?, 1, ?, ?, ?, ?, ?) RETURNING id"));
+        }
         query.addBindValue(deviceId);
         query.addBindValue(visitId);
         query.addBindValue(event.atMs);
         query.addBindValue(event.atMs);
         query.addBindValue(NotNull(event.trigger));
         query.addBindValue(*reportId);
+        std::optional<qint64> valueSetId;
+        if (HasParsedValues()) {
+            valueSetId = ValueSetId(values);
+            if (!valueSetId)
+                return std::nullopt;
+            query.addBindValue(*valueSetId);
+            query.addBindValue(NotNull(values.unitId));
+            query.addBindValue(NotNull(values.unitSim));
+        }
         snapshotId = InsertReturningId(query);
         if (!snapshotId)
             return std::nullopt;
-        // The filter looks through the latest report's values.
-        query.prepare(QStringLiteral("UPDATE devices SET sim_number = ?, search_text = ? WHERE id = ?"));
-        query.addBindValue(NotNull(sim));
-        query.addBindValue((key + QLatin1Char('\n') + sim + QLatin1Char('\n') + GbkToUnicode(event.report)).toLower());
+        if (!HasParsedValues()) {
+            // The filter of this schema looks through the latest report's text.
+            query.prepare(QStringLiteral("UPDATE devices SET sim_number = ?, search_text = ? WHERE id = ?"));
+            query.addBindValue(NotNull(sim));
+            query.addBindValue((key + QLatin1Char('\n') + sim + QLatin1Char('\n') + GbkToUnicode(event.report)).toLower());
+        } else {
+            // The newest snapshot is the latest: a step replayed late is
+            // stored after the ones that came before it.
+            query.prepare(QStringLiteral(
+                "UPDATE devices SET sim_number = ?, latest_snapshot_id = ?, latest_value_set_id = ? WHERE id = ?"));
+            query.addBindValue(NotNull(sim));
+            query.addBindValue(*snapshotId);
+            query.addBindValue(*valueSetId);
+        }
         query.addBindValue(deviceId);
         if (!Exec(query) || !TouchDevice(deviceId, event.atMs, true))
             return std::nullopt;
@@ -657,9 +749,11 @@ std::optional<qint64> CRecordStore::RecordReport(const ReportEvent& event)
 {
     if (!m_open && !Fail(QStringLiteral("the database is not open")))
         return std::nullopt;
+    // Parsed once: the key, and the values the record keeps.
+    const ParsedValues values = ParseRecordValues(event.report);
     DeviceKeyKind kind = DeviceKeyKind::None;
-    QString sim;
-    const QString key = DeviceKeyOf(event.report, &kind, &sim);
+    const QString sim = values.unitSim;
+    const QString key = DeviceKeyFor(values.unitId, values.unitSim, &kind);
     if (!Transaction())
         return std::nullopt;
     const auto fail = [this]() -> std::optional<qint64> {
@@ -677,7 +771,7 @@ std::optional<qint64> CRecordStore::RecordReport(const ReportEvent& event)
         visitId = *begun;
     }
 
-    const std::optional<qint64> snapshotId = AddSnapshot(*deviceId, visitId, event, key, sim);
+    const std::optional<qint64> snapshotId = AddSnapshot(*deviceId, visitId, event, values);
     if (!snapshotId)
         return fail();
     if (!Commit())
@@ -896,9 +990,10 @@ std::optional<CRecordStore::StoredStep> CRecordStore::StoredStepOf(const RecordE
 
 std::optional<CRecordStore::StoredStep> CRecordStore::StoreReportStep(const RecordEvent& event)
 {
+    const ParsedValues values = ParseRecordValues(event.report);
     DeviceKeyKind kind = DeviceKeyKind::None;
-    QString sim;
-    const QString key = DeviceKeyOf(event.report, &kind, &sim);
+    const QString sim = values.unitSim;
+    const QString key = DeviceKeyFor(values.unitId, values.unitSim, &kind);
     const std::optional<qint64> deviceId = DeviceRowId(key, kind, sim, event.atMs);
     if (!deviceId)
         return std::nullopt;
@@ -909,7 +1004,7 @@ std::optional<CRecordStore::StoredStep> CRecordStore::StoreReportStep(const Reco
     report.trigger = event.trigger;
     report.report = event.report;
     report.atMs = event.atMs;
-    const std::optional<qint64> snapshotId = AddSnapshot(*deviceId, *visitId, report, key, sim);
+    const std::optional<qint64> snapshotId = AddSnapshot(*deviceId, *visitId, report, values);
     if (!snapshotId)
         return std::nullopt;
     if (!event.renamedFrom.isEmpty() && event.renamedFrom != key) {
@@ -1020,7 +1115,17 @@ std::optional<CRecordStore::StoredStep> CRecordStore::StoreStep(const RecordEven
         Rollback();
         return stored;
     }
-    stored = event.type == RecordEvent::Type::Report ? StoreReportStep(event) : StoreChangeStep(event);
+    switch (event.type) {
+    case RecordEvent::Type::Report:
+        stored = StoreReportStep(event);
+        break;
+    case RecordEvent::Type::ProfileCheck:
+        stored = StoreProfileCheckStep(event);
+        break;
+    default:
+        stored = StoreChangeStep(event);
+        break;
+    }
     if (!stored || !SetStepRow(event.uid, stored->rowId))
         return fail();
     if (!Commit())
@@ -1030,20 +1135,136 @@ std::optional<CRecordStore::StoredStep> CRecordStore::StoreStep(const RecordEven
 
 std::optional<std::vector<DeviceRow>> CRecordStore::ListDevices(const QString& filter)
 {
+    std::vector<DeviceRow> rows;
+    DevicePageKey after;
+    for (;;) {
+        std::optional<std::vector<DeviceRow>> page = DevicePage(filter, after, kListPage);
+        if (!page)
+            return std::nullopt;
+        rows.insert(rows.end(), page->begin(), page->end());
+        if (static_cast<int>(page->size()) < kListPage)
+            return rows;
+        after = DevicePageKey::After(page->back());
+    }
+}
+
+std::optional<std::vector<DeviceRow>> CRecordStore::DevicePage(const QString& filter, const DevicePageKey& after,
+                                                               int limit)
+{
+    const QString text = filter.trimmed();
+    const qsizetype equals = text.indexOf(QLatin1Char('='));
+    if (equals > 0 && !RecordedItemLabel(text.left(equals)).isEmpty())
+        return DevicesWithValue(text.left(equals), text.mid(equals + 1).trimmed(), after, limit);
+    const std::optional<Condition> condition = FilterCondition(text);
+    if (!condition)
+        return std::nullopt;
+    return PageWhere(*condition, after, limit);
+}
+
+std::optional<CRecordStore::Condition> CRecordStore::FilterCondition(const QString& text)
+{
+    if (text.isEmpty())
+        return Condition{};
+    if (!HasParsedValues())
+        return Condition{QStringLiteral("search_text LIKE ? ESCAPE '!'"), {LikePattern(text)}};
+    // Each part is an index's: the key (a prefix of an ID is a range of
+    // the unique key), the SIM number, and the value sets that hold the
+    // text as any value.
+    Condition condition{QStringLiteral("(device_key = ? OR sim_number = ? OR latest_value_set_id IN"
+                                       " (SELECT set_id FROM value_set_items WHERE folded = ?)"),
+                        {text, text, text.toLower()}};
+    if (MayBeginDeviceId(text)) {
+        const QString prefix = text.toUpper();
+        condition.sql += QStringLiteral(" OR (device_key >= ? AND device_key < ?)");
+        // Keys are capitals and digits: every key that begins with the
+        // prefix sorts below prefix + "G", in any collation.
+        condition.values << prefix << prefix + QStringLiteral("G");
+    }
+    condition.sql += QLatin1Char(')');
+    return condition;
+}
+
+std::optional<CRecordStore::Condition> CRecordStore::ValueCondition(const QString& item, const QString& value)
+{
+    const QString label = RecordedItemLabel(item);
+    if (label.isEmpty()) {
+        Fail(QStringLiteral("没有名为“%1”的参数").arg(item.trimmed()));
+        return std::nullopt;
+    }
+    // The device ID and SIM number are the device's own columns.
+    if (IsDeviceIdLabel(label))
+        return Condition{QStringLiteral("device_key = ?"), {value.trimmed().toUpper()}};
+    if (IsSimNumberLabel(label))
+        return Condition{QStringLiteral("sim_number = ?"), {value.trimmed()}};
+    return Condition{QStringLiteral("latest_value_set_id IN (SELECT set_id FROM value_set_items WHERE item = ? AND"
+                                    " value = ?)"),
+                     {label, value}};
+}
+
+std::optional<std::vector<DeviceRow>> CRecordStore::DevicesWithValue(const QString& item, const QString& value,
+                                                                     const DevicePageKey& after, int limit)
+{
+    const std::optional<Condition> condition = ValueCondition(item, value);
+    if (!condition)
+        return std::nullopt;
+    if (!HasParsedValues() && condition->sql.startsWith(QLatin1String("latest_value_set_id")))
+        return ScanForValue(condition->values[0].toString(), value, after, limit);
+    return PageWhere(*condition, after, limit);
+}
+
+std::optional<std::vector<DeviceRow>> CRecordStore::PageWhere(const Condition& condition, const DevicePageKey& after,
+                                                              int limit)
+{
+    QStringList where;
+    if (!condition.sql.isEmpty())
+        where << condition.sql;
+    if (!after.IsStart())
+        where << QString::fromLatin1(kAfterKey);
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    if (filter.trimmed().isEmpty()) {
-        query.prepare(QLatin1String(kDeviceColumns) + QStringLiteral("ORDER BY last_seen DESC, id DESC"));
-    } else {
-        query.prepare(QLatin1String(kDeviceColumns)
-                      + QStringLiteral("WHERE search_text LIKE ? ESCAPE '!' ORDER BY last_seen DESC, id DESC"));
-        query.addBindValue(LikePattern(filter.trimmed()));
+    query.prepare(QLatin1String(kDeviceColumns)
+                  + (where.isEmpty() ? QString() : QStringLiteral("WHERE ") + where.join(QStringLiteral(" AND ")))
+                  + QLatin1String(kListOrder));
+    for (const QVariant& value : condition.values)
+        query.addBindValue(value);
+    if (!after.IsStart()) {
+        query.addBindValue(after.lastSeenMs);
+        query.addBindValue(after.lastSeenMs);
+        query.addBindValue(after.rowId);
     }
+    query.addBindValue(std::max(limit, 1));
     if (!Exec(query))
         return std::nullopt;
     std::vector<DeviceRow> rows;
     while (query.next())
         rows.push_back(DeviceFromQuery(query));
+    return rows;
+}
+
+std::optional<std::vector<DeviceRow>> CRecordStore::ScanForValue(const QString& item, const QString& value,
+                                                                 const DevicePageKey& after, int limit)
+{
+    std::vector<DeviceRow> rows;
+    const bool passed = ForEachLatestValues([&](const LatestValues& latest) {
+        const bool later = after.IsStart() || latest.device.lastSeenMs < after.lastSeenMs
+                           || (latest.device.lastSeenMs == after.lastSeenMs && latest.device.rowId < after.rowId);
+        if (!later)
+            return true;
+        for (const RecordedItem& recorded : *latest.values) {
+            if (recorded.item == item && recorded.value == value) {
+                rows.push_back(latest.device);
+                break;
+            }
+        }
+        return true;
+    });
+    if (!passed)
+        return std::nullopt;
+    std::sort(rows.begin(), rows.end(), [](const DeviceRow& a, const DeviceRow& b) {
+        return a.lastSeenMs != b.lastSeenMs ? a.lastSeenMs > b.lastSeenMs : a.rowId > b.rowId;
+    });
+    if (static_cast<int>(rows.size()) > limit)
+        rows.resize(static_cast<std::size_t>(std::max(limit, 1)));
     return rows;
 }
 
@@ -1180,24 +1401,273 @@ bool CRecordStore::ForEachLatestSnapshot(const std::function<bool(const LatestSn
 {
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral(
+    // One pass in key order: the device's own row names its latest
+    // snapshot (older schemas: the highest snapshot id, looked up per device).
+    const QString latest = HasParsedValues()
+                               ? QStringLiteral("s.id = d.latest_snapshot_id")
+                               : QStringLiteral("s.id = (SELECT MAX(x.id) FROM snapshots x WHERE x.device_id = d.id)");
+    const QString sql = QStringLiteral(
         "SELECT d.device_key, d.key_kind, d.sim_number, d.first_seen, d.last_seen, d.visits, d.last_result,"
-        " d.last_verify, s.id, s.taken, v.module, r.body FROM devices d"
-        " LEFT JOIN snapshots s ON s.id = (SELECT MAX(x.id) FROM snapshots x WHERE x.device_id = d.id)"
-        " LEFT JOIN visits v ON v.id = s.visit_id LEFT JOIN reports r ON r.id = s.report_id"
-        " ORDER BY d.device_key"));
+        " d.last_verify, d.id, s.id, s.taken, v.module, r.body FROM devices d"
+        " LEFT JOIN snapshots s ON %1"
+        " LEFT JOIN visits v ON v.id = s.visit_id LEFT JOIN reports r ON r.id = s.report_id").arg(latest);
+    return PassInKeyOrder(query, sql, [&](const QSqlQuery& row) {
+        LatestSnapshot latest;
+        latest.device = DeviceFromQuery(row);
+        latest.snapshotId = row.value(9).toLongLong();
+        latest.takenMs = row.value(10).toLongLong();
+        latest.module = row.value(11).toString();
+        if (latest.snapshotId != 0)
+            latest.report = qUncompress(row.value(12).toByteArray());
+        return each(latest);
+    });
+}
+
+bool CRecordStore::PassInKeyOrder(QSqlQuery& query, const QString& select,
+                                  const std::function<bool(const QSqlQuery&)>& each)
+{
+    // A statement per slice of the fleet, each well within the server's
+    // statement time limit however large the fleet.
+    QString after;
+    for (bool first = true;; first = false) {
+        query.prepare(select + (first ? QString() : QStringLiteral(" WHERE d.device_key > ?"))
+                      + QStringLiteral(" ORDER BY d.device_key LIMIT %1").arg(kPassSlice));
+        if (!first)
+            query.addBindValue(after);
+        if (!Exec(query))
+            return false;
+        int rows = 0;
+        while (query.next()) {
+            ++rows;
+            after = query.value(0).toString();
+            if (!each(query))
+                return true;
+        }
+        // A stream cut short (a connection lost, or used for another
+        // statement during the pass) is a failure, not the end of the fleet.
+        if (query.lastError().isValid())
+            return Fail(query);
+        if (rows < kPassSlice)
+            return true;
+    }
+}
+
+bool CRecordStore::LoadLatestValueSets(std::map<qint64, std::vector<RecordedItem>>& sets)
+{
+    // Read before the pass: a PostgreSQL connection streams one result at
+    // a time. Only the sets some device's latest snapshot has.
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral(
+        "SELECT i.set_id, i.item, i.value FROM value_set_items i WHERE i.set_id IN"
+        " (SELECT DISTINCT latest_value_set_id FROM devices) ORDER BY i.set_id, i.seq"));
+    if (!Exec(query))
+        return false;
+    while (query.next())
+        sets[query.value(0).toLongLong()].push_back({query.value(1).toString(), query.value(2).toString()});
+    return true;
+}
+
+bool CRecordStore::ForEachLatestValues(const std::function<bool(const LatestValues&)>& each)
+{
+    static const std::vector<RecordedItem> kNoValues;
+    if (!HasParsedValues()) {
+        // An older record: its reports parsed as they come.
+        return ForEachLatestSnapshot([&](const LatestSnapshot& snapshot) {
+            LatestValues latest;
+            latest.device = snapshot.device;
+            latest.snapshotId = snapshot.snapshotId;
+            latest.takenMs = snapshot.takenMs;
+            latest.module = snapshot.module;
+            ParsedValues values;
+            if (snapshot.snapshotId != 0)
+                values = ParseRecordValues(snapshot.report);
+            latest.unitId = values.unitId;
+            latest.unitSim = values.unitSim;
+            latest.values = &values.items;
+            return each(latest);
+        });
+    }
+    std::map<qint64, std::vector<RecordedItem>> sets;
+    if (!LoadLatestValueSets(sets))
+        return false;
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    const QString sql = QStringLiteral(
+        "SELECT d.device_key, d.key_kind, d.sim_number, d.first_seen, d.last_seen, d.visits, d.last_result,"
+        " d.last_verify, d.id, s.id, s.taken, v.module, s.unit_id, s.unit_sim, s.value_set_id FROM devices d"
+        " LEFT JOIN snapshots s ON s.id = d.latest_snapshot_id LEFT JOIN visits v ON v.id = s.visit_id");
+    return PassInKeyOrder(query, sql, [&](const QSqlQuery& row) {
+        LatestValues latest;
+        latest.device = DeviceFromQuery(row);
+        latest.snapshotId = row.value(9).toLongLong();
+        latest.takenMs = row.value(10).toLongLong();
+        latest.module = row.value(11).toString();
+        latest.unitId = row.value(12).toString();
+        latest.unitSim = row.value(13).toString();
+        latest.valueSetId = row.value(14).toLongLong();
+        const auto found = sets.find(latest.valueSetId);
+        latest.values = found == sets.end() ? &kNoValues : &found->second;
+        return each(latest);
+    });
+}
+
+bool CRecordStore::ForEachLatestProfileCheck(const std::function<bool(const StoredProfileCheck&)>& each,
+                                             const QString& profileName)
+{
+    if (!HasParsedValues())
+        return true;  // an older record keeps no checks
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    const QString named = profileName.isEmpty() ? QString() : QStringLiteral(" WHERE profile_name = ?");
+    query.prepare(QStringLiteral(
+        "SELECT d.device_key, p.at, p.profile_name, p.profile_version, p.profile_digest, p.day, p.conformed,"
+        " p.deviations, p.lines FROM profile_checks p JOIN devices d ON d.id = p.device_id"
+        " WHERE p.id IN (SELECT MAX(id) FROM profile_checks%1 GROUP BY device_id) ORDER BY d.device_key")
+                      .arg(named));
+    if (!profileName.isEmpty())
+        query.addBindValue(profileName);
     if (!Exec(query))
         return false;
     while (query.next()) {
-        LatestSnapshot latest;
-        latest.device = DeviceFromQuery(query);
-        latest.snapshotId = query.value(8).toLongLong();
-        latest.takenMs = query.value(9).toLongLong();
-        latest.module = query.value(10).toString();
-        if (latest.snapshotId != 0)
-            latest.report = qUncompress(query.value(11).toByteArray());
-        if (!each(latest))
-            break;
+        StoredProfileCheck stored;
+        stored.deviceKey = query.value(0).toString();
+        stored.atMs = query.value(1).toLongLong();
+        stored.check.profileName = query.value(2).toString();
+        stored.check.profileVersion = query.value(3).toString();
+        stored.check.profileDigest = query.value(4).toString();
+        stored.check.day = query.value(5).toString();
+        stored.check.conformed = query.value(6).toInt() != 0;
+        stored.check.countingDeviations = query.value(7).toInt();
+        const QString lines = query.value(8).toString();
+        if (!lines.isEmpty())
+            stored.check.deviationLines = lines.split(QLatin1Char('\n'));
+        if (!each(stored))
+            return true;
     }
-    return true;
+    return !query.lastError().isValid() || Fail(query);
+}
+
+// ---- parsed values ----
+
+std::optional<qint64> CRecordStore::ValueSetId(const ParsedValues& values)
+{
+    const QString digest = values.Digest();
+    for (const std::map<QString, qint64>* known : {&m_valueSets, &m_newValueSets}) {
+        const auto found = known->find(digest);
+        if (found != known->end())
+            return found->second;
+    }
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("INSERT INTO value_sets (digest) VALUES (?) ON CONFLICT (digest) DO NOTHING"));
+    query.addBindValue(digest);
+    if (!Exec(query))
+        return std::nullopt;
+    const bool made = query.numRowsAffected() > 0;
+    query.prepare(QStringLiteral("SELECT id FROM value_sets WHERE digest = ?"));
+    query.addBindValue(digest);
+    if (!Exec(query))
+        return std::nullopt;
+    if (!query.next()) {
+        Fail(QStringLiteral("value set missing"));
+        return std::nullopt;
+    }
+    const qint64 setId = query.value(0).toLongLong();
+    if (made) {
+        query.prepare(QStringLiteral(
+            "INSERT INTO value_set_items (set_id, seq, item, value, folded) VALUES (?, ?, ?, ?, ?)"));
+        int seq = 0;
+        for (const RecordedItem& item : values.items) {
+            query.addBindValue(setId);
+            query.addBindValue(++seq);
+            query.addBindValue(NotNull(item.item));
+            query.addBindValue(NotNull(item.value));
+            query.addBindValue(NotNull(item.value.toLower()));
+            if (!Exec(query))
+                return std::nullopt;
+        }
+    }
+    m_newValueSets[digest] = setId;
+    return setId;
+}
+
+bool CRecordStore::FillParsedValues()
+{
+    // The snapshots recorded before values were kept: each distinct report
+    // parsed once.
+    std::vector<std::pair<qint64, qint64>> snapshots;  // snapshot, report
+    {
+        QSqlQuery query(m_db);
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral("SELECT id, report_id FROM snapshots WHERE value_set_id IS NULL ORDER BY report_id")))
+            return Fail(query);
+        while (query.next())
+            snapshots.emplace_back(query.value(0).toLongLong(), query.value(1).toLongLong());
+    }
+    QSqlQuery query(m_db);
+    qint64 reportId = 0;
+    ParsedValues values;
+    std::optional<qint64> setId;
+    for (const auto& [snapshotId, report] : snapshots) {
+        if (report != reportId) {
+            reportId = report;
+            query.prepare(QStringLiteral("SELECT body FROM reports WHERE id = ?"));
+            query.addBindValue(report);
+            if (!Exec(query) || !query.next())
+                return Fail(QStringLiteral("report %1 missing").arg(report));
+            values = ParseRecordValues(qUncompress(query.value(0).toByteArray()));
+            setId = ValueSetId(values);
+            if (!setId)
+                return false;
+        }
+        query.prepare(QStringLiteral("UPDATE snapshots SET value_set_id = ?, unit_id = ?, unit_sim = ? WHERE id = ?"));
+        query.addBindValue(*setId);
+        query.addBindValue(NotNull(values.unitId));
+        query.addBindValue(NotNull(values.unitSim));
+        query.addBindValue(snapshotId);
+        if (!Exec(query))
+            return false;
+    }
+    return query.exec(QStringLiteral(
+               "UPDATE devices SET latest_value_set_id = (SELECT s.value_set_id FROM snapshots s"
+               " WHERE s.id = devices.latest_snapshot_id)"))
+           || Fail(query);
+}
+
+std::optional<CRecordStore::StoredStep> CRecordStore::StoreProfileCheckStep(const RecordEvent& event)
+{
+    if (!HasParsedValues()) {
+        Fail(QStringLiteral("the record's schema keeps no profile checks"));
+        return std::nullopt;
+    }
+    DeviceKeyKind keyKind = DeviceKeyKind::Id;
+    if (event.deviceKey.startsWith(QLatin1String("SIM:")))
+        keyKind = DeviceKeyKind::Sim;
+    else if (event.deviceKey == QLatin1String("UNKNOWN"))
+        keyKind = DeviceKeyKind::None;
+    const std::optional<qint64> deviceId = DeviceRowId(event.deviceKey, keyKind, QString(), event.atMs);
+    if (!deviceId)
+        return std::nullopt;
+    const std::optional<qint64> visitId = VisitOf(event.visitUid, *deviceId, event, QString());
+    if (!visitId)
+        return std::nullopt;
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral(
+        "INSERT INTO profile_checks (uid, device_id, visit_id, at, profile_name, profile_version, profile_digest,"
+        " day, conformed, deviations, lines) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+    query.addBindValue(event.uid);
+    query.addBindValue(*deviceId);
+    query.addBindValue(*visitId);
+    query.addBindValue(event.atMs);
+    query.addBindValue(NotNull(event.check.profileName));
+    query.addBindValue(NotNull(event.check.profileVersion));
+    query.addBindValue(NotNull(event.check.profileDigest));
+    query.addBindValue(NotNull(event.check.day));
+    query.addBindValue(event.check.conformed ? 1 : 0);
+    query.addBindValue(event.check.countingDeviations);
+    query.addBindValue(NotNull(event.check.deviationLines.join(QLatin1Char('\n'))));
+    const std::optional<qint64> checkId = InsertReturningId(query);
+    if (!checkId)
+        return std::nullopt;
+    return StoredStep{*checkId, 0, event.deviceKey};
 }

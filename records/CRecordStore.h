@@ -9,10 +9,12 @@
 #include <QString>
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
 class QSqlQuery;
+struct ParsedValues;
 
 // The service record in one database: an SQLite file, or a PostgreSQL
 // server named by a "postgresql://user@host[:port]/dbname" address (read as
@@ -86,10 +88,33 @@ public:
     };
     std::optional<StoredStep> StoreStep(const RecordEvent& event);
 
+    // Many writes in one transaction (generating a large record): every
+    // write between the two is committed by EndBulkWrite(), or none. SQLite
+    // does not wait for the disk until then.
+    bool BeginBulkWrite();
+    bool EndBulkWrite();
+
     // ---- reads ----
-    // Devices whose ID, SIM number or latest report contains `filter`
-    // (case-insensitive; every device without one), newest visit first.
+    // The devices `filter` finds, newest visit first (last seen, then row
+    // id, both descending). The filter is
+    //   ""             every device;
+    //   "LABEL=VALUE"  those whose latest snapshot holds VALUE for the item
+    //                  (see DevicesWithValue), when LABEL names one;
+    //   anything else  those whose ID is or begins with it, whose SIM number
+    //                  is it, or whose latest snapshot holds it as any
+    //                  value, whatever the case.
+    // Every match is looked up in an index (a record of an older schema is
+    // read by its text column, as it was then).
     std::optional<std::vector<DeviceRow>> ListDevices(const QString& filter = {});
+    // One page of the same: the `limit` devices after `after`.
+    std::optional<std::vector<DeviceRow>> DevicePage(const QString& filter, const DevicePageKey& after, int limit);
+    // The terminals whose latest snapshot holds `value` for `item` (named as
+    // --set names items: the table's label, with or without its colon, or
+    // the report's; or 管理号码 / 授权号码 / 备份号码 for the list as the
+    // numbers joined by ","), a page at a time in the device list's order.
+    // An unknown item fails.
+    std::optional<std::vector<DeviceRow>> DevicesWithValue(const QString& item, const QString& value,
+                                                           const DevicePageKey& after = {}, int limit = 1000);
     std::optional<DeviceHistory> History(const QString& deviceKey);
     // Snapshot `number` (1 = first) of a device, 0 for the latest: the
     // report's bytes exactly as read.
@@ -98,8 +123,18 @@ public:
     std::optional<QByteArray> ReportOfSnapshot(qint64 snapshotId);
     // Every recorded device in key order with its latest snapshot (an
     // empty report when it has none), streamed: `each` returns false to
-    // stop. False, with LastError(), when the database fails.
+    // stop. False, with LastError(), when the database fails. `each` must
+    // not use the store (a PostgreSQL connection streams one result).
     bool ForEachLatestSnapshot(const std::function<bool(const LatestSnapshot&)>& each);
+    // The same pass with the parsed values instead of the report: nothing
+    // to decompress or parse, the values shared by equal snapshots. A record
+    // of an older schema is parsed on the way.
+    bool ForEachLatestValues(const std::function<bool(const LatestValues&)>& each);
+    // Every device's latest profile check, in key order, streamed (devices
+    // without one are left out); with `profileName`, the latest check
+    // against that profile.
+    bool ForEachLatestProfileCheck(const std::function<bool(const StoredProfileCheck&)>& each,
+                                   const QString& profileName = {});
 
     // The device key a report gives, and how it was found.
     static QString DeviceKeyOf(const QByteArray& report, DeviceKeyKind* kind, QString* simNumber);
@@ -136,8 +171,8 @@ private:
                                      const QString& visitUid = {});
     // The snapshot of a report on a device and visit: a repeat of the last
     // one only counts as seen again.
-    std::optional<qint64> AddSnapshot(qint64 deviceId, qint64 visitId, const ReportEvent& event, const QString& key,
-                                      const QString& sim);
+    std::optional<qint64> AddSnapshot(qint64 deviceId, qint64 visitId, const ReportEvent& event,
+                                      const ParsedValues& values);
     // "Last seen" only ever moves on, "first seen" (reports) only back.
     bool TouchDevice(qint64 deviceId, qint64 atMs, bool report);
     // Steps: claimed once by their id.
@@ -158,6 +193,25 @@ private:
     bool Transaction();
     bool Commit();
     void Rollback();
+    bool HasParsedValues() const { return m_version >= RecordSchema::kParsedValuesVersion; }
+    // The value set of a report's values, made when new.
+    std::optional<qint64> ValueSetId(const ParsedValues& values);
+    bool FillParsedValues();
+    std::optional<StoredStep> StoreProfileCheckStep(const RecordEvent& event);
+    // ListDevices' query: the condition after WHERE and its values.
+    struct Condition {
+        QString sql;
+        QVariantList values;
+    };
+    std::optional<Condition> FilterCondition(const QString& filter);
+    std::optional<Condition> ValueCondition(const QString& item, const QString& value);
+    std::optional<std::vector<DeviceRow>> PageWhere(const Condition& condition, const DevicePageKey& after, int limit);
+    // Older schemas: the latest reports parsed one by one.
+    std::optional<std::vector<DeviceRow>> ScanForValue(const QString& item, const QString& value,
+                                                       const DevicePageKey& after, int limit);
+    // Runs `select` (devices d, ...) slice by slice in key order.
+    bool PassInKeyOrder(QSqlQuery& query, const QString& select, const std::function<bool(const QSqlQuery&)>& each);
+    bool LoadLatestValueSets(std::map<qint64, std::vector<RecordedItem>>& sets);
 
     QString m_location;
     std::optional<RecordLocation> m_parsed;  // std::nullopt: the location does not parse
@@ -172,4 +226,10 @@ private:
     bool m_missing = false;
     QString m_lastError;
     CurrentVisit m_current;
+    int m_version = 0;  // the schema's, once open
+    int m_bulkDepth = 0;
+    // Value sets by digest: those committed, and those of the open
+    // transaction (forgotten if it is rolled back).
+    std::map<QString, qint64> m_valueSets;
+    std::map<QString, qint64> m_newValueSets;
 };

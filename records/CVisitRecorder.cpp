@@ -184,6 +184,23 @@ void CVisitRecorder::ReportRead(ReportTrigger trigger, const QByteArray& report)
         m_keyBeforeRename = m_deviceKey;
     }
     m_deviceKey = key;
+    {
+        std::lock_guard guard(m_lock);
+        m_visitDeviceKey = key;
+    }
+    m_writer.Enqueue(std::move(event));
+}
+
+void CVisitRecorder::ProfileChecked(const RecordedProfileCheck& check)
+{
+    RecordEvent event = Step(RecordEvent::Type::ProfileCheck, QDateTime::currentMSecsSinceEpoch());
+    {
+        std::lock_guard guard(m_lock);
+        event.deviceKey = m_visitDeviceKey;
+    }
+    if (event.visitUid.isEmpty() || event.deviceKey.isEmpty())
+        return;  // no terminal to belong to
+    event.check = check;
     m_writer.Enqueue(std::move(event));
 }
 

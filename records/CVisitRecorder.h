@@ -68,6 +68,11 @@ public:
     QString OutboxPath() const { return m_outboxPath; }
     QString Target() const;
 
+    // A profile check of the terminal caught last, filed under its visit
+    // and device by the writer thread (the outbox keeps it while the
+    // database is away). Any thread; nothing happens before any report.
+    void ProfileChecked(const RecordedProfileCheck& check);
+
     // IVisitRecorder (worker thread)
     void ModuleReplied(const QByteArray& reply) override;
     void ReportRead(ReportTrigger trigger, const QByteArray& report) override;
@@ -94,6 +99,7 @@ private:
     QString m_entryTrigger = QString::fromLatin1(RecordTrigger::Entry);
     QString m_verifyTrigger = QString::fromLatin1(RecordTrigger::Verify);
     QString m_visitUid;
+    QString m_visitDeviceKey;  // the terminal the last report named
 
     // Worker thread only.
     QString m_module;

@@ -50,6 +50,54 @@ QString StoreFailureText(const CRecordStore& store)
                              : QStringLiteral("设备档案“%1”：%2\n").arg(store.Describe(), store.LastError());
 }
 
+// Rows --history reads from the record at a time.
+constexpr int kHistoryPage = 500;
+
+// A device's JSON object as it stands in the list, indented as
+// QJsonDocument indents it there.
+QString IndentedDeviceJson(const DeviceRow& row)
+{
+    QString text = QString::fromUtf8(QJsonDocument(DeviceJson(row)).toJson(QJsonDocument::Indented)).trimmed();
+    text.replace(QLatin1Char('\n'), QStringLiteral("\n        "));
+    return QStringLiteral("        ") + text;
+}
+
+// Every device, a page at a time: a province's record is never held whole.
+int PrintDeviceList(CRecordStore& store, bool json, std::FILE* out, std::FILE* err)
+{
+    DevicePageKey after;
+    bool first = true;
+    for (;;) {
+        const auto page = store.DevicePage(QString(), after, kHistoryPage);
+        if (!page) {
+            if (json && !first)
+                Print(out, QStringLiteral("\n"));
+            Print(err, StoreFailureText(store));
+            return 1;
+        }
+        if (first && page->empty()) {
+            Print(out, json ? QStringLiteral("{\n    \"devices\": [\n    ]\n}\n")
+                            : QStringLiteral("设备档案中还没有设备（%1）\n").arg(store.Describe()));
+            return 0;
+        }
+        QString text;
+        for (const DeviceRow& row : *page) {
+            if (json)
+                text += (first ? QStringLiteral("{\n    \"devices\": [\n") : QStringLiteral(",\n")) + IndentedDeviceJson(row);
+            else
+                text += (first ? DeviceTableHeader() : QString()) + DeviceLine(row);
+            first = false;
+        }
+        Print(out, text);
+        if (static_cast<int>(page->size()) < kHistoryPage)
+            break;
+        after = DevicePageKey::After(page->back());
+    }
+    if (json)
+        Print(out, QStringLiteral("\n    ]\n}\n"));
+    return 0;
+}
+
 }  // namespace
 
 QString NormalisedDeviceKey(const QString& typed)
@@ -229,28 +277,8 @@ int PrintHistory(const QString& location, const QString& device, bool json, std:
         Print(err, StoreFailureText(store));
         return 1;
     }
-    if (device.isEmpty()) {
-        const auto devices = store.ListDevices();
-        if (!devices) {
-            Print(err, StoreFailureText(store));
-            return 1;
-        }
-        if (json) {
-            QJsonArray list;
-            for (const DeviceRow& row : *devices)
-                list.append(DeviceJson(row));
-            Print(out, QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("devices"), list}}).toJson()));
-            return 0;
-        }
-        if (devices->empty()) {
-            Print(out, QStringLiteral("设备档案中还没有设备（%1）\n").arg(store.Describe()));
-            return 0;
-        }
-        Print(out, DeviceTableHeader());
-        for (const DeviceRow& row : *devices)
-            Print(out, DeviceLine(row));
-        return 0;
-    }
+    if (device.isEmpty())
+        return PrintDeviceList(store, json, out, err);
     const auto history = store.History(NormalisedDeviceKey(device));
     if (!history) {
         Print(err, store.LastError() + QLatin1Char('\n'));

@@ -1,5 +1,6 @@
 #include "records/RecordEvent.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUuid>
@@ -17,6 +18,8 @@ const char* TypeName(RecordEvent::Type type)
         return "change-item";
     case RecordEvent::Type::ChangeDone:
         return "change-done";
+    case RecordEvent::Type::ProfileCheck:
+        return "profile-check";
     }
     return "";
 }
@@ -24,7 +27,8 @@ const char* TypeName(RecordEvent::Type type)
 std::optional<RecordEvent::Type> TypeFromName(const QString& name)
 {
     for (const RecordEvent::Type type : {RecordEvent::Type::Report, RecordEvent::Type::ChangeBegun,
-                                         RecordEvent::Type::ChangeItem, RecordEvent::Type::ChangeDone}) {
+                                         RecordEvent::Type::ChangeItem, RecordEvent::Type::ChangeDone,
+                                         RecordEvent::Type::ProfileCheck}) {
         if (name == QLatin1String(TypeName(type)))
             return type;
     }
@@ -75,6 +79,16 @@ QByteArray RecordEventToJson(const RecordEvent& event)
         object.insert(QStringLiteral("result"), event.result);
         object.insert(QStringLiteral("verify"), event.verify);
         break;
+    case RecordEvent::Type::ProfileCheck:
+        object.insert(QStringLiteral("device"), event.deviceKey);
+        object.insert(QStringLiteral("profile"), event.check.profileName);
+        object.insert(QStringLiteral("version"), event.check.profileVersion);
+        object.insert(QStringLiteral("digest"), event.check.profileDigest);
+        object.insert(QStringLiteral("day"), event.check.day);
+        object.insert(QStringLiteral("conformed"), event.check.conformed);
+        object.insert(QStringLiteral("deviations"), event.check.countingDeviations);
+        object.insert(QStringLiteral("lines"), QJsonArray::fromStringList(event.check.deviationLines));
+        break;
     }
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
@@ -105,5 +119,15 @@ std::optional<RecordEvent> RecordEventFromJson(const QByteArray& json)
                   object.value(QStringLiteral("new")).toString(), object.value(QStringLiteral("acknowledged")).toBool()};
     event.result = object.value(QStringLiteral("result")).toString();
     event.verify = object.value(QStringLiteral("verify")).toString();
+    if (event.type == RecordEvent::Type::ProfileCheck) {
+        event.check.profileName = object.value(QStringLiteral("profile")).toString();
+        event.check.profileVersion = object.value(QStringLiteral("version")).toString();
+        event.check.profileDigest = object.value(QStringLiteral("digest")).toString();
+        event.check.day = object.value(QStringLiteral("day")).toString();
+        event.check.conformed = object.value(QStringLiteral("conformed")).toBool();
+        event.check.countingDeviations = object.value(QStringLiteral("deviations")).toInt();
+        for (const QJsonValue& line : object.value(QStringLiteral("lines")).toArray())
+            event.check.deviationLines << line.toString();
+    }
     return event;
 }

@@ -92,6 +92,60 @@ const char* const kVersion3[] = {
     "UPDATE devices SET last_seen = first_seen WHERE last_seen < first_seen",
 };
 
+// Version 4: a fleet of 100,000 terminals and more.
+// - The parsed values of a snapshot are kept as a value set: the items the
+//   table shows (and the three number lists), each as the table shows it,
+//   without the device ID and SIM number (those are the snapshot's own
+//   columns and the device's). A project's terminals hold the same
+//   configuration, so a few sets serve thousands of snapshots: the record
+//   grows by the fleet's variety, not by snapshots times items, and a value
+//   is found through a plain B-tree index in either database.
+// - A device's latest snapshot (and its value set) stand in its row.
+// - The device list pages by (last_seen, id).
+// - The text column the filter used to scan is no longer kept.
+// - A profile check's result is kept per device and visit.
+// The value sets of the snapshots already recorded are filled in by the
+// store (it parses their reports) right after these statements.
+const char* const kVersion4[] = {
+    "CREATE TABLE value_sets ("
+    " id {ID},"
+    " digest TEXT NOT NULL UNIQUE)",
+    "CREATE TABLE value_set_items ("
+    " set_id BIGINT NOT NULL REFERENCES value_sets(id),"
+    " seq INTEGER NOT NULL,"
+    " item TEXT NOT NULL,"
+    " value TEXT NOT NULL,"
+    " folded TEXT NOT NULL)",
+    "CREATE INDEX value_set_items_by_set ON value_set_items(set_id, seq)",
+    "CREATE INDEX value_set_items_by_value ON value_set_items(item, value, set_id)",
+    "CREATE INDEX value_set_items_by_folded ON value_set_items(folded, set_id)",
+    "ALTER TABLE snapshots ADD COLUMN value_set_id BIGINT REFERENCES value_sets(id)",
+    "ALTER TABLE snapshots ADD COLUMN unit_id TEXT",
+    "ALTER TABLE snapshots ADD COLUMN unit_sim TEXT",
+    "ALTER TABLE devices ADD COLUMN latest_snapshot_id BIGINT REFERENCES snapshots(id)",
+    "ALTER TABLE devices ADD COLUMN latest_value_set_id BIGINT REFERENCES value_sets(id)",
+    "UPDATE devices SET latest_snapshot_id = (SELECT MAX(s.id) FROM snapshots s WHERE s.device_id = devices.id)",
+    "UPDATE devices SET search_text = ''",
+    "DROP INDEX devices_by_last_seen",
+    "CREATE INDEX devices_by_last_seen ON devices(last_seen, id)",
+    "CREATE INDEX devices_by_value_set ON devices(latest_value_set_id, last_seen, id)",
+    "CREATE INDEX devices_by_sim ON devices(sim_number)",
+    "CREATE TABLE profile_checks ("
+    " id {ID},"
+    " uid TEXT NOT NULL UNIQUE,"
+    " device_id BIGINT NOT NULL REFERENCES devices(id),"
+    " visit_id BIGINT NOT NULL REFERENCES visits(id),"
+    " at BIGINT NOT NULL,"
+    " profile_name TEXT NOT NULL,"
+    " profile_version TEXT NOT NULL,"
+    " profile_digest TEXT NOT NULL,"
+    " day TEXT NOT NULL,"
+    " conformed INTEGER NOT NULL,"
+    " deviations INTEGER NOT NULL,"
+    " lines TEXT NOT NULL)",
+    "CREATE INDEX profile_checks_by_device ON profile_checks(device_id, id)",
+};
+
 template <std::size_t N>
 QStringList Statements(const char* const (&texts)[N], Dialect dialect)
 {
@@ -108,7 +162,7 @@ QStringList Statements(const char* const (&texts)[N], Dialect dialect)
 
 int LatestVersion()
 {
-    return 3;
+    return 4;
 }
 
 QStringList Migration(int version, Dialect dialect)
@@ -120,6 +174,8 @@ QStringList Migration(int version, Dialect dialect)
         return Statements(kVersion2, dialect);
     case 3:
         return Statements(kVersion3, dialect);
+    case 4:
+        return Statements(kVersion4, dialect);
     default:
         return {};
     }

@@ -18,6 +18,11 @@ int LatestVersion();
 // The statements that take a database from version - 1 to version.
 QStringList Migration(int version, Dialect dialect);
 
+// From this version on a snapshot carries its parsed values (a value set),
+// a device its latest snapshot, and profile checks are kept. The store fills
+// the value sets of older snapshots itself when it migrates to it.
+inline constexpr int kParsedValuesVersion = 4;
+
 // Whether this program can read a database of `version`: every version up
 // to the newest it knows (readers never migrate).
 bool IsKnownVersion(int version);

@@ -90,6 +90,7 @@ inline QString DeviceKeyKindText(DeviceKeyKind kind)
 }
 
 struct DeviceRow {
+    qint64 rowId = 0;  // the record's own number (paging)
     QString key;
     DeviceKeyKind kind = DeviceKeyKind::Id;
     QString simNumber;
@@ -135,4 +136,58 @@ struct HistoryEntry {
 struct DeviceHistory {
     DeviceRow device;
     std::vector<HistoryEntry> entries;
+};
+
+// One parsed value of a snapshot: an item by the table's label (without its
+// colon), or a number list (管理号码, 授权号码, 备份号码, the numbers joined
+// by ","), and the value as the table shows it.
+struct RecordedItem {
+    QString item;
+    QString value;
+};
+
+// A device's latest snapshot as its parsed values, as the fast pass over
+// the fleet hands it out. `values` is shared by every snapshot of the same
+// value set and lives only during the call; it leaves out the device ID
+// and SIM number, which are `unitId` and `unitSim`.
+struct LatestValues {
+    DeviceRow device;
+    qint64 snapshotId = 0;  // 0: the device has no snapshot
+    qint64 takenMs = 0;
+    QString module;
+    QString unitId;
+    QString unitSim;
+    qint64 valueSetId = 0;  // equal ids: equal values
+    const std::vector<RecordedItem>* values = nullptr;  // never null during the call
+};
+
+// Where the device list goes on from: the last row of the page before
+// (newest visit first, then the highest row id). The default starts at the
+// top.
+struct DevicePageKey {
+    qint64 lastSeenMs = 0;
+    qint64 rowId = 0;
+    bool IsStart() const { return rowId == 0; }
+    static DevicePageKey After(const DeviceRow& row) { return {row.lastSeenMs, row.rowId}; }
+};
+
+// The result of a profile check, as the record keeps it: which profile
+// (name, version, SHA-256 of its text in hex), on which day, whether the
+// terminal conformed, how many deviations counted, and one line per
+// deviation as the log shows it.
+struct RecordedProfileCheck {
+    QString profileName;
+    QString profileVersion;
+    QString profileDigest;
+    QString day;  // yyyy-MM-dd
+    bool conformed = false;
+    int countingDeviations = 0;
+    QStringList deviationLines;
+};
+
+// A stored check with the device and when it was made.
+struct StoredProfileCheck {
+    QString deviceKey;
+    qint64 atMs = 0;
+    RecordedProfileCheck check;
 };

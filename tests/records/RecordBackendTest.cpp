@@ -3,13 +3,16 @@
 #include "records/CVisitRecorder.h"
 #include "records/RecordCommands.h"
 #include "records/RecordSchema.h"
+#include "records/RecordValues.h"
 #include "support/PostgresServer.h"
 #include "support/QtPrinters.h"
 
 #include "RecordReports.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -18,7 +21,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -510,6 +515,186 @@ TEST_P(RecordBackendTest, TheOutboxIsWrittenOutInOrderAndOnce)
         previous = history->entries[0].id;
         ASSERT_EQ(history->entries[1].items.size(), 1u);
         EXPECT_EQ(history->entries[1].result, QStringLiteral("成功"));
+    }
+}
+
+namespace {
+
+// Rows of `table` in the record at `location`, through a connection of the
+// test's own.
+int CountRows(const QString& location, const char* table)
+{
+    int count = -1;
+    {
+        const bool server = RecordLocation::IsServerAddress(location);
+        QSqlDatabase db = QSqlDatabase::addDatabase(server ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
+                                                    QStringLiteral("count"));
+        QString why;
+        if (server)
+            RecordLocation::Parse(location, &why)->Configure(db, {}, true, &why);
+        else
+            db.setDatabaseName(location);
+        QSqlQuery query(db);
+        if (db.open() && query.exec(QStringLiteral("SELECT COUNT(*) FROM ") + QLatin1String(table)) && query.next())
+            count = query.value(0).toInt();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("count"));
+    return count;
+}
+
+}  // namespace
+
+// The device list pages newest first, by last seen and then row id, also
+// across devices seen at the same moment; "which terminals have ITEM =
+// VALUE" looks at the latest snapshots only; the pass over the fleet gives
+// every device's latest snapshot, as reports and as parsed values.
+TEST_P(RecordBackendTest, FleetQueriesPageAndFindTheLatestValues)
+{
+    struct Visit {
+        const char* id;
+        qint64 atMs;
+        const char* server;
+    } const visits[] = {
+        {"0000000A", 5, "10.0.0.5"}, {"0000000B", 5, "10.0.0.6"}, {"0000000C", 5, "10.0.0.5"},
+        {"0000000D", 3, "10.0.0.5"}, {"0000000E", 9, "10.0.0.6"}, {"0000000F", 1, "10.0.0.5"},
+        {"00000010", 3, "10.0.0.7"}, {"00000011", 2, "10.0.0.5"}, {"00000011", 4, "10.0.0.6"},
+    };
+    const QString location = NewDatabase();
+    CRecordStore store(location);
+    ASSERT_TRUE(store.Open()) << store.LastError().toStdString();
+    for (const Visit& visit : visits)
+        ASSERT_TRUE(store.RecordReport(Entry(Report(visit.id, "13912345678", visit.server), visit.atMs, QStringLiteral("COM1"))));
+    const QStringList newestFirst{"0000000E", "0000000C", "0000000B", "0000000A", "00000011",
+                                  "00000010", "0000000D", "0000000F"};
+    const QStringList onOldServer{"0000000C", "0000000A", "0000000D", "0000000F"};
+    for (const int limit : {1, 2, 3, 100}) {
+        SCOPED_TRACE(limit);
+        QStringList all;
+        QStringList old;
+        for (DevicePageKey after;;) {
+            const auto page = store.DevicePage(QString(), after, limit);
+            ASSERT_TRUE(page) << store.LastError().toStdString();
+            for (const DeviceRow& row : *page)
+                all << row.key;
+            if (static_cast<int>(page->size()) < limit)
+                break;
+            after = DevicePageKey::After(page->back());
+        }
+        for (DevicePageKey after;;) {
+            const auto page = store.DevicesWithValue(QStringLiteral("GPRS主中心地址"), QStringLiteral("10.0.0.5"), after, limit);
+            ASSERT_TRUE(page) << store.LastError().toStdString();
+            for (const DeviceRow& row : *page)
+                old << row.key;
+            if (static_cast<int>(page->size()) < limit)
+                break;
+            after = DevicePageKey::After(page->back());
+        }
+        EXPECT_EQ(all, newestFirst);
+        EXPECT_EQ(old, onOldServer);
+    }
+    EXPECT_FALSE(store.DevicesWithValue(QStringLiteral("没有这一项"), QStringLiteral("1")));
+
+    QStringList keys;
+    std::vector<QByteArray> reports;
+    ASSERT_TRUE(store.ForEachLatestSnapshot([&](const LatestSnapshot& latest) {
+        keys << latest.device.key;
+        reports.push_back(latest.report);
+        return true;
+    }));
+    QStringList sorted = newestFirst;
+    sorted.sort();
+    ASSERT_EQ(keys, sorted);
+    for (int i = 0; i < keys.size(); ++i)
+        EXPECT_EQ(reports[static_cast<std::size_t>(i)], store.SnapshotReport(keys[i]).value_or(QByteArray())) << i;
+    // Every report's values first, then the pass that hands them out (one
+    // result at a time on a PostgreSQL connection).
+    std::map<QString, std::vector<RecordedItem>> expected;
+    for (const QString& key : keys)
+        expected[key] = ParseRecordValues(*store.SnapshotReport(key)).items;
+    int passed = 0;
+    ASSERT_TRUE(store.ForEachLatestValues([&](const LatestValues& latest) {
+        const std::vector<RecordedItem>& items = expected[latest.device.key];
+        EXPECT_EQ(latest.unitId, latest.device.key);
+        EXPECT_TRUE(std::equal(items.begin(), items.end(), latest.values->begin(), latest.values->end(),
+                               [](const RecordedItem& a, const RecordedItem& b) { return a.item == b.item && a.value == b.value; }))
+            << latest.device.key.toStdString();
+        return ++passed < 3;
+    }));
+    EXPECT_EQ(passed, 3) << "stops when asked";
+}
+
+// A profile check's result waits in the outbox while the database is away,
+// goes to it with the visit's report, and a replay stores nothing twice.
+TEST_P(RecordBackendTest, AProfileCheckWaitsInTheOutboxAndIsStoredOnce)
+{
+    QString location;
+    if (GetParam() == Backend::Sqlite) {
+        QFile blocker(m_dir.filePath(QStringLiteral("blocked")));
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+        location = m_dir.filePath(QStringLiteral("blocked/records.sqlite"));
+    } else {
+        location = s_server->Address(QStringLiteral("checked"));
+    }
+    RecordedProfileCheck check;
+    check.profileName = QStringLiteral("县应急广播二期");
+    check.profileVersion = QStringLiteral("3");
+    check.profileDigest = QString(64, QLatin1Char('a'));
+    check.day = QStringLiteral("2027-02-01");
+    check.conformed = false;
+    check.countingDeviations = 1;
+    check.deviationLines = {QStringLiteral("GPRS主中心地址：设备“116.62.10.20”，规范要求“10.0.0.6”"),
+                            QStringLiteral("模块版本：设备“REV 0.9”，规范要求匹配“REV 1\\.[0-9]+”（待整改，2027-03-01起计入）")};
+    OnWorker([&] {
+        auto recorder = Recorder(location);
+        recorder->ProfileChecked(check);  // before any terminal: nothing to file it under
+        recorder->ReportRead(IVisitRecorder::ReportTrigger::Entry, Report("0000000A"));
+        recorder->ProfileChecked(check);
+        ASSERT_TRUE(recorder->Flush(30000));
+        EXPECT_TRUE(recorder->HasFailed());
+    });
+    ASSERT_TRUE(QFile::copy(OutboxPath(), m_dir.filePath(QStringLiteral("outbox-copy.sqlite"))));
+    if (GetParam() == Backend::Sqlite) {
+        ASSERT_TRUE(QFile::remove(m_dir.filePath(QStringLiteral("blocked"))));
+        ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("blocked")));
+    } else {
+        QString why;
+        ASSERT_FALSE(s_server->CreateDatabase(QStringLiteral("checked"), &why).isEmpty()) << why.toStdString();
+    }
+    for (const char* outbox : {"", "outbox-copy.sqlite"}) {
+        if (*outbox) {
+            for (const char* suffix : {"", "-wal", "-shm"})
+                QFile::remove(OutboxPath() + QLatin1String(suffix));
+            ASSERT_TRUE(QFile::copy(m_dir.filePath(QLatin1String(outbox)), OutboxPath()));
+        }
+        OnWorker([&] {
+            auto recorder = Recorder(location);
+            recorder->Wake();
+            ASSERT_TRUE(recorder->Flush(30000));
+            EXPECT_FALSE(recorder->HasFailed());
+        });
+    }
+    EXPECT_EQ(CountRows(location, "profile_checks"), 1);
+    CRecordStore store(location);
+    ASSERT_TRUE(store.OpenForReading()) << store.LastError().toStdString();
+    std::vector<StoredProfileCheck> stored;
+    for (const QString& name : {QString(), check.profileName, QStringLiteral("另一规范")}) {
+        ASSERT_TRUE(store.ForEachLatestProfileCheck(
+            [&](const StoredProfileCheck& latest) {
+                stored.push_back(latest);
+                return true;
+            },
+            name));
+    }
+    ASSERT_EQ(stored.size(), 2u);
+    for (const StoredProfileCheck& latest : stored) {
+        EXPECT_EQ(latest.deviceKey, QStringLiteral("0000000A"));
+        EXPECT_EQ(latest.check.profileName, check.profileName);
+        EXPECT_EQ(latest.check.profileVersion, check.profileVersion);
+        EXPECT_EQ(latest.check.profileDigest, check.profileDigest);
+        EXPECT_EQ(latest.check.day, check.day);
+        EXPECT_FALSE(latest.check.conformed);
+        EXPECT_EQ(latest.check.countingDeviations, 1);
+        EXPECT_EQ(latest.check.deviationLines, check.deviationLines);
     }
 }
 

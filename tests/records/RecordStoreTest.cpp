@@ -180,8 +180,8 @@ TEST_F(RecordStoreTest, KeepsChangesBetweenSnapshots)
     EXPECT_EQ(history->device.lastResult, QStringLiteral("失败"));
 }
 
-// The filter matches the ID, the SIM number or any value of the latest
-// report, literally and whatever the case.
+// The filter matches the ID or its beginning, the SIM number, any value of
+// the latest report, or one item's value, literally and whatever the case.
 TEST_F(RecordStoreTest, FiltersByIdSimOrAnyValue)
 {
     CRecordStore store(Path());
@@ -200,7 +200,13 @@ TEST_F(RecordStoreTest, FiltersByIdSimOrAnyValue)
         {"10.0.0.5", {"0000000A"}},
         {"0000000b", {"0000000B"}},
         {"13800000003", {"0000000C"}},
-        {"server's ip 10.0.0.6", {"0000000B"}},
+        {"000000", {"0000000C", "0000000B", "0000000A"}},
+        {"Server's Ip=10.0.0.6", {"0000000B"}},
+        {"GPRS主中心地址：=10.0.0.5", {"0000000A"}},
+        {"GPRS主中心地址=10.0.0.7", {"0000000C"}},
+        {"设备ID号码(固定8位)=0000000a", {"0000000A"}},
+        {"server's ip 10.0.0.6", {}},
+        {"0.0.5", {}},
         {"%", {}},
         {"10_0", {}},
         {"'; DROP TABLE devices; --", {}},
@@ -229,6 +235,8 @@ TEST_F(RecordStoreTest, MigratesFromEveryEarlierVersion)
             EXPECT_EQ(old.SchemaVersion(), from);
             ASSERT_TRUE(old.RecordReport(Read(Report("1A2B3C4D"), RecordTrigger::Entry, 1000)));
         }
+        // The version that mended it is the third.
+        const qint64 lastSeen = from < 3 ? 1000 : 500;
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("backwards"));
             db.setDatabaseName(path);
@@ -236,12 +244,27 @@ TEST_F(RecordStoreTest, MigratesFromEveryEarlierVersion)
             ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral("UPDATE devices SET last_seen = 500")));
         }
         QSqlDatabase::removeDatabase(QStringLiteral("backwards"));
+        // Read as it is, values parsed from the reports on the way.
+        {
+            CRecordStore reader(path);
+            ASSERT_TRUE(reader.OpenForReading()) << reader.LastError().toStdString();
+            const auto found = reader.DevicesWithValue(QStringLiteral("GPRS主中心地址"), QStringLiteral("116.62.10.20"));
+            ASSERT_TRUE(found) << reader.LastError().toStdString();
+            ASSERT_EQ(found->size(), 1u);
+            EXPECT_EQ(reader.SchemaVersion(), from);
+        }
         CRecordStore store(path);
         ASSERT_TRUE(store.Open()) << store.LastError().toStdString();
         EXPECT_EQ(store.SchemaVersion(), RecordSchema::LatestVersion());
         EXPECT_EQ(CountRows(path, QStringLiteral("schema_version")), RecordSchema::LatestVersion());
         EXPECT_EQ(store.SnapshotReport(QStringLiteral("1A2B3C4D")), Report("1A2B3C4D"));
-        EXPECT_EQ(store.History(QStringLiteral("1A2B3C4D"))->device.lastSeenMs, 1000);
+        EXPECT_EQ(store.History(QStringLiteral("1A2B3C4D"))->device.lastSeenMs, lastSeen);
+        // The stored report's values were filled in.
+        EXPECT_EQ(CountRows(path, QStringLiteral("snapshots WHERE value_set_id IS NULL")), 0);
+        const auto found = store.DevicesWithValue(QStringLiteral("Server's Ip"), QStringLiteral("116.62.10.20"));
+        ASSERT_TRUE(found);
+        ASSERT_EQ(found->size(), 1u);
+        EXPECT_EQ(found->front().key, QStringLiteral("1A2B3C4D"));
         ASSERT_TRUE(store.RecordReport(Read(Report("1A2B3C4D", "1"), RecordTrigger::Entry, 2000)));
         EXPECT_EQ(store.History(QStringLiteral("1A2B3C4D"))->entries.size(), 2u);
     }

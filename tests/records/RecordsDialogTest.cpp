@@ -81,7 +81,7 @@ TEST_F(RecordsDialogTest, FiltersComparesAndExports)
     struct Case {
         const char* typed;
         int devices;
-    } const cases[] = {{"10.0.0.5", 2}, {"c0ffee", 1}, {"13800000004", 1}, {"no such value", 0}, {"", 4}};
+    } const cases[] = {{"10.0.0.5", 2}, {"00c0ff", 1}, {"13800000004", 1}, {"no such value", 0}, {"", 4}};
     for (const Case& c : cases) {
         dialog.FilterEdit()->clear();
         QTest::keyClicks(dialog.FilterEdit(), QString::fromUtf8(c.typed));
@@ -175,4 +175,54 @@ TEST_F(RecordsDialogTest, SaysWhatWaitsInTheOutbox)
                                  .arg(QDir::toNativeSeparators(CRecordOutbox::DefaultPath()), target));
     SaveShot(dialog, QStringLiteral("device-records-outbox.png"));
     QFile::remove(CRecordOutbox::DefaultPath());
+}
+
+// A large record: the list reads a page when opened and another only as
+// the view scrolls to its end; a device further down is read up to when
+// asked for.
+TEST_F(RecordsDialogTest, ReadsTheListAsItScrolls)
+{
+    constexpr int kDevices = 2 * DeviceListModel::kFetchRows + 50;
+    {
+        CRecordStore store(m_path);
+        ASSERT_TRUE(store.Open());
+        ASSERT_TRUE(store.BeginBulkWrite());
+        for (int i = 0; i < kDevices; ++i) {
+            ReportEvent event;
+            event.trigger = QString::fromLatin1(RecordTrigger::Entry);
+            event.report = Report(QStringLiteral("2%1").arg(i, 7, 10, QLatin1Char('0')).toStdString());
+            event.atMs = 1000 + i / 3;  // three at a time: pages end between equal times
+            ASSERT_TRUE(store.RecordReport(event)) << store.LastError().toStdString();
+        }
+        ASSERT_TRUE(store.EndBulkWrite()) << store.LastError().toStdString();
+    }
+    CDeviceRecordsDlg dialog(m_path);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const int total = kDevices + 4;
+    struct Step {
+        int devices;
+        int fetches;
+    } const steps[] = {{200, 1}, {400, 2}, {total, 3}, {total, 3}};
+    for (const Step& step : steps) {
+        EXPECT_EQ(dialog.DeviceCount(), step.devices);
+        EXPECT_EQ(dialog.DeviceModel()->Fetches(), step.fetches);
+        dialog.DeviceTable()->scrollToBottom();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_FALSE(dialog.DeviceModel()->canFetchMore({}));
+    // Newest first, no device twice or left out.
+    QStringList keys;
+    for (int row = 0; row < dialog.DeviceCount(); ++row)
+        keys << dialog.DeviceModel()->Row(row)->key;
+    EXPECT_EQ(keys[4], QStringLiteral("20000449")) << "after the four visited in March";
+    EXPECT_EQ(keys.last(), QStringLiteral("20000000"));
+    keys.removeDuplicates();
+    EXPECT_EQ(keys.size(), total);
+
+    dialog.FilterEdit()->clear();
+    QTest::keyClicks(dialog.FilterEdit(), QStringLiteral("2000"));
+    EXPECT_EQ(dialog.DeviceCount(), 200);
+    ASSERT_TRUE(dialog.SelectDevice(QStringLiteral("20000001")));
+    EXPECT_EQ(dialog.DeviceCount(), kDevices);
 }
