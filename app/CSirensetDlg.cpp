@@ -33,6 +33,7 @@
 #include "params/CParameterSaver.h"
 #include "params/CParameterTable.h"
 #include "records/CVisitRecorder.h"
+#include "records/RecordedCheck.h"
 #include "resources/Texts.h"
 #include "serial/PortTable.h"
 
@@ -633,6 +634,9 @@ QWidget* CSirensetDlg::CreateProfileBar()
 {
     CProfileBar* bar = m_profile->CreateBar(this, m_options.profileChosen);
     connect(m_profile.get(), &CWindowProfile::profileChecked, this, &CSirensetDlg::profileChecked);
+    if (m_recorder)
+        connect(m_profile.get(), &CWindowProfile::readBackChecked, this,
+                [this](const ProfileCheckResult& check) { m_recorder->ProfileChecked(RecordedCheckOf(check)); });
     return bar;
 }
 

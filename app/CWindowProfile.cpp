@@ -93,7 +93,9 @@ void CWindowProfile::CheckReadBack()
     m_checkedSet = std::move(set);
     const std::optional<QByteArray> module = m_tap->ModuleReply();
     m_checkedModule = module ? std::optional<QString>(GbkToUnicode(*module)) : std::nullopt;
+    m_checkingReadBack = true;
     CheckAgain();
+    m_checkingReadBack = false;
 }
 
 TerminalFacts CWindowProfile::CheckedFacts() const
@@ -117,6 +119,8 @@ void CWindowProfile::CheckAgain()
     MarkDeviations();
     m_bar->ShowCheck(&*m_lastCheck);
     emit profileChecked(*m_lastCheck);
+    if (m_checkingReadBack)
+        emit readBackChecked(*m_lastCheck);
 }
 
 void CWindowProfile::MarkDeviations()

@@ -71,6 +71,10 @@ public:
 signals:
     // Every check, once its lines are logged and its rows marked.
     void profileChecked(const ProfileCheckResult& check);
+    // Only the checks of what was just read from the terminal (not those
+    // of its last values against a newly chosen profile): what the record
+    // keeps.
+    void readBackChecked(const ProfileCheckResult& check);
 
 private:
     void CheckReadBack();
@@ -87,6 +91,7 @@ private:
     std::optional<ProfileCheckResult> m_lastCheck;
     // A report was read and parsed during the task that runs now.
     bool m_reportLoaded = false;
+    bool m_checkingReadBack = false;
     // 按规范修正 queued its load: its preview lists what needs a person.
     bool m_conformPending = false;
     QStringList m_conformNotes;

@@ -9,6 +9,7 @@
 #include "params/ChangedOnlyFile.h"
 #include "params/GbkText.h"
 #include "records/CVisitRecorder.h"
+#include "records/RecordedCheck.h"
 #include "records/RecordLines.h"
 #include "serial/PortTable.h"
 
@@ -298,6 +299,9 @@ ProfileCheckResult CPortRun::CheckProfile()
     for (const QString& line : check.LogLines())
         m_console->AppendLog(line);
     m_record.profileCheck = check;
+    // The record keeps which rules the terminal met that day.
+    if (m_recorder)
+        m_recorder->ProfileChecked(RecordedCheckOf(check));
     return check;
 }
 

@@ -8,11 +8,13 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
@@ -601,7 +603,7 @@ TEST_P(BatchRecordTest, ComplianceNamesEachDeviatingTerminalAndConformPutsOneRig
     };
     for (const Terminal& terminal : terminals) {
         becomes(terminal);
-        ASSERT_EQ(RunOnPort("--read", Path("read.cfg")).exitCode, 0);
+        ASSERT_EQ(RunOnPort("--read", Path("read.cfg"), {QStringLiteral("--profile"), profile}).exitCode, 0);
     }
 
     const auto compliance = [&](QStringList more = {}) {
@@ -664,6 +666,33 @@ TEST_P(BatchRecordTest, ComplianceNamesEachDeviatingTerminalAndConformPutsOneRig
     ASSERT_EQ(judged.size(), 3);
     EXPECT_EQ(judged[0][QStringLiteral("state")].toString(), QStringLiteral("符合"));
     EXPECT_EQ(judged[1][QStringLiteral("state")].toString(), QStringLiteral("不符合"));
+
+    // Every check made on the cable is kept with the profile it was made
+    // with: first the deviation, last the terminal put right.
+    if (GetParam() != Backend::Sqlite)
+        return;
+    const QString digest = QString::fromLatin1(
+        QCryptographicHash::hash(testsupport::ReadFileBytes(profile), QCryptographicHash::Sha256).toHex());
+    QStringList checks;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("checks"));
+        db.setDatabaseName(m_database);
+        QSqlQuery query(db);
+        EXPECT_TRUE(db.open() && query.exec(QStringLiteral(
+                                     "SELECT p.profile_name, p.profile_version, p.profile_digest, p.conformed, p.deviations"
+                                     " FROM profile_checks p JOIN devices d ON d.id = p.device_id"
+                                     " WHERE d.device_key = '0000000A' ORDER BY p.id")))
+            << query.lastError().text().toStdString();
+        while (query.next())
+            checks << QStringList{query.value(0).toString(), query.value(1).toString(),
+                                  query.value(2).toString() == digest ? QStringLiteral("digest") : query.value(2).toString(),
+                                  query.value(3).toString(), query.value(4).toString()}
+                          .join(QLatin1Char(' '));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("checks"));
+    ASSERT_GE(checks.size(), 2) << checks.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(checks.first(), QStringLiteral("县应急广播二期 3 digest 0 1"));
+    EXPECT_EQ(checks.last(), QStringLiteral("县应急广播二期 3 digest 1 0"));
 }
 
 // --compliance's usage: each refused before the record is opened.
