@@ -1,5 +1,6 @@
 #include "app/CWindowRecords.h"
 
+#include "app/CProfileBar.h"
 #include "app/CWindowProfile.h"
 #include "controls/MessageBoxes.h"
 #include "device/CDeviceController.h"
@@ -27,6 +28,8 @@ void CWindowRecords::ShowDialog()
     QWidget* window = m_parts.window;
     auto* dialog = new CDeviceRecordsDlg(m_location, window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // The fleet against the profile the window checks terminals with.
+    dialog->SetProfile(m_parts.profile->Bar()->Profile());
     connect(dialog, &CDeviceRecordsDlg::restoreRequested, this, &CWindowRecords::RestoreFromRecord);
     connect(dialog, &CDeviceRecordsDlg::openRequested, this, [this](const QString& name, const QByteArray& report) {
         // As 打开配置文件… does: the table shows the snapshot, no terminal needed.

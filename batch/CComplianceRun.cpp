@@ -1,9 +1,8 @@
 #include "batch/CComplianceRun.h"
 
-#include "params/ParameterReport.h"
-#include "profiles/FleetState.h"
 #include "records/CRecordOutbox.h"
 #include "records/CRecordStore.h"
+#include "records/FleetJudgement.h"
 #include "records/ConsoleColumns.h"
 #include "records/RecordCommands.h"
 
@@ -12,7 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <unordered_map>
 
 namespace {
 
@@ -20,69 +18,6 @@ void WriteText(std::FILE* stream, const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-}
-
-// One recorded terminal as the output lists it.
-struct FleetRow {
-    DeviceRow device;
-    FleetVerdict verdict;
-    std::optional<QString> module;
-};
-
-struct FleetResult {
-    std::vector<FleetRow> rows;  // in device-key order
-};
-
-// Judges every terminal from its latest snapshot in one pass over the
-// record; per-unit values are compared across the fleet afterwards.
-bool JudgeFleet(CRecordStore& store, const ProjectProfile& profile, qint64 nowMs, int staleDays, FleetResult& result)
-{
-    std::vector<std::vector<UnitValue>> perUnit;
-    for (const ProfileRule& rule : profile.rules) {
-        if (rule.kind == ProfileRule::Kind::PerUnit)
-            perUnit.emplace_back();
-    }
-    const bool passed = store.ForEachLatestSnapshot([&](const LatestSnapshot& latest) {
-        FleetRow row;
-        row.device = latest.device;
-        ParameterSet set;
-        const bool parsed = latest.snapshotId != 0
-            && ParseParameterReport(latest.report.constData(), std::size_t(latest.report.size()), set);
-        if (parsed) {
-            // A visit whose entry gave no reply keeps "": the module is
-            // known to be unknown, which a module rule does not accept.
-            row.module = latest.module;
-            row.verdict = JudgeTerminal(profile, FleetSnapshot{&set, row.module, latest.device.lastSeenMs}, nowMs,
-                                        staleDays);
-            const QStringList values = PerUnitValues(profile, set);
-            for (qsizetype i = 0; i < values.size(); ++i)
-                perUnit[size_t(i)].push_back({latest.device.key, values.at(i)});
-        }
-        result.rows.push_back(std::move(row));
-        return true;
-    });
-    if (!passed)
-        return false;
-
-    std::vector<DuplicateValue> duplicates;
-    size_t next = 0;
-    for (const ProfileRule& rule : profile.rules) {
-        if (rule.kind != ProfileRule::Kind::PerUnit)
-            continue;
-        const std::vector<DuplicateValue> found = FindDuplicateValues(rule, perUnit[next++]);
-        duplicates.insert(duplicates.end(), found.begin(), found.end());
-    }
-    std::unordered_map<QString, std::vector<DuplicateValue>> byTerminal;
-    for (const DuplicateValue& duplicate : duplicates) {
-        for (const QString& terminal : duplicate.terminals)
-            byTerminal[terminal].push_back(duplicate);
-    }
-    for (FleetRow& row : result.rows) {
-        const auto found = byTerminal.find(row.device.key);
-        if (found != byTerminal.end())
-            AddDuplicateDeviations(row.verdict, row.device.key, found->second, profile);
-    }
-    return true;
 }
 
 QString DeviceIdOf(const DeviceRow& device)
@@ -107,7 +42,7 @@ QString Columns(const QString& id, const QString& sim, const QString& seen, cons
         + QLatin1Char('\n');
 }
 
-QString TextOutput(const ProjectProfile& profile, const CRecordStore& store, int staleDays, const FleetResult& result,
+QString TextOutput(const ProjectProfile& profile, const CRecordStore& store, int staleDays, const FleetJudgement& result,
                    const FleetTally& tally)
 {
     QString text = QStringLiteral("项目配置规范 %1，设备档案“%2”，%3 台设备（%4 天未连接为过期）\n\n")
@@ -125,22 +60,10 @@ QString TextOutput(const ProjectProfile& profile, const CRecordStore& store, int
         for (const Deviation& deviation : deviations)
             text += QStringLiteral("    ") + deviation.Text() + QLatin1Char('\n');
     }
-    QStringList states;
-    for (FleetState state : kFleetStates)
-        states << QStringLiteral("%1 %2 台").arg(FleetStateText(state)).arg(tally.Count(state));
-    text += QStringLiteral("\n按状态：") + states.join(QStringLiteral("，")) + QLatin1Char('\n');
+    text += QStringLiteral("\n按状态：") + FleetStatesText(tally) + QLatin1Char('\n');
     text += QStringLiteral("按规则：\n");
-    for (const ProfileRule& rule : profile.rules) {
-        QString line = QStringLiteral("  第%1条 %2：不符合 %3 台")
-                           .arg(rule.index + 1)
-                           .arg(rule.subject)
-                           .arg(tally.breaking[size_t(rule.index)]);
-        if (rule.since)
-            line += QStringLiteral("，待整改 %1 台（%2起计入）")
-                        .arg(tally.pending[size_t(rule.index)])
-                        .arg(rule.since->toString(Qt::ISODate));
-        text += line + QLatin1Char('\n');
-    }
+    for (const QString& line : FleetRuleLines(profile, tally))
+        text += QStringLiteral("  ") + line + QLatin1Char('\n');
     text += QStringLiteral("模块版本：\n");
     for (const auto& [version, count] : tally.modules)
         text += QStringLiteral("  ") + PaddedRight(ModuleName(version), 22) + QStringLiteral("  %1 台\n").arg(count);
@@ -158,7 +81,7 @@ QJsonObject DeviationJson(const Deviation& deviation)
 }
 
 QString JsonOutput(const ProjectProfile& profile, const CRecordStore& store, int staleDays, qint64 nowMs,
-                   const FleetResult& result, const FleetTally& tally)
+                   const FleetJudgement& result, const FleetTally& tally)
 {
     QJsonArray terminals;
     for (const FleetRow& row : result.rows) {
@@ -222,7 +145,7 @@ QString CsvRow(const QStringList& fields)
 
 // A spreadsheet's table of the terminals: UTF-8 with a byte-order mark,
 // which spreadsheet programs need to read the Chinese columns right.
-QString CsvOutput(const FleetResult& result)
+QString CsvOutput(const FleetJudgement& result)
 {
     QString text = QStringLiteral("\uFEFF")
         + CsvRow({QStringLiteral("设备ID"), QStringLiteral("SIM卡号"), QStringLiteral("最近连接"),
@@ -252,15 +175,13 @@ int CComplianceRun::Run(std::FILE* out, std::FILE* err, qint64 nowMs) const
     // Visits still waiting in the outbox are not in the record yet.
     WriteText(err, CRecordOutbox::WaitingNotice());
     CRecordStore store(m_command.database);
-    FleetResult result;
+    FleetJudgement result(*profile);
     if (!store.OpenForReading() || !JudgeFleet(store, *profile, nowMs, m_command.staleDays, result)) {
         WriteText(err, store.IsMissing() ? store.LastError() + QLatin1Char('\n')
                                      : QStringLiteral("设备档案“%1”：%2\n").arg(store.Describe(), store.LastError()));
         return 1;
     }
-    FleetTally tally(*profile);
-    for (const FleetRow& row : result.rows)
-        tally.Add(row.verdict, row.module);
+    const FleetTally& tally = result.tally;
     if (m_command.json)
         WriteText(out, JsonOutput(*profile, store, m_command.staleDays, nowMs, result, tally));
     else if (m_command.csv)

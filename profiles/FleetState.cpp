@@ -107,3 +107,28 @@ int FleetTally::Count(FleetState state) const
     const auto found = states.find(state);
     return found == states.end() ? 0 : found->second;
 }
+
+QString FleetStatesText(const FleetTally& tally)
+{
+    QStringList states;
+    for (FleetState state : kFleetStates)
+        states << QStringLiteral("%1 %2 台").arg(FleetStateText(state)).arg(tally.Count(state));
+    return states.join(QStringLiteral("，"));
+}
+
+QStringList FleetRuleLines(const ProjectProfile& profile, const FleetTally& tally)
+{
+    QStringList lines;
+    for (const ProfileRule& rule : profile.rules) {
+        QString line = QStringLiteral("第%1条 %2：不符合 %3 台")
+                           .arg(rule.index + 1)
+                           .arg(rule.subject)
+                           .arg(tally.breaking[size_t(rule.index)]);
+        if (rule.since)
+            line += QStringLiteral("，待整改 %1 台（%2起计入）")
+                        .arg(tally.pending[size_t(rule.index)])
+                        .arg(rule.since->toString(Qt::ISODate));
+        lines << line;
+    }
+    return lines;
+}

@@ -70,3 +70,10 @@ struct FleetTally {
     // Every terminal conforms (an empty fleet does).
     bool AllConform() const { return Count(FleetState::Conforms) == terminals; }
 };
+
+// "符合 1 台，不符合 2 台，待整改 0 台，过期 0 台，无快照 0 台"
+QString FleetStatesText(const FleetTally& tally);
+// One line per rule: "第1条 GPRS主中心地址：不符合 1 台", with "，待整改 N 台
+// （DATE起计入）" after a rule with a `since`.
+QStringList FleetRuleLines(const ProjectProfile& profile, const FleetTally& tally);
+

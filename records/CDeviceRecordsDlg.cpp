@@ -3,10 +3,12 @@
 #include "params/ConfigFilePlan.h"
 #include "records/CRecordOutbox.h"
 #include "records/CRecordStore.h"
+#include "records/FleetJudgement.h"
 #include "records/RecordCommands.h"
 #include "records/RecordDiff.h"
 #include "records/RecordLocation.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDateTime>
 #include <QDir>
@@ -28,9 +30,13 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
-enum Column { IdColumn, SimColumn, FirstColumn, LastColumn, VisitsColumn, ResultColumn, VerifyColumn, ColumnCount };
+enum Column {
+    IdColumn, SimColumn, FirstColumn, LastColumn, VisitsColumn, ResultColumn, VerifyColumn, StateColumn, ColumnCount
+};
 
 constexpr int kIdRole = Qt::UserRole;
 constexpr int kNumberRole = Qt::UserRole + 1;
@@ -54,6 +60,23 @@ bool DeviceListModel::SetSource(CRecordStore* store, const QString& filter)
     m_fetches = 0;
     endResetModel();
     return m_atEnd || FetchPage();
+}
+
+void DeviceListModel::SetRows(std::vector<DeviceRow> rows)
+{
+    beginResetModel();
+    m_store = nullptr;
+    m_rows = std::move(rows);
+    m_atEnd = true;
+    m_fetches = 0;
+    endResetModel();
+}
+
+void DeviceListModel::SetStates(std::function<QString(const QString&)> stateOf)
+{
+    m_stateOf = std::move(stateOf);
+    if (!m_rows.empty())
+        emit dataChanged(index(0, StateColumn), index(static_cast<int>(m_rows.size()) - 1, StateColumn));
 }
 
 bool DeviceListModel::FetchPage()
@@ -135,6 +158,8 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
         return row->lastResult;
     case VerifyColumn:
         return row->lastVerify;
+    case StateColumn:
+        return m_stateOf ? m_stateOf(row->key) : QString();
     default:
         return {};
     }
@@ -144,7 +169,8 @@ QVariant DeviceListModel::headerData(int section, Qt::Orientation orientation, i
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char* const titles[ColumnCount] = {"设备ID", "SIM卡号", "首次", "最近", "次数", "上次结果", "上次校验"};
+    static const char* const titles[ColumnCount] = {"设备ID", "SIM卡号", "首次", "最近", "次数", "上次结果", "上次校验",
+                                                    "规范状态"};
     return section >= 0 && section < ColumnCount ? QString::fromUtf8(titles[section]) : QVariant();
 }
 
@@ -162,6 +188,7 @@ CDeviceRecordsDlg::CDeviceRecordsDlg(const QString& location, QWidget* parent)
 
 void CDeviceRecordsDlg::OpenStore(const QString& location)
 {
+    m_storeLocation = location;
     m_store = std::make_unique<CRecordStore>(location);
     // Shown without a password: one is better kept in PGPASSWORD or ~/.pgpass.
     m_location->setText(m_store->Describe());
@@ -177,6 +204,9 @@ void CDeviceRecordsDlg::OpenStore(const QString& location)
     m_history->clear();
     m_differences->clear();
     Refilter();
+    // Another record: its own fleet, judged again.
+    if (m_profile)
+        SetProfile(m_profile);
 }
 
 void CDeviceRecordsDlg::OnLocationApplied()
@@ -263,6 +293,12 @@ void CDeviceRecordsDlg::Build()
         UpdateButtons();
     });
 
+    m_deviations = new QPlainTextEdit(this);
+    m_deviations->setObjectName(QStringLiteral("recordsDeviations"));
+    m_deviations->setReadOnly(true);
+    m_deviations->setPlaceholderText(QStringLiteral("选择设备，查看它与项目规范的偏差"));
+    m_deviations->hide();
+
     m_differences = new QPlainTextEdit(this);
     m_differences->setObjectName(QStringLiteral("recordsDifferences"));
     m_differences->setReadOnly(true);
@@ -270,9 +306,11 @@ void CDeviceRecordsDlg::Build()
 
     auto* right = new QSplitter(Qt::Vertical, this);
     right->addWidget(m_history);
+    right->addWidget(m_deviations);
     right->addWidget(m_differences);
     right->setStretchFactor(0, 3);
     right->setStretchFactor(1, 1);
+    right->setStretchFactor(2, 1);
     auto* split = new QSplitter(Qt::Horizontal, this);
     split->addWidget(m_devices);
     split->addWidget(right);
@@ -308,6 +346,7 @@ void CDeviceRecordsDlg::Build()
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(OutboxLabel());
     layout->addWidget(m_filter);
+    layout->addWidget(ProfileRow());
     layout->addWidget(split, 1);
     layout->addLayout(buttons);
     // Fits a 1366 x 768 screen at 125 %; the device list shows every column.
@@ -317,6 +356,7 @@ void CDeviceRecordsDlg::Build()
         listWidth += column == VerifyColumn ? m_devices->fontMetrics().horizontalAdvance(QStringLiteral("3 项不一致")) + 18
                                             : m_devices->columnWidth(column);
     split->setSizes({listWidth, std::max(width() - listWidth, 300)});
+    m_devices->setColumnHidden(StateColumn, true);
     UpdateButtons();
 }
 
@@ -343,7 +383,11 @@ void CDeviceRecordsDlg::Refilter()
         return;
     }
     const QString kept = SelectedDeviceKey();
-    m_model.SetSource(m_store.get(), m_filter->text());
+    const std::optional<FleetState> state = FleetStateFromText(m_stateFilter->currentText());
+    if (state && m_judgement)
+        m_model.SetRows(RowsInState(*state, m_filter->text().trimmed()));
+    else
+        m_model.SetSource(m_store.get(), m_filter->text());
     if (!kept.isEmpty())
         SelectDevice(kept);
     if (SelectedDeviceKey().isEmpty()) {
@@ -378,6 +422,7 @@ void CDeviceRecordsDlg::ShowDevice()
     m_shownKey = key;
     m_history->clear();
     m_differences->clear();
+    ShowDeviations();
     if (key.isEmpty())
         return;
     const std::optional<DeviceHistory> history = m_store->History(key);
@@ -526,3 +571,113 @@ void CDeviceRecordsDlg::OpenSelected()
     }
     emit openRequested(QStringLiteral("%1-快照%2.cfg").arg(m_shownKey).arg(ids.first()), *report);
 }
+
+// ---------------------------------------------------------------- project profile
+
+QWidget* CDeviceRecordsDlg::ProfileRow()
+{
+    m_profileRow = new QWidget(this);
+    m_profileRow->setObjectName(QStringLiteral("recordsProfileRow"));
+    m_stateFilter = new QComboBox(m_profileRow);
+    m_stateFilter->setObjectName(QStringLiteral("recordsStateFilter"));
+    m_stateFilter->setAccessibleName(QStringLiteral("规范状态"));
+    m_stateFilter->addItem(QStringLiteral("全部状态"));
+    for (FleetState state : kFleetStates)
+        m_stateFilter->addItem(FleetStateText(state));
+    connect(m_stateFilter, &QComboBox::currentIndexChanged, this, &CDeviceRecordsDlg::Refilter);
+    m_fleetSummary = new QLabel(m_profileRow);
+    m_fleetSummary->setObjectName(QStringLiteral("recordsFleetSummary"));
+    m_fleetSummary->setWordWrap(true);
+    m_fleetSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The totals below the filter, across the whole width: a profile of
+    // twenty rules takes a few lines.
+    auto* rows = new QVBoxLayout(m_profileRow);
+    rows->setContentsMargins(0, 0, 0, 0);
+    auto* row = new QHBoxLayout;
+    auto* label = new QLabel(QStringLiteral("规范状态："), m_profileRow);
+    label->setBuddy(m_stateFilter);
+    row->addWidget(label);
+    row->addWidget(m_stateFilter);
+    row->addStretch(1);
+    rows->addLayout(row);
+    rows->addWidget(m_fleetSummary);
+    m_profileRow->hide();
+    return m_profileRow;
+}
+
+void CDeviceRecordsDlg::SetProfile(std::shared_ptr<const ProjectProfile> profile, qint64 nowMs)
+{
+    m_profile = std::move(profile);
+    m_judgement.reset();
+    m_judged.clear();
+    m_judge.Cancel();
+    m_model.SetStates({});
+    m_profileRow->setVisible(m_profile != nullptr);
+    m_deviations->setVisible(m_profile != nullptr);
+    m_devices->setColumnHidden(StateColumn, m_profile == nullptr);
+    ShowDeviations();
+    if (!m_profile || !m_store->IsOpen()) {
+        Refilter();
+        return;
+    }
+    m_fleetSummary->setText(QStringLiteral("正在按项目规范 %1 检查档案中的设备…").arg(m_profile->Title()));
+    const qint64 now = nowMs != 0 ? nowMs : QDateTime::currentMSecsSinceEpoch();
+    m_judge.Start(m_storeLocation, m_profile, now, kDefaultStaleDays, this,
+                  [this](std::shared_ptr<const FleetJudgement> judgement, const QString& error) {
+                      OnJudged(std::move(judgement), error);
+                  });
+}
+
+void CDeviceRecordsDlg::OnJudged(std::shared_ptr<const FleetJudgement> judgement, const QString& error)
+{
+    if (!judgement) {
+        m_fleetSummary->setText(QStringLiteral("无法按项目规范检查：%1").arg(error));
+        return;
+    }
+    m_judgement = std::move(judgement);
+    for (const FleetRow& row : m_judgement->rows)
+        m_judged.emplace(row.device.key, &row);
+    m_model.SetStates([this](const QString& key) {
+        const auto found = m_judged.find(key);
+        return found == m_judged.end() ? QString() : FleetStateText(found->second->verdict.state);
+    });
+    const FleetTally& tally = m_judgement->tally;
+    m_fleetSummary->setText(QStringLiteral("%1，%2 台：%3\n%4")
+                                .arg(m_profile->Title())
+                                .arg(tally.terminals)
+                                .arg(FleetStatesText(tally), FleetRuleLines(*m_profile, tally).join(QStringLiteral("；"))));
+    Refilter();
+    ShowDeviations();
+}
+
+std::vector<DeviceRow> CDeviceRecordsDlg::RowsInState(FleetState state, const QString& filter) const
+{
+    std::vector<DeviceRow> rows;
+    for (const FleetRow& row : m_judgement->rows) {
+        if (row.verdict.state != state)
+            continue;
+        if (!filter.isEmpty() && !row.device.key.startsWith(filter, Qt::CaseInsensitive)
+            && row.device.simNumber != filter)
+            continue;
+        rows.push_back(row.device);
+    }
+    // The order of the paged list: newest visit first.
+    std::sort(rows.begin(), rows.end(), [](const DeviceRow& a, const DeviceRow& b) {
+        return a.lastSeenMs != b.lastSeenMs ? a.lastSeenMs > b.lastSeenMs : a.rowId > b.rowId;
+    });
+    return rows;
+}
+
+void CDeviceRecordsDlg::ShowDeviations()
+{
+    m_deviations->clear();
+    const auto found = m_judged.find(SelectedDeviceKey());
+    if (!m_profile || found == m_judged.end())
+        return;
+    const FleetVerdict& verdict = found->second->verdict;
+    QStringList lines{QStringLiteral("%1 %2").arg(m_profile->Title(), FleetStateText(verdict.state))};
+    for (const Deviation& deviation : verdict.check.deviations)
+        lines << deviation.Text();
+    m_deviations->setPlainText(lines.join(QLatin1Char('\n')));
+}
+

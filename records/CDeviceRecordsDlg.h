@@ -1,15 +1,19 @@
 #pragma once
 
+#include "records/CFleetJudge.h"
 #include "records/RecordTypes.h"
 
 #include <QAbstractTableModel>
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 class CRecordStore;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -32,6 +36,10 @@ public:
     // nothing without a store. The first page is read at once. False, with
     // the store's LastError(), when that read fails.
     bool SetSource(CRecordStore* store, const QString& filter);
+    // The rows given, as they are (a list already filtered in memory).
+    void SetRows(std::vector<DeviceRow> rows);
+    // What the 规范状态 column shows for a device key; none: empty.
+    void SetStates(std::function<QString(const QString&)> stateOf);
     const DeviceRow* Row(int row) const;
     // Reads on until the device is loaded or the list ends; its row, or -1.
     int FindOrFetch(const QString& key);
@@ -55,6 +63,7 @@ private:
     CRecordStore* m_store = nullptr;
     QString m_filter;
     std::vector<DeviceRow> m_rows;
+    std::function<QString(const QString&)> m_stateOf;
     bool m_atEnd = true;
     int m_fetches = 0;
 };
@@ -88,6 +97,16 @@ public:
     bool ExportSelected(const QString& path);
     // Asks the main window to show the selected snapshot in its table.
     void OpenSelected();
+    // Judges every recorded terminal against `profile` (none: the profile
+    // columns go) at `nowMs` (0: now), on a thread of its own; the state
+    // column, the state filter, the totals and the selected terminal's
+    // deviations follow when it is done.
+    void SetProfile(std::shared_ptr<const ProjectProfile> profile, qint64 nowMs = 0);
+    QComboBox* StateFilter() const { return m_stateFilter; }
+    QLabel* FleetSummary() const { return m_fleetSummary; }
+    QPlainTextEdit* DeviationText() const { return m_deviations; }
+    // A judgement has arrived since the last SetProfile().
+    bool IsJudged() const { return m_judgement != nullptr; }
 
 signals:
     // 恢复到此版本: the main window configures the terminal from `report`.
@@ -114,6 +133,11 @@ private:
     // The snapshot ids selected in the history, oldest first.
     QList<qint64> SelectedSnapshotIds() const;
     QString SelectedDeviceKey() const;
+    QWidget* ProfileRow();
+    void OnJudged(std::shared_ptr<const FleetJudgement> judgement, const QString& error);
+    // The judged terminals in the state chosen, that the filter text finds.
+    std::vector<DeviceRow> RowsInState(FleetState state, const QString& filter) const;
+    void ShowDeviations();
 
     std::unique_ptr<CRecordStore> m_store;
     DeviceListModel m_model;
@@ -127,4 +151,15 @@ private:
     QPushButton* m_restoreButton = nullptr;
     QPushButton* m_openButton = nullptr;
     QString m_shownKey;
+
+    // The project profile and the fleet judged against it.
+    QString m_storeLocation;
+    std::shared_ptr<const ProjectProfile> m_profile;
+    std::shared_ptr<const FleetJudgement> m_judgement;
+    std::unordered_map<QString, const FleetRow*> m_judged;
+    CFleetJudge m_judge;
+    QWidget* m_profileRow = nullptr;
+    QComboBox* m_stateFilter = nullptr;
+    QLabel* m_fleetSummary = nullptr;
+    QPlainTextEdit* m_deviations = nullptr;
 };

@@ -128,6 +128,9 @@ TEST_F(MainWindowTest, ClosingAndReopeningThePortLogsBothSteps)
     EXPECT_TRUE(Find<QComboBox>(*window, "baudCombo")->isEnabled());
     for (QPushButton* button : window->CommandButtons())
         EXPECT_FALSE(button->isEnabled());
+    // The simulated terminal powers on when it sees the port opened again,
+    // which it can only after it has seen it closed (it looks now and then).
+    ASSERT_TRUE(WaitUntil([&] { return !m_session.sim().PeerConnected(); }));
 
     QTest::mouseClick(open, Qt::LeftButton);
     ASSERT_TRUE(WaitForLog(QStringLiteral("参数加载完成...")));

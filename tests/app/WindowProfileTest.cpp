@@ -9,6 +9,7 @@
 #include "batch/CommandLine.h"
 #include "params/CParameterTable.h"
 #include "params/ParameterTableLayout.h"
+#include "records/CRecordStore.h"
 #include "support/SimulatorSession.h"
 #include "support/TestFiles.h"
 
@@ -165,6 +166,25 @@ TEST_F(WindowProfileTest, AReadBackIsCheckedMarkedAndPutRightThroughThePreview)
         EXPECT_EQ(table->MarkCount(), 2 * row.notes.size());
         EXPECT_EQ(conform->isEnabled(), !row.notes.isEmpty());
     }
+
+    // The record keeps the checks of the read-backs; the latest is that of
+    // the last verification.
+    m_window.reset();
+    CRecordStore store(m_folder.filePath(QStringLiteral("records.sqlite")));
+    ASSERT_TRUE(store.OpenForReading()) << store.LastError().toStdString();
+    std::vector<StoredProfileCheck> checks;
+    ASSERT_TRUE(store.ForEachLatestProfileCheck([&](const StoredProfileCheck& check) {
+        checks.push_back(check);
+        return true;
+    }));
+    ASSERT_EQ(checks.size(), 1u);
+    EXPECT_EQ(checks[0].deviceKey, QStringLiteral("1A2B3C4D"));
+    EXPECT_EQ(checks[0].check.profileName, QStringLiteral("县应急广播二期"));
+    EXPECT_EQ(checks[0].check.profileVersion, QStringLiteral("3"));
+    EXPECT_FALSE(checks[0].check.conformed);
+    EXPECT_EQ(checks[0].check.deviationLines, (QStringList{QStringLiteral("心跳包时间(31到65535)：设备“60”，规范要求100 到 300 之间"),
+                                                           QStringLiteral("GPRS备份中心地址：设备“203.0.113.11”，规范要求符合"
+                                                                          "“10\\.0\\.0\\.[0-9]+”（待整改，2099-01-01起计入）")}));
 }
 
 // A profile that is refused says what and where, and the one in use stays.

@@ -5,11 +5,14 @@
 #include "records/CDeviceRecordsDlg.h"
 #include "records/CRecordOutbox.h"
 #include "records/CRecordStore.h"
+#include "profiles/ProjectProfile.h"
+#include "support/EventLoopWait.h"
 #include "support/QtPrinters.h"
 #include "support/TestFiles.h"
 
 #include "RecordReports.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -225,4 +228,53 @@ TEST_F(RecordsDialogTest, ReadsTheListAsItScrolls)
     EXPECT_EQ(dialog.DeviceCount(), 200);
     ASSERT_TRUE(dialog.SelectDevice(QStringLiteral("20000001")));
     EXPECT_EQ(dialog.DeviceCount(), kDevices);
+}
+
+// Against a project profile: every terminal's state in its column, the
+// list filtered by state, the totals per state and rule, the selected
+// terminal's deviations; without a profile the columns go again.
+TEST_F(RecordsDialogTest, ShowsEachTerminalAgainstTheProjectProfile)
+{
+    QString why;
+    const std::optional<ProjectProfile> parsed = ParseProjectProfile(
+        QByteArray(R"({"name": "P", "version": 1, "rules": [{"item": "GPRS主中心地址", "equals": "10.0.0.5"}]})"),
+        &why);
+    ASSERT_TRUE(parsed) << why.toStdString();
+    CDeviceRecordsDlg dialog(m_path);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    // The day after the visits: none of them is stale.
+    dialog.SetProfile(std::make_shared<const ProjectProfile>(*parsed),
+                      QDateTime(QDate(2026, 3, 3), QTime(9, 0)).toMSecsSinceEpoch());
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return dialog.IsJudged(); }));
+    EXPECT_EQ(dialog.FleetSummary()->text(),
+              QStringLiteral("«P v1»，4 台：符合 2 台，不符合 2 台，待整改 0 台，过期 0 台，无快照 0 台\n"
+                             "第1条 GPRS主中心地址：不符合 2 台"));
+    const auto shown = [&] {
+        QStringList rows;
+        QAbstractItemModel* model = dialog.DeviceTable()->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            rows << dialog.DeviceModel()->Row(row)->key + QLatin1Char(' ')
+                        + model->index(row, model->columnCount() - 1).data().toString();
+        return rows;
+    };
+    EXPECT_EQ(shown(), (QStringList{QStringLiteral("SIM:13800000004 不符合"), QStringLiteral("00C0FFEE 符合"),
+                                    QStringLiteral("0BADF00D 不符合"), QStringLiteral("1A2B3C4D 符合")}));
+
+    dialog.StateFilter()->setCurrentText(QStringLiteral("不符合"));
+    EXPECT_EQ(shown(), (QStringList{QStringLiteral("SIM:13800000004 不符合"), QStringLiteral("0BADF00D 不符合")}));
+    QTest::keyClicks(dialog.FilterEdit(), QStringLiteral("0bad"));
+    EXPECT_EQ(shown(), (QStringList{QStringLiteral("0BADF00D 不符合")}));
+    ASSERT_TRUE(dialog.SelectDevice(QStringLiteral("0BADF00D")));
+    EXPECT_EQ(dialog.DeviationText()->toPlainText(),
+              QStringLiteral("«P v1» 不符合\nGPRS主中心地址：设备“116.62.10.20”，规范要求“10.0.0.5”"));
+    QCoreApplication::processEvents();
+    SaveShot(dialog, QStringLiteral("device-records-profile.png"));
+
+    dialog.FilterEdit()->clear();
+    dialog.StateFilter()->setCurrentText(QStringLiteral("全部状态"));
+    EXPECT_EQ(dialog.DeviceCount(), 4);
+    dialog.SetProfile(nullptr);
+    EXPECT_TRUE(dialog.DeviceTable()->isColumnHidden(dialog.DeviceTable()->model()->columnCount() - 1));
+    EXPECT_FALSE(dialog.StateFilter()->isVisibleTo(&dialog));
 }

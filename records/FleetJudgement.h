@@ -1,0 +1,31 @@
+#pragma once
+
+#include "profiles/FleetState.h"
+#include "records/RecordTypes.h"
+
+#include <optional>
+#include <vector>
+
+class CRecordStore;
+
+// One recorded terminal judged against a profile.
+struct FleetRow {
+    DeviceRow device;
+    FleetVerdict verdict;
+    std::optional<QString> module;  // the entry's reply kept with its latest snapshot
+};
+
+// The whole recorded fleet against a profile: every terminal in key order,
+// and the totals.
+struct FleetJudgement {
+    explicit FleetJudgement(const ProjectProfile& profile) : tally(profile) {}
+    std::vector<FleetRow> rows;
+    FleetTally tally;
+};
+
+// Judges every terminal from its latest snapshot in one pass over `store`
+// (open for reading) at `nowMs`; per-unit values are compared across the
+// fleet afterwards. False, with the store's LastError(), when the pass
+// fails.
+bool JudgeFleet(CRecordStore& store, const ProjectProfile& profile, qint64 nowMs, int staleDays,
+                FleetJudgement& judgement);
