@@ -19,7 +19,8 @@ void CFleetJudge::Start(const QString& location, std::shared_ptr<const ProjectPr
         {
             // Opened, used and closed on this thread, as Qt SQL wants.
             CRecordStore store(location);
-            if (!store.OpenForReading() || !JudgeFleet(store, *profile, nowMs, staleDays, *judgement))
+            const auto stop = [&pass] { return pass->cancelled.load(); };
+            if (!store.OpenForReading() || !JudgeFleet(store, *profile, nowMs, staleDays, *judgement, stop))
                 error = store.LastError().simplified();
         }
         // Under the lock, so that the receiver cannot go between the check

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -14,7 +15,8 @@ class QObject;
 // a connection of its own, so that a province's record never holds up the
 // window. The result reaches `receiver`'s thread through its event queue.
 // Destroying the judge (or starting another pass) drops a result still on
-// its way; the pass itself ends within the database's own time limits.
+// its way and ends the pass at the next terminal (or, inside a slow
+// statement, within the database's own time limits).
 class CFleetJudge {
 public:
     // The judgement, or nothing with why.
@@ -31,8 +33,8 @@ public:
 
 private:
     struct Pass {
-        std::mutex mutex;
-        bool cancelled = false;
+        std::mutex mutex;  // held while the result is posted
+        std::atomic<bool> cancelled = false;
     };
     std::shared_ptr<Pass> m_pass;
 };

@@ -6,7 +6,7 @@
 #include <unordered_map>
 
 bool JudgeFleet(CRecordStore& store, const ProjectProfile& profile, qint64 nowMs, int staleDays,
-                FleetJudgement& result)
+                FleetJudgement& result, const std::function<bool()>& stop)
 {
     std::vector<std::vector<UnitValue>> perUnit;
     for (const ProfileRule& rule : profile.rules) {
@@ -14,6 +14,8 @@ bool JudgeFleet(CRecordStore& store, const ProjectProfile& profile, qint64 nowMs
             perUnit.emplace_back();
     }
     const bool passed = store.ForEachLatestSnapshot([&](const LatestSnapshot& latest) {
+        if (stop && stop())
+            return false;
         FleetRow row;
         row.device = latest.device;
         ParameterSet set;

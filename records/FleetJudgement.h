@@ -3,6 +3,7 @@
 #include "profiles/FleetState.h"
 #include "records/RecordTypes.h"
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -26,6 +27,7 @@ struct FleetJudgement {
 // Judges every terminal from its latest snapshot in one pass over `store`
 // (open for reading) at `nowMs`; per-unit values are compared across the
 // fleet afterwards. False, with the store's LastError(), when the pass
-// fails.
+// fails. `stop`, when given, is asked before each terminal: true ends the
+// pass early (its judgement then incomplete).
 bool JudgeFleet(CRecordStore& store, const ProjectProfile& profile, qint64 nowMs, int staleDays,
-                FleetJudgement& judgement);
+                FleetJudgement& judgement, const std::function<bool()>& stop = {});
