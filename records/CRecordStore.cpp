@@ -93,6 +93,15 @@ QString FileUri(const QString& path)
 // Schema set-up races with other programs opening a fresh database.
 constexpr int kMigrationAttempts = 10;
 
+// How a key the recorder made is kept: "SIM:…" under the SIM number,
+// "UNKNOWN" without either, else the device ID.
+DeviceKeyKind KeyKindOfKey(const QString& key)
+{
+    if (key.startsWith(QLatin1String("SIM:")))
+        return DeviceKeyKind::Sim;
+    return key == QLatin1String("UNKNOWN") ? DeviceKeyKind::None : DeviceKeyKind::Id;
+}
+
 DeviceKeyKind KeyKindFromText(const QString& text)
 {
     if (text == QLatin1String("id"))
@@ -1030,12 +1039,8 @@ std::optional<CRecordStore::StoredStep> CRecordStore::StoreChangeStep(const Reco
         // when the change gives it another ID.
         // The device exists once its report is stored; a report that was
         // lost leaves its key to make it from.
-        DeviceKeyKind keyKind = DeviceKeyKind::Id;
-        if (event.deviceKey.startsWith(QLatin1String("SIM:")))
-            keyKind = DeviceKeyKind::Sim;
-        else if (event.deviceKey == QLatin1String("UNKNOWN"))
-            keyKind = DeviceKeyKind::None;
-        const std::optional<qint64> deviceId = DeviceRowId(event.deviceKey, keyKind, QString(), event.atMs);
+        const std::optional<qint64> deviceId =
+            DeviceRowId(event.deviceKey, KeyKindOfKey(event.deviceKey), QString(), event.atMs);
         if (!deviceId)
             return std::nullopt;
         const std::optional<qint64> visitId = VisitOf(event.visitUid, *deviceId, event, QString());
@@ -1640,12 +1645,8 @@ std::optional<CRecordStore::StoredStep> CRecordStore::StoreProfileCheckStep(cons
         Fail(QStringLiteral("the record's schema keeps no profile checks"));
         return std::nullopt;
     }
-    DeviceKeyKind keyKind = DeviceKeyKind::Id;
-    if (event.deviceKey.startsWith(QLatin1String("SIM:")))
-        keyKind = DeviceKeyKind::Sim;
-    else if (event.deviceKey == QLatin1String("UNKNOWN"))
-        keyKind = DeviceKeyKind::None;
-    const std::optional<qint64> deviceId = DeviceRowId(event.deviceKey, keyKind, QString(), event.atMs);
+    const std::optional<qint64> deviceId =
+        DeviceRowId(event.deviceKey, KeyKindOfKey(event.deviceKey), QString(), event.atMs);
     if (!deviceId)
         return std::nullopt;
     const std::optional<qint64> visitId = VisitOf(event.visitUid, *deviceId, event, QString());
