@@ -176,9 +176,14 @@ int CComplianceRun::Run(std::FILE* out, std::FILE* err, qint64 nowMs) const
     WriteText(err, CRecordOutbox::WaitingNotice());
     CRecordStore store(m_command.database);
     FleetJudgement result(*profile);
-    if (!store.OpenForReading() || !JudgeFleet(store, *profile, nowMs, m_command.staleDays, result)) {
-        WriteText(err, store.IsMissing() ? store.LastError() + QLatin1Char('\n')
-                                     : QStringLiteral("设备档案“%1”：%2\n").arg(store.Describe(), store.LastError()));
+    // A second connection reads the one report each distinct value set
+    // is checked on, while the first streams the fleet.
+    CRecordStore lookup(m_command.database);
+    if (!store.OpenForReading() || !lookup.OpenForReading()
+        || !JudgeFleet(store, *profile, nowMs, m_command.staleDays, result, {}, &lookup)) {
+        const QString why = !result.error.isEmpty() ? result.error : store.LastError();
+        WriteText(err, store.IsMissing() ? why + QLatin1Char('\n')
+                                         : QStringLiteral("设备档案“%1”：%2\n").arg(store.Describe(), why));
         return 1;
     }
     const FleetTally& tally = result.tally;

@@ -42,17 +42,22 @@ std::optional<FleetState> FleetStateFromText(const QString& text)
 
 FleetVerdict JudgeTerminal(const ProjectProfile& profile, const FleetSnapshot& snapshot, qint64 nowMs, int staleDays)
 {
-    FleetVerdict verdict;
     if (!snapshot.set)
-        return verdict;
+        return FleetVerdict{};
     // The rules' `since` dates are days of the computer that judges, as for
     // a terminal on the cable.
     const QDate today = QDateTime::fromMSecsSinceEpoch(nowMs).date();
     TerminalFacts facts;
     facts.set = snapshot.set;
     facts.module = snapshot.module;
-    verdict.check = CheckAgainstProfile(profile, facts, today);
-    const bool stale = nowMs - snapshot.lastSeenMs > qint64(staleDays) * kMsPerDay;
+    return VerdictOf(CheckAgainstProfile(profile, facts, today), snapshot.lastSeenMs, nowMs, staleDays);
+}
+
+FleetVerdict VerdictOf(ProfileCheckResult check, qint64 lastSeenMs, qint64 nowMs, int staleDays)
+{
+    FleetVerdict verdict;
+    verdict.check = std::move(check);
+    const bool stale = nowMs - lastSeenMs > qint64(staleDays) * kMsPerDay;
     verdict.state = stale ? FleetState::Stale : StateOfCheck(verdict.check);
     return verdict;
 }

@@ -49,6 +49,10 @@ struct FleetVerdict {
 FleetVerdict JudgeTerminal(const ProjectProfile& profile, const FleetSnapshot& snapshot, qint64 nowMs,
                            int staleDays = kDefaultStaleDays);
 
+// The verdict on a check already made of a terminal last seen at
+// `lastSeenMs`, as JudgeTerminal gives it.
+FleetVerdict VerdictOf(ProfileCheckResult check, qint64 lastSeenMs, qint64 nowMs, int staleDays = kDefaultStaleDays);
+
 // Adds a deviation for every per-unit value this terminal shares with
 // another one, and judges it again (a terminal that conformed no longer
 // does). `terminal` is the name the duplicates list it under.

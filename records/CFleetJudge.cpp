@@ -19,9 +19,11 @@ void CFleetJudge::Start(const QString& location, std::shared_ptr<const ProjectPr
         {
             // Opened, used and closed on this thread, as Qt SQL wants.
             CRecordStore store(location);
+            CRecordStore lookup(location);
             const auto stop = [&pass] { return pass->cancelled.load(); };
-            if (!store.OpenForReading() || !JudgeFleet(store, *profile, nowMs, staleDays, *judgement, stop))
-                error = store.LastError().simplified();
+            if (!store.OpenForReading() || !lookup.OpenForReading()
+                || !JudgeFleet(store, *profile, nowMs, staleDays, *judgement, stop, &lookup))
+                error = (judgement->error.isEmpty() ? store.LastError() : judgement->error).simplified();
         }
         // Under the lock, so that the receiver cannot go between the check
         // and the post; a post it does not live to take dies with it.

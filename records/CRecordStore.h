@@ -62,6 +62,9 @@ public:
     // Whether the last open failed because there is no record at all.
     bool IsMissing() const { return m_missing; }
     int SchemaVersion();
+    // The record keeps each snapshot's parsed values (ForEachLatestValues
+    // reads them rather than parsing every report).
+    bool HasParsedValues() const { return m_version >= RecordSchema::kParsedValuesVersion; }
     QString LastError() const { return m_lastError; }
 
     // ---- writes ----
@@ -193,7 +196,6 @@ private:
     bool Transaction();
     bool Commit();
     void Rollback();
-    bool HasParsedValues() const { return m_version >= RecordSchema::kParsedValuesVersion; }
     // The value set of a report's values, made when new.
     std::optional<qint64> ValueSetId(const ParsedValues& values);
     bool FillParsedValues();

@@ -22,6 +22,9 @@ struct FleetJudgement {
     explicit FleetJudgement(const ProjectProfile& profile) : tally(profile) {}
     std::vector<FleetRow> rows;
     FleetTally tally;
+    // Why the pass failed when the store has nothing to say (a snapshot
+    // that cannot be read back); "" otherwise.
+    QString error;
 };
 
 // Judges every terminal from its latest snapshot in one pass over `store`
@@ -29,5 +32,12 @@ struct FleetJudgement {
 // fleet afterwards. False, with the store's LastError(), when the pass
 // fails. `stop`, when given, is asked before each terminal: true ends the
 // pass early (its judgement then incomplete).
+//
+// With `lookup` (a second connection to the same record) and a record
+// that keeps parsed values, the pass reads those: the rules on what
+// terminals share are checked once per distinct value set and module (on
+// the report of one snapshot that holds it, read through `lookup`), the
+// rules on a terminal's own ID and SIM number once per terminal. The
+// outcome is that of checking every report.
 bool JudgeFleet(CRecordStore& store, const ProjectProfile& profile, qint64 nowMs, int staleDays,
-                FleetJudgement& judgement, const std::function<bool()>& stop = {});
+                FleetJudgement& judgement, const std::function<bool()>& stop = {}, CRecordStore* lookup = nullptr);
