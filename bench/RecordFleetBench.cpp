@@ -174,7 +174,7 @@ const ProjectProfile& TwentyRules()
             {"item": "GPRS备份中心端口", "range": [1, 65535]},
             {"item": "主中心DNS服务器IP", "pattern": "[0-9.]+"},
             {"item": "备份中心DNS服务器IP", "pattern": "[0-9.]+"},
-            {"item": "数据中心数目", "range": [1, 2]},
+            {"item": "数据中心数目", "range": [0, 1]},
             {"item": "无线网络APN", "oneOf": ["CMNET", "CMIOT"], "prefer": "CMIOT"},
             {"item": "心跳包时间(31到65535)", "range": [31, 600]},
             {"item": "调试等级", "range": [0, 2]},
