@@ -161,8 +161,22 @@ bool JudgeFromValues(CRecordStore& store, CRecordStore& lookup, const ProjectPro
         if (rule.kind == ProfileRule::Kind::PerUnit)
             sources.push_back({IsUnitRule(rule), IsUnitRule(rule) && IsSimRule(rule), RecordedItemLabel(rule.subject)});
     }
+    // What the shared rules look at, by recorded label: terminals that hold
+    // the same there (and the same module, when a rule looks at it) get
+    // the same check, whatever else their values say.
+    QStringList looked;
+    bool looksAtModule = false;
+    for (const ProfileRule& rule : split.shared.rules) {
+        if (rule.kind == ProfileRule::Kind::Module)
+            looksAtModule = true;
+        else if (rule.kind == ProfileRule::Kind::List)
+            looked << RecordedListName(rule.listCategory);
+        else
+            looked << RecordedItemLabel(rule.subject);
+    }
+    std::unordered_map<qint64, QString> lookedAtInSet;
     PerUnitValueLists perUnit = EmptyPerUnitLists(profile);
-    std::map<std::pair<qint64, QString>, ProfileCheckResult> sharedChecks;
+    std::map<QString, ProfileCheckResult> sharedChecks;
     std::map<std::pair<bool, bool>, ProfileCheckResult> presenceChecks;
     const auto unitCheck = [&](const QString& id, const QString& sim) {
         ParameterSet set;
@@ -181,7 +195,14 @@ bool JudgeFromValues(CRecordStore& store, CRecordStore& lookup, const ProjectPro
             return true;
         }
         row.module = latest.module;
-        const std::pair<qint64, QString> key{latest.valueSetId, latest.module};
+        auto inSet = lookedAtInSet.find(latest.valueSetId);
+        if (inSet == lookedAtInSet.end()) {
+            QStringList values;
+            for (const QString& label : looked)
+                values << ValueOf(*latest.values, label);
+            inSet = lookedAtInSet.emplace(latest.valueSetId, values.join(QChar(0x1f))).first;
+        }
+        const QString key = looksAtModule ? inSet->second + QChar(0x1e) + latest.module : inSet->second;
         auto shared = sharedChecks.find(key);
         if (shared == sharedChecks.end()) {
             // The first terminal of this value set: its report stands for

@@ -35,9 +35,10 @@ struct FleetJudgement {
 //
 // With `lookup` (a second connection to the same record) and a record
 // that keeps parsed values, the pass reads those: the rules on what
-// terminals share are checked once per distinct value set and module (on
-// the report of one snapshot that holds it, read through `lookup`), the
-// rules on a terminal's own ID and SIM number once per terminal. The
-// outcome is that of checking every report.
+// terminals share are checked once per distinct set of the values they
+// look at (and module, when a rule looks at it), on the report of one
+// snapshot that holds them, read through `lookup`; the rules on a
+// terminal's own ID and SIM number once per terminal. The outcome is that
+// of checking every report.
 bool JudgeFleet(CRecordStore& store, const ProjectProfile& profile, qint64 nowMs, int staleDays,
                 FleetJudgement& judgement, const std::function<bool()>& stop = {}, CRecordStore* lookup = nullptr);
