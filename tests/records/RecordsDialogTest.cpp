@@ -268,7 +268,7 @@ TEST_F(RecordsDialogTest, ShowsEachTerminalAgainstTheProjectProfile)
     ASSERT_TRUE(dialog.SelectDevice(QStringLiteral("0BADF00D")));
     EXPECT_EQ(dialog.DeviationText()->toPlainText(),
               QStringLiteral("«P v1» 不符合\nGPRS主中心地址：设备“116.62.10.20”，规范要求“10.0.0.5”"));
-    QCoreApplication::processEvents();
+    testsupport::SpinFor(std::chrono::milliseconds(100));  // laid out again for the picture
     SaveShot(dialog, QStringLiteral("device-records-profile.png"));
 
     dialog.FilterEdit()->clear();
