@@ -207,7 +207,7 @@ CRecordStore::CRecordStore(QString location, int busyTimeoutMs)
 CRecordStore::~CRecordStore()
 {
     if (m_db.isValid())
-        m_db.close();
+        CloseDatabase();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
 }
@@ -243,6 +243,34 @@ bool CRecordStore::Fail(const QSqlQuery& query)
 bool CRecordStore::Exec(QSqlQuery& query)
 {
     return query.exec() || Fail(query);
+}
+
+CRecordStore::PreparedQuery::~PreparedQuery()
+{
+    m_query->finish();
+}
+
+CRecordStore::PreparedQuery CRecordStore::Prepared(const QString& sql)
+{
+    const auto found = m_prepared.find(sql);
+    if (found != m_prepared.end())
+        return PreparedQuery(*found->second);
+    auto query = std::make_unique<QSqlQuery>(m_db);
+    if (!query->prepare(sql)) {
+        // Not kept: its exec fails with the reason, and the next use
+        // prepares it again.
+        m_unprepared = std::move(query);
+        return PreparedQuery(*m_unprepared);
+    }
+    return PreparedQuery(*m_prepared.emplace(sql, std::move(query)).first->second);
+}
+
+void CRecordStore::CloseDatabase()
+{
+    // The statements belong to the connection: released before it closes.
+    m_prepared.clear();
+    m_unprepared.reset();
+    m_db.close();
 }
 
 bool CRecordStore::PrepareConnection(bool readOnly)
@@ -314,7 +342,7 @@ bool CRecordStore::OpenConnection(int version)
         for (const QString& pragma : pragmas) {
             if (!query.exec(pragma)) {
                 Fail(query);
-                m_db.close();
+                CloseDatabase();
                 return false;
             }
         }
@@ -327,7 +355,7 @@ bool CRecordStore::OpenConnection(int version)
     }
     // A newer program's record is left as it is.
     if (!ReadSchemaVersion(true) || !Migrate(version)) {
-        m_db.close();
+        CloseDatabase();
         return false;
     }
     m_version = SchemaVersion();
@@ -351,7 +379,7 @@ bool CRecordStore::OpenForReading()
     // write-ahead log left to fold in, the file alone is the whole record,
     // and nobody can start one there: read as it is.
     const QString firstError = m_lastError;
-    m_db.close();
+    CloseDatabase();
     m_db.setDatabaseName(FileUri(m_location) + QStringLiteral("?immutable=1"));
     m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1;QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI")
                                .arg(m_busyTimeoutMs));
@@ -381,13 +409,13 @@ bool CRecordStore::OpenToRead()
                                       QStringLiteral("PRAGMA query_only = 1")}) {
             if (!query.exec(pragma)) {
                 Fail(query);
-                m_db.close();
+                CloseDatabase();
                 return false;
             }
         }
     }
     if (!ReadSchemaVersion(false)) {
-        m_db.close();
+        CloseDatabase();
         return false;
     }
     m_version = SchemaVersion();
@@ -580,78 +608,75 @@ QString CRecordStore::DeviceKeyFor(const QString& deviceId, const QString& simNu
 
 std::optional<qint64> CRecordStore::DeviceRowId(const QString& key, DeviceKeyKind kind, const QString& sim, qint64 atMs)
 {
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral(
+    PreparedQuery insert = Prepared(QStringLiteral(
         "INSERT INTO devices (device_key, key_kind, sim_number, first_seen, last_seen, visits, last_result,"
         " last_verify, search_text) VALUES (?, ?, ?, ?, ?, 0, '', '', ?) ON CONFLICT (device_key) DO NOTHING"));
-    query.addBindValue(key);
-    query.addBindValue(DeviceKeyKindText(kind));
-    query.addBindValue(NotNull(sim));
-    query.addBindValue(atMs);
-    query.addBindValue(atMs);
-    query.addBindValue(key.toLower());
-    if (!Exec(query))
+    insert->addBindValue(key);
+    insert->addBindValue(DeviceKeyKindText(kind));
+    insert->addBindValue(NotNull(sim));
+    insert->addBindValue(atMs);
+    insert->addBindValue(atMs);
+    insert->addBindValue(key.toLower());
+    if (!Exec(*insert))
         return std::nullopt;
-    query.prepare(QStringLiteral("SELECT id FROM devices WHERE device_key = ?"));
-    query.addBindValue(key);
-    if (!Exec(query))
+    PreparedQuery query = Prepared(QStringLiteral("SELECT id FROM devices WHERE device_key = ?"));
+    query->addBindValue(key);
+    if (!Exec(*query))
         return std::nullopt;
-    if (!query.next()) {
+    if (!query->next()) {
         Fail(QStringLiteral("device row missing"));
         return std::nullopt;
     }
-    return query.value(0).toLongLong();
+    return query->value(0).toLongLong();
 }
 
 std::optional<qint64> CRecordStore::ReportRowId(const QByteArray& report)
 {
     const QString digest =
         QString::fromLatin1(QCryptographicHash::hash(report, QCryptographicHash::Sha256).toHex());
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral(
+    PreparedQuery insert = Prepared(QStringLiteral(
         "INSERT INTO reports (digest, size, body) VALUES (?, ?, ?) ON CONFLICT (digest) DO NOTHING"));
-    query.addBindValue(digest);
-    query.addBindValue(static_cast<int>(report.size()));
-    query.addBindValue(qCompress(report, 9));
-    if (!Exec(query))
+    insert->addBindValue(digest);
+    insert->addBindValue(static_cast<int>(report.size()));
+    insert->addBindValue(qCompress(report, 9));
+    if (!Exec(*insert))
         return std::nullopt;
-    query.prepare(QStringLiteral("SELECT id FROM reports WHERE digest = ?"));
-    query.addBindValue(digest);
-    if (!Exec(query))
+    PreparedQuery query = Prepared(QStringLiteral("SELECT id FROM reports WHERE digest = ?"));
+    query->addBindValue(digest);
+    if (!Exec(*query))
         return std::nullopt;
-    if (!query.next()) {
+    if (!query->next()) {
         Fail(QStringLiteral("report row missing"));
         return std::nullopt;
     }
-    return query.value(0).toLongLong();
+    return query->value(0).toLongLong();
 }
 
 std::optional<qint64> CRecordStore::BeginVisit(qint64 deviceId, const ReportEvent& event, const QString& sim,
                                                const QString& visitUid)
 {
-    QSqlQuery query(m_db);
     // A visit without an id (tests, older callers) is written as before
     // visits had ids, also into a database of an older schema.
-    query.prepare(visitUid.isEmpty()
+    PreparedQuery query = Prepared(visitUid.isEmpty()
                       ? QStringLiteral("INSERT INTO visits (device_id, started, port, computer, user_name, sim_number,"
                                        " module) VALUES (?, ?, ?, ?, ?, ?, ?) RETURNING id")
                       : QStringLiteral("INSERT INTO visits (device_id, started, port, computer, user_name, sim_number,"
                                        " module, uid) VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
-    query.addBindValue(deviceId);
-    query.addBindValue(event.atMs);
-    query.addBindValue(NotNull(event.context.port));
-    query.addBindValue(NotNull(event.context.computer));
-    query.addBindValue(NotNull(event.context.userName));
-    query.addBindValue(NotNull(sim));
-    query.addBindValue(NotNull(event.module));
+    query->addBindValue(deviceId);
+    query->addBindValue(event.atMs);
+    query->addBindValue(NotNull(event.context.port));
+    query->addBindValue(NotNull(event.context.computer));
+    query->addBindValue(NotNull(event.context.userName));
+    query->addBindValue(NotNull(sim));
+    query->addBindValue(NotNull(event.module));
     if (!visitUid.isEmpty())
-        query.addBindValue(visitUid);
-    const std::optional<qint64> visitId = InsertReturningId(query);
+        query->addBindValue(visitUid);
+    const std::optional<qint64> visitId = InsertReturningId(*query);
     if (!visitId)
         return std::nullopt;
-    query.prepare(QStringLiteral("UPDATE devices SET visits = visits + 1 WHERE id = ?"));
-    query.addBindValue(deviceId);
-    if (!Exec(query))
+    PreparedQuery count = Prepared(QStringLiteral("UPDATE devices SET visits = visits + 1 WHERE id = ?"));
+    count->addBindValue(deviceId);
+    if (!Exec(*count))
         return std::nullopt;
     return visitId;
 }
@@ -664,71 +689,75 @@ std::optional<qint64> CRecordStore::AddSnapshot(qint64 deviceId, qint64 visitId,
     const QString key = DeviceKeyFor(values.unitId, values.unitSim, &kind);
     const QString digest =
         QString::fromLatin1(QCryptographicHash::hash(event.report, QCryptographicHash::Sha256).toHex());
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral(
-        "SELECT s.id, r.digest FROM snapshots s JOIN reports r ON r.id = s.report_id"
-        " WHERE s.device_id = ? ORDER BY s.id DESC LIMIT 1"));
-    query.addBindValue(deviceId);
-    if (!Exec(query))
-        return std::nullopt;
     std::optional<qint64> snapshotId;
-    if (query.next() && query.value(1).toString() == digest) {
-        snapshotId = query.value(0).toLongLong();
-        query.prepare(QStringLiteral(
+    bool same = false;
+    {
+        PreparedQuery latest = Prepared(QStringLiteral(
+            "SELECT s.id, r.digest FROM snapshots s JOIN reports r ON r.id = s.report_id"
+            " WHERE s.device_id = ? ORDER BY s.id DESC LIMIT 1"));
+        latest->addBindValue(deviceId);
+        if (!Exec(*latest))
+            return std::nullopt;
+        if (latest->next() && latest->value(1).toString() == digest) {
+            same = true;
+            snapshotId = latest->value(0).toLongLong();
+        }
+    }
+    if (same) {
+        PreparedQuery seen = Prepared(QStringLiteral(
             "UPDATE snapshots SET last_seen = CASE WHEN last_seen < ? THEN ? ELSE last_seen END, seen = seen + 1"
             " WHERE id = ?"));
-        query.addBindValue(event.atMs);
-        query.addBindValue(event.atMs);
-        query.addBindValue(*snapshotId);
-        if (!Exec(query) || !TouchDevice(deviceId, event.atMs, true))
+        seen->addBindValue(event.atMs);
+        seen->addBindValue(event.atMs);
+        seen->addBindValue(*snapshotId);
+        if (!Exec(*seen) || !TouchDevice(deviceId, event.atMs, true))
             return std::nullopt;
     } else {
         const std::optional<qint64> reportId = ReportRowId(event.report);
         if (!reportId)
             return std::nullopt;
-        if (!HasParsedValues()) {
-            query.prepare(QStringLiteral(
-                "INSERT INTO snapshots (device_id, visit_id, taken, last_seen, seen, trigger_name, report_id)"
-                " VALUES (?, ?, ?, ?, 1, ?, ?) RETURNING id"));
-        } else {
-            query.prepare(QStringLiteral(
-                "INSERT INTO snapshots (device_id, visit_id, taken, last_seen, seen, trigger_name, report_id,"
-                " value_set_id, unit_id, unit_sim) VALUES (?, ?, ?, ?, 1, ?, ?, ?, ?, ?) RETURNING id"));
-        }
-        query.addBindValue(deviceId);
-        query.addBindValue(visitId);
-        query.addBindValue(event.atMs);
-        query.addBindValue(event.atMs);
-        query.addBindValue(NotNull(event.trigger));
-        query.addBindValue(*reportId);
+        PreparedQuery query = Prepared(!HasParsedValues()
+            ? QStringLiteral("INSERT INTO snapshots (device_id, visit_id, taken, last_seen, seen, trigger_name, report_id)"
+                             " VALUES (?, ?, ?, ?, 1, ?, ?) RETURNING id")
+            : QStringLiteral("INSERT INTO snapshots (device_id, visit_id, taken, last_seen, seen, trigger_name, report_id,"
+                             " value_set_id, unit_id, unit_sim) VALUES (?, ?, ?, ?, 1, ?, ?, ?, ?, ?) RETURNING id"));
+        // The value set before the snapshot's own binding: making a new set
+        // runs statements of its own.
         std::optional<qint64> valueSetId;
         if (HasParsedValues()) {
             valueSetId = ValueSetId(values);
             if (!valueSetId)
                 return std::nullopt;
-            query.addBindValue(*valueSetId);
-            query.addBindValue(NotNull(values.unitId));
-            query.addBindValue(NotNull(values.unitSim));
         }
-        snapshotId = InsertReturningId(query);
+        query->addBindValue(deviceId);
+        query->addBindValue(visitId);
+        query->addBindValue(event.atMs);
+        query->addBindValue(event.atMs);
+        query->addBindValue(NotNull(event.trigger));
+        query->addBindValue(*reportId);
+        if (valueSetId) {
+            query->addBindValue(*valueSetId);
+            query->addBindValue(NotNull(values.unitId));
+            query->addBindValue(NotNull(values.unitSim));
+        }
+        snapshotId = InsertReturningId(*query);
         if (!snapshotId)
             return std::nullopt;
+        // The newest snapshot is the latest: a step replayed late is stored
+        // after the ones that came before it. (The filter of an older schema
+        // looks through the latest report's text.)
+        PreparedQuery device = Prepared(!HasParsedValues()
+            ? QStringLiteral("UPDATE devices SET sim_number = ?, search_text = ? WHERE id = ?")
+            : QStringLiteral("UPDATE devices SET sim_number = ?, latest_snapshot_id = ?, latest_value_set_id = ? WHERE id = ?"));
+        device->addBindValue(NotNull(sim));
         if (!HasParsedValues()) {
-            // The filter of this schema looks through the latest report's text.
-            query.prepare(QStringLiteral("UPDATE devices SET sim_number = ?, search_text = ? WHERE id = ?"));
-            query.addBindValue(NotNull(sim));
-            query.addBindValue((key + QLatin1Char('\n') + sim + QLatin1Char('\n') + GbkToUnicode(event.report)).toLower());
+            device->addBindValue((key + QLatin1Char('\n') + sim + QLatin1Char('\n') + GbkToUnicode(event.report)).toLower());
         } else {
-            // The newest snapshot is the latest: a step replayed late is
-            // stored after the ones that came before it.
-            query.prepare(QStringLiteral(
-                "UPDATE devices SET sim_number = ?, latest_snapshot_id = ?, latest_value_set_id = ? WHERE id = ?"));
-            query.addBindValue(NotNull(sim));
-            query.addBindValue(*snapshotId);
-            query.addBindValue(*valueSetId);
+            device->addBindValue(*snapshotId);
+            device->addBindValue(*valueSetId);
         }
-        query.addBindValue(deviceId);
-        if (!Exec(query) || !TouchDevice(deviceId, event.atMs, true))
+        device->addBindValue(deviceId);
+        if (!Exec(*device) || !TouchDevice(deviceId, event.atMs, true))
             return std::nullopt;
     }
     return snapshotId;
@@ -739,19 +768,18 @@ bool CRecordStore::TouchDevice(qint64 deviceId, qint64 atMs, bool report)
     // A step replayed late, or a change dated from its start, never makes
     // the device look seen later or earlier than it was: "last seen" only
     // moves on, and a report (only a report) may move "first seen" back.
-    QSqlQuery query(m_db);
-    query.prepare(report ? QStringLiteral("UPDATE devices SET last_seen = CASE WHEN last_seen < ? THEN ? ELSE last_seen END,"
+    PreparedQuery query = Prepared(report ? QStringLiteral("UPDATE devices SET last_seen = CASE WHEN last_seen < ? THEN ? ELSE last_seen END,"
                                           " first_seen = CASE WHEN first_seen > ? THEN ? ELSE first_seen END WHERE id = ?")
                          : QStringLiteral("UPDATE devices SET last_seen = CASE WHEN last_seen < ? THEN ? ELSE last_seen END"
                                           " WHERE id = ?"));
-    query.addBindValue(atMs);
-    query.addBindValue(atMs);
+    query->addBindValue(atMs);
+    query->addBindValue(atMs);
     if (report) {
-        query.addBindValue(atMs);
-        query.addBindValue(atMs);
+        query->addBindValue(atMs);
+        query->addBindValue(atMs);
     }
-    query.addBindValue(deviceId);
-    return Exec(query);
+    query->addBindValue(deviceId);
+    return Exec(*query);
 }
 
 std::optional<qint64> CRecordStore::RecordReport(const ReportEvent& event)
@@ -853,46 +881,42 @@ std::optional<bool> CRecordStore::ClaimStep(const QString& uid)
 {
     // Claimed first, inside the step's transaction: a second storing of the
     // step (this process or another, at the same time) finds it taken.
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("INSERT INTO recorded_steps (uid, row_id) VALUES (?, 0) ON CONFLICT (uid) DO NOTHING"));
-    query.addBindValue(uid);
-    if (!Exec(query))
+    PreparedQuery query = Prepared(QStringLiteral("INSERT INTO recorded_steps (uid, row_id) VALUES (?, 0) ON CONFLICT (uid) DO NOTHING"));
+    query->addBindValue(uid);
+    if (!Exec(*query))
         return std::nullopt;
-    return query.numRowsAffected() > 0;
+    return query->numRowsAffected() > 0;
 }
 
 std::optional<qint64> CRecordStore::StepRow(const QString& uid)
 {
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("SELECT row_id FROM recorded_steps WHERE uid = ?"));
-    query.addBindValue(uid);
-    if (!Exec(query))
+    PreparedQuery query = Prepared(QStringLiteral("SELECT row_id FROM recorded_steps WHERE uid = ?"));
+    query->addBindValue(uid);
+    if (!Exec(*query))
         return std::nullopt;
-    if (!query.next()) {
+    if (!query->next()) {
         Fail(QStringLiteral("step %1 missing").arg(uid));
         return std::nullopt;
     }
-    return query.value(0).toLongLong();
+    return query->value(0).toLongLong();
 }
 
 bool CRecordStore::SetStepRow(const QString& uid, qint64 rowId)
 {
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("UPDATE recorded_steps SET row_id = ? WHERE uid = ?"));
-    query.addBindValue(rowId);
-    query.addBindValue(uid);
-    return Exec(query);
+    PreparedQuery query = Prepared(QStringLiteral("UPDATE recorded_steps SET row_id = ? WHERE uid = ?"));
+    query->addBindValue(rowId);
+    query->addBindValue(uid);
+    return Exec(*query);
 }
 
 std::optional<int> CRecordStore::SnapshotNumber(qint64 deviceId, qint64 snapshotId)
 {
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("SELECT COUNT(*) FROM snapshots WHERE device_id = ? AND id <= ?"));
-    query.addBindValue(deviceId);
-    query.addBindValue(snapshotId);
-    if (!Exec(query) || !query.next())
+    PreparedQuery query = Prepared(QStringLiteral("SELECT COUNT(*) FROM snapshots WHERE device_id = ? AND id <= ?"));
+    query->addBindValue(deviceId);
+    query->addBindValue(snapshotId);
+    if (!Exec(*query) || !query->next())
         return std::nullopt;
-    return query.value(0).toInt();
+    return query->value(0).toInt();
 }
 
 std::optional<qint64> CRecordStore::VisitOf(const QString& visitUid, qint64 deviceId, const RecordEvent& event,
@@ -900,14 +924,13 @@ std::optional<qint64> CRecordStore::VisitOf(const QString& visitUid, qint64 devi
 {
     // One visit row per device the visit saw: a terminal renamed (or reset
     // to its factory ID) during the visit is another device from then on.
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("SELECT id FROM visits WHERE uid = ? AND device_id = ?"));
-    query.addBindValue(visitUid);
-    query.addBindValue(deviceId);
-    if (!Exec(query))
+    PreparedQuery query = Prepared(QStringLiteral("SELECT id FROM visits WHERE uid = ? AND device_id = ?"));
+    query->addBindValue(visitUid);
+    query->addBindValue(deviceId);
+    if (!Exec(*query))
         return std::nullopt;
-    if (query.next())
-        return query.value(0).toLongLong();
+    if (query->next())
+        return query->value(0).toLongLong();
     ReportEvent begun;
     begun.atMs = event.atMs;
     begun.module = event.module;
@@ -1563,32 +1586,37 @@ std::optional<qint64> CRecordStore::ValueSetId(const ParsedValues& values)
         if (found != known->end())
             return found->second;
     }
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("INSERT INTO value_sets (digest) VALUES (?) ON CONFLICT (digest) DO NOTHING"));
-    query.addBindValue(digest);
-    if (!Exec(query))
-        return std::nullopt;
-    const bool made = query.numRowsAffected() > 0;
-    query.prepare(QStringLiteral("SELECT id FROM value_sets WHERE digest = ?"));
-    query.addBindValue(digest);
-    if (!Exec(query))
-        return std::nullopt;
-    if (!query.next()) {
-        Fail(QStringLiteral("value set missing"));
-        return std::nullopt;
+    bool made = false;
+    {
+        PreparedQuery insert = Prepared(QStringLiteral("INSERT INTO value_sets (digest) VALUES (?) ON CONFLICT (digest) DO NOTHING"));
+        insert->addBindValue(digest);
+        if (!Exec(*insert))
+            return std::nullopt;
+        made = insert->numRowsAffected() > 0;
     }
-    const qint64 setId = query.value(0).toLongLong();
+    qint64 setId = 0;
+    {
+        PreparedQuery query = Prepared(QStringLiteral("SELECT id FROM value_sets WHERE digest = ?"));
+        query->addBindValue(digest);
+        if (!Exec(*query))
+            return std::nullopt;
+        if (!query->next()) {
+            Fail(QStringLiteral("value set missing"));
+            return std::nullopt;
+        }
+        setId = query->value(0).toLongLong();
+    }
     if (made) {
-        query.prepare(QStringLiteral(
+        PreparedQuery item = Prepared(QStringLiteral(
             "INSERT INTO value_set_items (set_id, seq, item, value, folded) VALUES (?, ?, ?, ?, ?)"));
         int seq = 0;
-        for (const RecordedItem& item : values.items) {
-            query.addBindValue(setId);
-            query.addBindValue(++seq);
-            query.addBindValue(NotNull(item.item));
-            query.addBindValue(NotNull(item.value));
-            query.addBindValue(NotNull(item.value.toLower()));
-            if (!Exec(query))
+        for (const RecordedItem& value : values.items) {
+            item->addBindValue(setId);
+            item->addBindValue(++seq);
+            item->addBindValue(NotNull(value.item));
+            item->addBindValue(NotNull(value.value));
+            item->addBindValue(NotNull(value.value.toLower()));
+            if (!Exec(*item))
                 return std::nullopt;
         }
     }

@@ -10,7 +10,9 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 class QSqlQuery;
@@ -165,6 +167,25 @@ private:
     bool Fail(const QSqlQuery& query);
     bool Fail(const QString& why);
     bool Exec(QSqlQuery& query);
+    // A statement a visit runs, prepared once per connection and reset when
+    // the handle goes: on PostgreSQL each prepare and its release is a round
+    // trip of its own, three times a visit's statements.
+    class PreparedQuery {
+    public:
+        explicit PreparedQuery(QSqlQuery& query) : m_query(&query) {}
+        PreparedQuery(const PreparedQuery&) = delete;
+        PreparedQuery& operator=(const PreparedQuery&) = delete;
+        // Reset at once: an SQLite statement left stepping would keep its
+        // read open and hold the connection to an old snapshot.
+        ~PreparedQuery();
+        QSqlQuery* operator->() const { return m_query; }
+        QSqlQuery& operator*() const { return *m_query; }
+
+    private:
+        QSqlQuery* m_query;
+    };
+    PreparedQuery Prepared(const QString& sql);
+    void CloseDatabase();
     bool Migrate(int version);
     bool ApplyMigrations(int version);
     std::optional<qint64> InsertReturningId(QSqlQuery& query);
@@ -234,4 +255,6 @@ private:
     // transaction (forgotten if it is rolled back).
     std::map<QString, qint64> m_valueSets;
     std::map<QString, qint64> m_newValueSets;
+    std::unordered_map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
+    std::unique_ptr<QSqlQuery> m_unprepared;  // the last statement that failed to prepare
 };
